@@ -1,0 +1,44 @@
+#include "Database.h"
+
+#include <cstring>
+
+std::array<uint8_t, kDbHeaderSize> MakeDbHeader(size_t count) {
+    return {static_cast<uint8_t>(count >> 16),
+            static_cast<uint8_t>(count >> 8),
+            static_cast<uint8_t>(count),
+            0x01,
+            0x08,
+            0x00,  // constant
+            0x00,
+            0x00,
+            0x12,  // the header's own length, 18
+            0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0};
+}
+
+void FillDbRecord(std::u16string_view playerPath, uint8_t* out) {
+    static const uint8_t kHead[33] = {0x00, 0x02, 0x2E,  // the record's length, 558
+                                      0x5A, 0xA5, 0x01, 0, 0,    0,    0,    0,    0,    0,
+                                      0,    0,    0,    0, 0,    0,    0,    0,    0,    0,
+                                      0,    0,    0,    0, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00};
+    std::memcpy(out, kHead, sizeof kHead);
+    uint8_t* name = out + sizeof kHead;
+    std::memset(name, 0, kDbNameUnits * 2);
+    // The first 261 units, low byte first; cut without a terminator when longer.
+    size_t units = playerPath.size() < kDbNameUnits ? playerPath.size() : kDbNameUnits;
+    for (size_t i = 0; i < units; ++i) {
+        name[2 * i] = static_cast<uint8_t>(playerPath[i] & 0xFF);
+        name[2 * i + 1] = static_cast<uint8_t>(playerPath[i] >> 8);
+    }
+    uint8_t* tail = name + kDbNameUnits * 2;
+    tail[0] = 0x01;
+    tail[1] = 0x00;
+    tail[2] = 0x00;
+}

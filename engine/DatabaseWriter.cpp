@@ -1,0 +1,82 @@
+// Step 4 of a run: the database is streamed into a file beside the old one, flushed, and only
+// then moved over it, so the player keeps either the old database or the complete new one.
+#include <algorithm>
+#include <vector>
+
+#include "Database.h"
+#include "Messages.h"
+#include "SyncJob.h"
+
+namespace {
+
+constexpr size_t kChunkBytes = 64 * 1024;
+
+// Gathers bytes into large writes: removable drives take every write call straight to the device.
+class ChunkedWriter {
+public:
+    explicit ChunkedWriter(IOutputFile& file) : m_file(file) { m_buffer.reserve(kChunkBytes); }
+
+    bool Put(const uint8_t* data, size_t size) {
+        while (size > 0) {
+            size_t take = std::min(size, kChunkBytes - m_buffer.size());
+            m_buffer.insert(m_buffer.end(), data, data + take);
+            data += take;
+            size -= take;
+            if (m_buffer.size() == kChunkBytes && !Drain())
+                return false;
+        }
+        return true;
+    }
+    bool Finish() { return Drain() && m_file.Flush(); }
+
+private:
+    // Writes the buffer out whole; a short write is continued, a write that takes nothing fails.
+    bool Drain() {
+        size_t done = 0;
+        while (done < m_buffer.size()) {
+            size_t wrote = m_file.Write(m_buffer.data() + done, m_buffer.size() - done);
+            if (wrote == 0 || wrote > m_buffer.size() - done)
+                return false;
+            done += wrote;
+        }
+        m_buffer.clear();
+        return true;
+    }
+
+    IOutputFile& m_file;
+    std::vector<uint8_t> m_buffer;
+};
+
+}  // namespace
+
+int CSyncJob::WriteDatabase() {
+    std::u16string tempPath = m_strDbPath + u".new";
+    bool written =
+        !m_strDbPath.empty() && WriteDatabaseFile(tempPath) && m_fs.Replace(tempPath, m_strDbPath);
+    if (!written) {
+        if (!m_strDbPath.empty())
+            m_fs.Remove(tempPath);
+        ReportStatus(kMsgDatabaseFailed);
+        return 0;
+    }
+    ReportStatus(kMsgDone);
+    return 1;
+}
+
+bool CSyncJob::WriteDatabaseFile(const std::u16string& tempPath) {
+    auto file = m_fs.CreateOutput(tempPath);
+    if (!file)
+        return false;
+    ChunkedWriter writer(*file);
+    auto header = MakeDbHeader(m_lstPaths.Count());
+    bool ok = writer.Put(header.data(), header.size());
+    uint8_t record[kDbRecordSize];
+    for (std::u16string_view path : m_lstPaths) {
+        if (!ok)
+            break;
+        FillDbRecord(path, record);
+        ok = writer.Put(record, sizeof record);
+    }
+    ok = ok && writer.Finish();
+    return file->Close() && ok;
+}

@@ -1,0 +1,34 @@
+#include "Location.h"
+
+#include "Text.h"
+
+namespace {
+
+constexpr size_t kMaxPath = 260;  // the platform's path limit, terminator included
+
+}  // namespace
+
+LocationDecision DecideLocation(
+    std::u16string_view programPath, const std::function<bool(const std::u16string&)>& exists,
+    const std::function<bool(const std::u16string&)>& isRemovableDrive) {
+    LocationDecision decision;
+    size_t nameAt = FileNameOffset(programPath);
+    // A path that did not fit or has no folder part cannot be on the player.
+    if (programPath.empty() || programPath.size() >= kMaxPath || nameAt == 0)
+        return decision;
+
+    decision.rootDir = std::u16string(programPath.substr(0, nameAt - 1));
+    std::u16string drive = decision.rootDir.substr(0, 2);
+    std::u16string dbPath = drive + u"\\iPod_Control\\iTunes\\iTunesSD";
+
+    // The drive asked about is the one holding the program, whatever the current directory.
+    if (!exists(dbPath) || !isRemovableDrive(drive + u"\\"))
+        return decision;
+    if (HasWideUnits(decision.rootDir)) {
+        decision.outcome = LocationOutcome::FolderNotSupported;
+        return decision;
+    }
+    decision.outcome = LocationOutcome::Ready;
+    decision.dbPath = dbPath;
+    return decision;
+}

@@ -1,0 +1,19 @@
+// Every text the engine and the location check show on the status line, in one place.
+#pragma once
+
+inline constexpr char16_t kMsgSearchFile[] = u"Search File: %s";
+inline constexpr char16_t kMsgFile[] = u"File: %s";
+inline constexpr char16_t kMsgRename[] = u"Rename: %s to %s";
+inline constexpr char16_t kMsgDone[] = u"完成";
+inline constexpr char16_t kMsgDatabaseFailed[] = u"写入数据库失败，原数据库未改动。";
+inline constexpr char16_t kMsgNotOnPlayer[] = u"请把本程序拷贝到iPod里再运行。";
+inline constexpr char16_t kMsgFolderNotSupported[] = u"本程序不支持中文目录，您可以修改目录名。";
+inline constexpr char16_t kMsgStart[] = u"开始";
+
+// New names given to wide-named folders and MP3 files.
+inline constexpr char16_t kNewFolderName[] = u"ST_DIR_%d";
+inline constexpr char16_t kNewFileName[] = u"ST_FILE_%d.mp3";
+
+// Command codes a click on the status label posts to the main window.
+inline constexpr int ID_START = 100;
+inline constexpr int kNoCommand = 0;

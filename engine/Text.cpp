@@ -1,0 +1,82 @@
+#include "Text.h"
+
+bool HasWideUnits(std::u16string_view name) {
+    for (char16_t unit : name)
+        if (unit > 0x00FF)
+            return true;
+    return false;
+}
+
+char16_t FoldAscii(char16_t unit) {
+    return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
+}
+
+bool EqualsFolded(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (FoldAscii(a[i]) != FoldAscii(b[i]))
+            return false;
+    return true;
+}
+
+bool EndsWithMp3(std::u16string_view path) {
+    std::u16string_view tail = path.size() < 3 ? path : path.substr(path.size() - 3);
+    return EqualsFolded(tail, u"mp3");
+}
+
+std::u16string ToPlayerPath(std::u16string_view fullPath) {
+    std::u16string out(fullPath.size() <= 2 ? std::u16string_view() : fullPath.substr(2));
+    for (auto& unit : out)
+        if (unit == u'\\')
+            unit = u'/';
+    return out;
+}
+
+std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
+    std::u16string out;
+    out.reserve(folder.size() + 1 + name.size());
+    out.append(folder).append(1, u'\\').append(name);
+    return out;
+}
+
+size_t FileNameOffset(std::u16string_view path) {
+    size_t cut = path.rfind(u'\\');
+    return cut == std::u16string_view::npos ? 0 : cut + 1;
+}
+
+std::u16string FormatText(std::u16string_view format,
+                          std::initializer_list<std::u16string_view> texts) {
+    std::u16string out;
+    auto next = texts.begin();
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == u'%' && i + 1 < format.size() && format[i + 1] == u's' &&
+            next != texts.end()) {
+            out.append(*next++);
+            ++i;
+        } else {
+            out.push_back(format[i]);
+        }
+    }
+    return out;
+}
+
+std::u16string FormatNumber(std::u16string_view format, int number) {
+    std::u16string digits;
+    long long value = number;  // wide enough for the most negative int
+    bool negative = value < 0;
+    if (negative)
+        value = -value;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+        value /= 10;
+    } while (value);
+    if (negative)
+        digits.insert(digits.begin(), u'-');
+
+    std::u16string out(format);
+    size_t at = out.find(u"%d");
+    if (at != std::u16string::npos)
+        out.replace(at, 2, digits);
+    return out;
+}

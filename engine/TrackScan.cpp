@@ -1,0 +1,35 @@
+// Step 3 of a run: every MP3 file under a folder, as a player path, in the order the file
+// system lists each folder, a subfolder's tracks where its entry comes up.
+#include "Messages.h"
+#include "SyncJob.h"
+#include "Text.h"
+
+int CSyncJob::ScanTracks(const std::u16string& folder) {
+    auto listing = m_fs.ListFolder(folder);
+    if (!listing)
+        return 0;
+    FolderEntry entry;
+    while (listing->Next(entry)) {
+        if (IsDotEntry(entry.name))
+            continue;
+        std::u16string path = JoinPath(folder, entry.name);
+        if (m_fs.IsDirectory(path)) {
+            // A junction or link may lead off the player: never walk it.
+            if (!entry.isLink)
+                ScanTracks(path);
+        } else if (EndsWithMp3(path)) {
+            AddTrack(path, 1);
+        }
+    }
+    return 1;
+}
+
+int CSyncJob::AddTrack(const std::u16string& path, int convert) {
+    // The status line always shows the full path, whatever is stored.
+    ReportStatus(FormatText(kMsgFile, {path}));
+    if (convert)
+        m_lstPaths.Append(ToPlayerPath(path));
+    else
+        m_lstPaths.Append(path);
+    return 1;
+}

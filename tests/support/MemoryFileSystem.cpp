@@ -1,0 +1,334 @@
+#include "MemoryFileSystem.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "Text.h"
+
+namespace {
+
+constexpr size_t kMaxPath = 260;  // the platform's limit, terminator included
+
+std::u16string Folded(std::u16string_view name) {
+    std::u16string out(name);
+    for (auto& unit : out)
+        unit = FoldAscii(unit);
+    return out;
+}
+
+std::vector<std::u16string> SplitPath(const std::u16string& path) {
+    std::vector<std::u16string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(u'\\', start);
+        if (end == std::u16string::npos)
+            end = path.size();
+        parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    if (parts.size() > 1 && parts.back().empty())
+        parts.pop_back();  // "E:\" is the drive itself
+    return parts;
+}
+
+}  // namespace
+
+struct MemoryFileSystem::Node {
+    std::u16string name;
+    bool isDir = false;
+    bool isLink = false;
+    bool locked = false;
+    Bytes data;
+    Node* parent = nullptr;
+    std::vector<std::unique_ptr<Node>> children;      // listing order
+    std::unordered_map<std::u16string, Node*> index;  // folded name -> child
+
+    Node* Child(std::u16string_view childName) const {
+        auto it = index.find(Folded(childName));
+        return it == index.end() ? nullptr : it->second;
+    }
+    std::u16string Path() const {
+        return parent && parent->parent ? parent->Path() + u"\\" + name : name;
+    }
+    std::unique_ptr<Node> Detach(Node* child) {
+        index.erase(Folded(child->name));
+        auto it = std::find_if(children.begin(), children.end(),
+                               [&](const auto& c) { return c.get() == child; });
+        std::unique_ptr<Node> owned = std::move(*it);
+        children.erase(it);
+        return owned;
+    }
+    Node* Attach(std::unique_ptr<Node> child) {
+        child->parent = this;
+        Node* raw = child.get();
+        index[Folded(raw->name)] = raw;
+        children.push_back(std::move(child));
+        return raw;
+    }
+};
+
+namespace {
+
+class MemoryListing : public IFolderListing {
+public:
+    MemoryListing(MemoryFileSystem& fs, std::u16string folder, std::vector<FolderEntry> entries)
+        : m_fs(fs), m_folder(std::move(folder)), m_entries(std::move(entries)) {}
+    bool Next(FolderEntry& entry) override {
+        if (m_next >= m_entries.size() || m_fs.Fails(FsOp::ListNext, m_folder))
+            return false;
+        entry = m_entries[m_next++];
+        return true;
+    }
+
+private:
+    MemoryFileSystem& m_fs;
+    std::u16string m_folder;
+    std::vector<FolderEntry> m_entries;  // taken when the listing opens
+    size_t m_next = 0;
+};
+
+class MemoryOutput : public IOutputFile {
+public:
+    MemoryOutput(MemoryFileSystem& fs, MemoryFileSystem::Node* node, std::u16string path)
+        : m_fs(fs), m_node(node), m_path(std::move(path)) {}
+    size_t Write(const uint8_t* data, size_t size) override {
+        if (!m_node || m_fs.Fails(FsOp::Write, m_path))
+            return 0;
+        size_t room = m_fs.capacity > m_fs.UsedBytes() ? m_fs.capacity - m_fs.UsedBytes() : 0;
+        size_t taken = std::min({size, m_fs.maxWriteChunk, room});
+        m_node->data.insert(m_node->data.end(), data, data + taken);
+        return taken;
+    }
+    bool Flush() override { return m_node && !m_fs.Fails(FsOp::Flush, m_path); }
+    bool Close() override {
+        bool ok = m_node && !m_fs.Fails(FsOp::Close, m_path);
+        m_node = nullptr;
+        return ok;
+    }
+
+private:
+    MemoryFileSystem& m_fs;
+    MemoryFileSystem::Node* m_node;
+    std::u16string m_path;
+};
+
+}  // namespace
+
+const char* FsOpName(FsOp op) {
+    static const char* const names[] = {"List",   "ListNext", "IsDirectory", "Exists",
+                                        "Rename", "Create",   "Write",       "Flush",
+                                        "Close",  "Replace",  "Remove"};
+    return names[static_cast<int>(op)];
+}
+
+MemoryFileSystem::MemoryFileSystem() : m_top(std::make_unique<Node>()) {
+    m_top->isDir = true;
+}
+MemoryFileSystem::~MemoryFileSystem() = default;
+
+bool MemoryFileSystem::Fails(FsOp op, const std::u16string& path) {
+    ++operations;
+    return failWhen && failWhen(op, path);
+}
+
+size_t MemoryFileSystem::UsedBytes() const {
+    size_t used = 0;
+    std::function<void(const Node&)> add = [&](const Node& node) {
+        used += node.data.size();
+        for (const auto& child : node.children)
+            add(*child);
+    };
+    if (capacity != SIZE_MAX)
+        add(*m_top);
+    return used;
+}
+
+MemoryFileSystem::Node* MemoryFileSystem::Find(const std::u16string& path) const {
+    if (path.empty() || path.size() >= kMaxPath)
+        return nullptr;
+    Node* node = m_top.get();
+    for (const auto& part : SplitPath(path)) {
+        if (part.empty() || !node->isDir || node->isLink)
+            return nullptr;
+        node = node->Child(part);
+        if (!node)
+            return nullptr;
+    }
+    return node;
+}
+
+MemoryFileSystem::Node* MemoryFileSystem::FindParent(const std::u16string& path,
+                                                     std::u16string* name) const {
+    size_t cut = path.rfind(u'\\');
+    if (cut == std::u16string::npos || cut + 1 >= path.size())
+        return nullptr;
+    *name = path.substr(cut + 1);
+    Node* parent = Find(path.substr(0, cut));
+    return parent && parent->isDir && !parent->isLink ? parent : nullptr;
+}
+
+MemoryFileSystem::Node* MemoryFileSystem::Make(const std::u16string& path, bool isDir,
+                                               bool isLink) {
+    Node* node = m_top.get();
+    auto parts = SplitPath(path);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        bool last = i + 1 == parts.size();
+        Node* child = node->Child(parts[i]);
+        if (!child) {
+            auto fresh = std::make_unique<Node>();
+            fresh->name = parts[i];
+            fresh->isDir = !last || isDir;
+            fresh->isLink = last && isLink;
+            child = node->Attach(std::move(fresh));
+        } else if (last || !child->isDir) {
+            throw std::logic_error("MemoryFileSystem: entry exists already");
+        }
+        node = child;
+    }
+    return node;
+}
+
+void MemoryFileSystem::AddFolder(const std::u16string& path) {
+    Make(path, true, false);
+}
+void MemoryFileSystem::AddLink(const std::u16string& path) {
+    Make(path, true, true);
+}
+void MemoryFileSystem::AddFile(const std::u16string& path, Bytes data) {
+    Make(path, false, false)->data = std::move(data);
+}
+void MemoryFileSystem::SetLocked(const std::u16string& path, bool locked) {
+    if (Node* node = Find(path))
+        node->locked = locked;
+}
+
+bool MemoryFileSystem::HasFile(const std::u16string& path) const {
+    Node* node = Find(path);
+    return node && !node->isDir;
+}
+bool MemoryFileSystem::HasFolder(const std::u16string& path) const {
+    Node* node = Find(path);
+    return node && node->isDir;
+}
+Bytes MemoryFileSystem::Read(const std::u16string& path) const {
+    Node* node = Find(path);
+    return node && !node->isDir ? node->data : Bytes{};
+}
+std::vector<std::u16string> MemoryFileSystem::Names(const std::u16string& folder) const {
+    std::vector<std::u16string> names;
+    if (Node* node = Find(folder))
+        for (const auto& child : node->children)
+            names.push_back(child->name);
+    return names;
+}
+
+std::map<std::u16string, std::unique_ptr<Bytes>> MemoryFileSystem::Snapshot() const {
+    std::map<std::u16string, std::unique_ptr<Bytes>> all;
+    std::function<void(const Node&)> add = [&](const Node& node) {
+        for (const auto& child : node.children) {
+            all[child->Path()] = child->isDir ? nullptr : std::make_unique<Bytes>(child->data);
+            add(*child);
+        }
+    };
+    add(*m_top);
+    return all;
+}
+
+std::unique_ptr<IFolderListing> MemoryFileSystem::ListFolder(const std::u16string& folder) {
+    if (Fails(FsOp::List, folder) || folder.size() + 2 >= kMaxPath)
+        return nullptr;
+    Node* node = Find(folder);
+    if (!node || !node->isDir || node->isLink)
+        return nullptr;
+    std::vector<FolderEntry> entries;
+    if (node->parent != m_top.get()) {  // a drive's top folder has no "." and ".."
+        entries.push_back({u".", false});
+        entries.push_back({u"..", false});
+    }
+    for (const auto& child : node->children)
+        entries.push_back({child->name, child->isLink});
+    return std::make_unique<MemoryListing>(*this, folder, std::move(entries));
+}
+
+bool MemoryFileSystem::IsDirectory(const std::u16string& path) {
+    if (Fails(FsOp::IsDirectory, path))
+        return false;
+    Node* node = Find(path);
+    return node && node->isDir;
+}
+
+bool MemoryFileSystem::Exists(const std::u16string& path) {
+    if (Fails(FsOp::Exists, path))
+        return false;
+    return Find(path) != nullptr;
+}
+
+bool MemoryFileSystem::Rename(const std::u16string& from, const std::u16string& to) {
+    if (Fails(FsOp::Rename, from))
+        return false;
+    std::u16string fromName, toName;
+    Node* fromParent = FindParent(from, &fromName);
+    Node* toParent = FindParent(to, &toName);
+    Node* node = fromParent ? fromParent->Child(fromName) : nullptr;
+    if (!node || !toParent || node->locked || toParent->Child(toName) || to.size() >= kMaxPath)
+        return false;
+    if (fromParent == toParent) {
+        // Keep the entry's place in the listing, as a rename in place on the medium does.
+        fromParent->index.erase(Folded(node->name));
+        node->name = toName;
+        fromParent->index[Folded(toName)] = node;
+        return true;
+    }
+    auto owned = fromParent->Detach(node);
+    owned->name = toName;
+    toParent->Attach(std::move(owned));
+    return true;
+}
+
+std::unique_ptr<IOutputFile> MemoryFileSystem::CreateOutput(const std::u16string& path) {
+    if (Fails(FsOp::Create, path))
+        return nullptr;
+    std::u16string name;
+    Node* parent = FindParent(path, &name);
+    if (!parent || path.size() >= kMaxPath)
+        return nullptr;
+    Node* node = parent->Child(name);
+    if (node && (node->isDir || node->locked))
+        return nullptr;
+    if (!node)
+        node = Make(path, false, false);
+    node->data.clear();
+    return std::make_unique<MemoryOutput>(*this, node, path);
+}
+
+bool MemoryFileSystem::Replace(const std::u16string& from, const std::u16string& to) {
+    if (Fails(FsOp::Replace, from))
+        return false;
+    std::u16string fromName, toName;
+    Node* fromParent = FindParent(from, &fromName);
+    Node* toParent = FindParent(to, &toName);
+    Node* node = fromParent ? fromParent->Child(fromName) : nullptr;
+    if (!node || node->isDir || node->locked || !toParent)
+        return false;
+    if (Node* target = toParent->Child(toName)) {
+        if (target->isDir || target->locked)
+            return false;
+        toParent->Detach(target);
+    }
+    auto owned = fromParent->Detach(node);
+    owned->name = toName;
+    toParent->Attach(std::move(owned));
+    return true;
+}
+
+bool MemoryFileSystem::Remove(const std::u16string& path) {
+    if (Fails(FsOp::Remove, path))
+        return false;
+    std::u16string name;
+    Node* parent = FindParent(path, &name);
+    Node* node = parent ? parent->Child(name) : nullptr;
+    if (!node || node->isDir || node->locked)
+        return false;
+    parent->Detach(node);
+    return true;
+}

@@ -1,0 +1,79 @@
+// An in-memory file system in Windows path notation for the engine's tests. Folders list their
+// entries in the order the test made them, any operation can be made to fail, and every call is
+// counted so a test can fail each one in turn. Paths of 260 units or more are refused, as on
+// Windows.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "FileSystem.h"
+
+enum class FsOp {
+    List,
+    ListNext,
+    IsDirectory,
+    Exists,
+    Rename,
+    Create,
+    Write,
+    Flush,
+    Close,
+    Replace,
+    Remove
+};
+const char* FsOpName(FsOp op);
+
+using Bytes = std::vector<uint8_t>;
+
+class MemoryFileSystem : public IFileSystem {
+public:
+    MemoryFileSystem();
+    ~MemoryFileSystem() override;
+
+    // Building a tree; parents are made as needed, each new entry goes to the end of its listing.
+    void AddFolder(const std::u16string& path);
+    void AddFile(const std::u16string& path, Bytes data = {});
+    void AddLink(const std::u16string& path);                 // a folder entry that is a junction
+    void SetLocked(const std::u16string& path, bool locked);  // in use: no rename, write or delete
+
+    // Reading it back.
+    bool HasFile(const std::u16string& path) const;
+    bool HasFolder(const std::u16string& path) const;
+    Bytes Read(const std::u16string& path) const;  // empty when there is no such file
+    std::vector<std::u16string> Names(const std::u16string& folder) const;  // in listing order
+    // Every file and folder under the drives, by full path: files with their bytes, folders
+    // with no value.
+    std::map<std::u16string, std::unique_ptr<Bytes>> Snapshot() const;
+
+    // Faults. `failWhen` is asked before every operation; true makes it fail.
+    std::function<bool(FsOp op, const std::u16string& path)> failWhen;
+    size_t operations = 0;            // every call so far, listing steps and writes included
+    size_t maxWriteChunk = SIZE_MAX;  // a write takes at most this many bytes (short writes)
+    size_t capacity = SIZE_MAX;       // bytes of file data the medium holds in all
+
+    // IFileSystem
+    std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override;
+    bool IsDirectory(const std::u16string& path) override;
+    bool Exists(const std::u16string& path) override;
+    bool Rename(const std::u16string& from, const std::u16string& to) override;
+    std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
+    bool Replace(const std::u16string& from, const std::u16string& to) override;
+    bool Remove(const std::u16string& path) override;
+
+    struct Node;
+    bool Fails(FsOp op, const std::u16string& path);
+    size_t UsedBytes() const;
+
+private:
+    Node* Find(const std::u16string& path) const;
+    Node* FindParent(const std::u16string& path, std::u16string* name) const;
+    Node* Make(const std::u16string& path, bool isDir, bool isLink);
+
+    std::unique_ptr<Node> m_top;  // holds the drives ("E:") as its children
+};

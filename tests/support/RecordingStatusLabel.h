@@ -1,0 +1,44 @@
+// A status label for tests: records every call the engine makes, in order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "StatusLabel.h"
+
+class RecordingStatusLabel : public IStatusLabel {
+public:
+    enum class Call { Invalidate, SetPlain, SetLinkText };
+    struct Event {
+        Call call;
+        int value;  // the flag of SetPlain, the command of SetLinkText
+        std::u16string text;
+    };
+
+    int SetLinkText(const std::u16string& text, int command) override {
+        events.push_back({Call::SetLinkText, command, text});
+        this->text = text;
+        this->command = command;
+        return 1;
+    }
+    int SetPlain(int flag) override {
+        events.push_back({Call::SetPlain, flag, {}});
+        plain = flag;
+        return 1;
+    }
+    void InvalidateParent() override { events.push_back({Call::Invalidate, 0, {}}); }
+
+    // The texts set, in order.
+    std::vector<std::u16string> Texts() const {
+        std::vector<std::u16string> texts;
+        for (const auto& e : events)
+            if (e.call == Call::SetLinkText)
+                texts.push_back(e.text);
+        return texts;
+    }
+
+    std::vector<Event> events;
+    std::u16string text;
+    int command = -1;
+    int plain = 1;
+};
