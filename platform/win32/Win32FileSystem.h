@@ -1,0 +1,15 @@
+// The engine's file operations on a real Windows drive.
+#pragma once
+
+#include "FileSystem.h"
+
+class Win32FileSystem : public IFileSystem {
+public:
+    std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override;
+    bool IsDirectory(const std::u16string& path) override;
+    bool Exists(const std::u16string& path) override;
+    bool Rename(const std::u16string& from, const std::u16string& to) override;
+    std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
+    bool Replace(const std::u16string& from, const std::u16string& to) override;
+    bool Remove(const std::u16string& path) override;
+};

@@ -1,0 +1,44 @@
+# Shared by the scripts: where things are, and the Wine prefix the Windows build runs in.
+ZORBEL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+BUILD_NATIVE=$ZORBEL_ROOT/build/native
+BUILD_WIN32=$ZORBEL_ROOT/build/win32
+ARTIFACTS=$ZORBEL_ROOT/build/artifacts
+
+export WINEPREFIX=${ZORBEL_WINEPREFIX:-$ZORBEL_ROOT/build/wine}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# The simulated player (removable) and a fixed disk, as Wine drives P: and F:.
+export ZORBEL_PLAYER_DIR=$ZORBEL_ROOT/build/drives/player
+export ZORBEL_FIXED_DIR=$ZORBEL_ROOT/build/drives/fixed
+
+jobs() { nproc 2>/dev/null || echo 2; }
+
+# Adds a registry value in both the 32-bit and the 64-bit view.
+wine_reg_both() {
+    wine reg add "$1" /v "$2" /d "$3" /f /reg:32 >/dev/null 2>&1
+    wine reg add "$1" /v "$2" /d "$3" /f /reg:64 >/dev/null 2>&1
+}
+
+# Makes the prefix once: CJK font substitutes (Wine's dialog fonts have no CJK glyphs) and the
+# two drives. Kept in the build folder, so a clean clone makes its own.
+ensure_wine_prefix() {
+    local ready=$WINEPREFIX/.zorbel-ready
+    mkdir -p "$ZORBEL_PLAYER_DIR" "$ZORBEL_FIXED_DIR"
+    if [ ! -f "$ready" ]; then
+        echo "wine: creating prefix $WINEPREFIX"
+        rm -rf "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1
+        wineserver -w
+        local subst='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+        for face in "MS Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma"; do
+            wine_reg_both "$subst" "$face" "WenQuanYi Micro Hei"
+        done
+        # Without /reg:64 the drive types land under Wow6432Node and change nothing.
+        wine reg add 'HKLM\Software\Wine\Drives' /v p: /d floppy /f /reg:64 >/dev/null 2>&1
+        wine reg add 'HKLM\Software\Wine\Drives' /v f: /d hd /f /reg:64 >/dev/null 2>&1
+        wineserver -w
+        touch "$ready"
+    fi
+    ln -sfn "$ZORBEL_PLAYER_DIR" "$WINEPREFIX/dosdevices/p:"
+    ln -sfn "$ZORBEL_FIXED_DIR" "$WINEPREFIX/dosdevices/f:"
+}

@@ -1,0 +1,223 @@
+// The engine on a real folder tree through the Win32 file system: wide names, the database as
+// it lands on disk, and a database that cannot be replaced.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "DatabaseFile.h"
+#include "Messages.h"
+#include "RecordingStatusLabel.h"
+#include "SyncJob.h"
+#include "Text.h"
+#include "WideText.h"
+#include "Win32FileSystem.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadFile(const std::u16string& path) {
+    HANDLE file = CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    Bytes data;
+    if (file == INVALID_HANDLE_VALUE)
+        return data;
+    uint8_t buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
+        data.insert(data.end(), buffer, buffer + got);
+    CloseHandle(file);
+    return data;
+}
+
+void WriteFile(const std::u16string& path, const Bytes& data) {
+    HANDLE file = CreateFileW(AsWide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD wrote = 0;
+    ::WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &wrote, nullptr);
+    CloseHandle(file);
+}
+
+void RemoveTree(const std::u16string& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(AsWide(folder + u"\\*"), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::u16string name = FromWide(data.cFileName);
+            if (IsDotEntry(name))
+                continue;
+            std::u16string path = JoinPath(folder, name);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileW(AsWide(path));
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(AsWide(folder));
+}
+
+// Every file under the folder, by full path, with its bytes; and the MP3 files as player paths in
+// the order this system lists them, which is the order the database must have.
+void Walk(const std::u16string& folder, std::map<std::u16string, Bytes>* files,
+          std::vector<std::u16string>* tracks) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(AsWide(folder + u"\\*"), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::u16string name = FromWide(data.cFileName);
+        if (IsDotEntry(name))
+            continue;
+        std::u16string path = JoinPath(folder, name);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            Walk(path, files, tracks);
+        } else {
+            (*files)[path] = ReadFile(path);
+            if (tracks && EndsWithMp3(path))
+                tracks->push_back(ToPlayerPath(path));
+        }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+}
+
+std::multiset<Bytes> Contents(const std::map<std::u16string, Bytes>& files) {
+    std::multiset<Bytes> all;
+    for (const auto& [path, bytes] : files)
+        if (path.find(u"iTunesSD") == std::u16string::npos)
+            all.insert(bytes);
+    return all;
+}
+
+struct PlayerTree : ::testing::Test {
+    PlayerTree() {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        root = FromWide(temp) + u"zorbel-fs-" + FormatNumber(u"%d", GetCurrentProcessId());
+        if (root.back() == u'\\')
+            root.pop_back();
+        RemoveTree(root);
+        CreateDirectoryW(AsWide(root), nullptr);
+        for (auto sub : {u"\\iPod_Control", u"\\iPod_Control\\iTunes"})
+            CreateDirectoryW(AsWide(root + sub), nullptr);
+        dbPath = root + u"\\iPod_Control\\iTunes\\iTunesSD";
+        job.m_strRootDir = root;
+        job.m_strDbPath = dbPath;
+        job.SetStatusLabel(&label);
+    }
+    ~PlayerTree() override { RemoveTree(root); }
+
+    void AddFolder(const std::u16string& rel) { CreateDirectoryW(AsWide(root + rel), nullptr); }
+    void AddFile(const std::u16string& rel) {
+        std::string tag(rel.begin(), rel.end());  // distinct bytes per file
+        WriteFile(root + rel, Bytes(tag.begin(), tag.end()));
+    }
+
+    std::u16string root, dbPath;
+    Win32FileSystem fs;
+    RecordingStatusLabel label;
+    CSyncJob job{fs};
+};
+
+TEST_F(PlayerTree, WideNamesRenamedAndDatabaseFollowsListing) {
+    AddFolder(u"\\歌曲");
+    AddFile(u"\\歌曲\\晴天.mp3");
+    AddFile(u"\\歌曲\\plain.mp3");
+    AddFolder(u"\\Mix");
+    AddFolder(u"\\Mix\\日本語");
+    AddFile(u"\\Mix\\日本語\\さくら.MP3");
+    AddFile(u"\\Mix\\song🎵.mp3");
+    AddFile(u"\\Mix\\封面.jpg");
+    AddFile(u"\\Café.mp3");
+    WriteFile(dbPath, Bytes(5000, 0xAB));  // longer than the new database
+    std::map<std::u16string, Bytes> before;
+    Walk(root, &before, nullptr);
+
+    CSyncJob::SyncThreadProc(&job);
+
+    std::map<std::u16string, Bytes> after;
+    std::vector<std::u16string> tracks;
+    Walk(root, &after, &tracks);
+    EXPECT_EQ(Contents(after), Contents(before));
+    for (const auto& [path, bytes] : after) {
+        size_t name = FileNameOffset(path);
+        bool wideMp3 = EndsWithMp3(path) && HasWideUnits(path.substr(name));
+        EXPECT_FALSE(wideMp3) << "still wide";
+    }
+    EXPECT_TRUE(after.count(root + u"\\Café.mp3"));
+    EXPECT_TRUE(after.count(root + u"\\Mix\\封面.jpg"));
+
+    std::string why;
+    auto db = ParseDatabase(ReadFile(dbPath), &why);
+    ASSERT_TRUE(db) << why;
+    // The tree sits in a folder, so player paths carry the folder's path after the drive.
+    EXPECT_EQ(db->names, tracks);
+    EXPECT_EQ(db->names.size(), 5u);
+    EXPECT_EQ(label.text, kMsgDone);
+    EXPECT_FALSE(fs.Exists(dbPath + u".new"));
+}
+
+TEST_F(PlayerTree, LockedDatabaseStaysAsItWas) {
+    AddFile(u"\\a.mp3");
+    Bytes old(700, 0x5C);
+    WriteFile(dbPath, old);
+    // Held open without sharing, as another program might: it can be neither replaced nor read.
+    HANDLE hold = CreateFileW(AsWide(dbPath), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    CSyncJob::SyncThreadProc(&job);
+    CloseHandle(hold);
+
+    EXPECT_EQ(ReadFile(dbPath), old);
+    EXPECT_EQ(label.text, kMsgDatabaseFailed);
+    EXPECT_FALSE(fs.Exists(dbPath + u".new"));
+}
+
+TEST_F(PlayerTree, FileSystemOperations) {
+    AddFolder(u"\\日本");
+    AddFile(u"\\日本\\x.mp3");
+    EXPECT_TRUE(fs.IsDirectory(root + u"\\日本"));
+    EXPECT_FALSE(fs.IsDirectory(root + u"\\日本\\x.mp3"));
+    EXPECT_TRUE(fs.Exists(root + u"\\日本\\x.mp3"));
+    EXPECT_FALSE(fs.Exists(root + u"\\nothing"));
+    AddFile(u"\\日本\\y.mp3");
+    // A rename never replaces an existing item.
+    EXPECT_FALSE(fs.Rename(root + u"\\日本\\x.mp3", root + u"\\日本\\y.mp3"));
+    EXPECT_TRUE(fs.Rename(root + u"\\日本\\x.mp3", root + u"\\日本\\z.mp3"));
+    EXPECT_EQ(fs.ListFolder(root + u"\\missing"), nullptr);
+
+    std::vector<std::u16string> names;
+    auto listing = fs.ListFolder(root + u"\\日本");
+    ASSERT_NE(listing, nullptr);
+    FolderEntry entry;
+    while (listing->Next(entry))
+        if (!IsDotEntry(entry.name))
+            names.push_back(entry.name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"y.mp3", u"z.mp3"}));
+}
+
+TEST_F(PlayerTree, OverlongPathsAreLeftAlone) {
+    // Folder part plus name reach past the platform's 260-unit limit.
+    AddFolder(u"\\d");
+    std::u16string folder = root + u"\\d";
+    std::u16string longName(259 - folder.size(), u'长');
+    longName += u".mp3";
+    std::u16string longPath = JoinPath(folder, longName);
+    ASSERT_GE(longPath.size(), 260u);
+    HANDLE file =
+        CreateFileW(AsWide(longPath), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        GTEST_SKIP() << "this system refuses such paths outright";
+    CloseHandle(file);
+
+    CSyncJob::SyncThreadProc(&job);
+    EXPECT_TRUE(fs.Exists(longPath) ||
+                GetFileAttributesW(AsWide(longPath)) != INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(label.text, kMsgDone);
+}
+
+}  // namespace
