@@ -51,7 +51,9 @@ void RemoveTree(const std::u16string& folder) {
             if (IsDotEntry(name))
                 continue;
             std::u16string path = JoinPath(folder, name);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                RemoveDirectoryW(AsWide(path)) || DeleteFileW(AsWide(path));  // the link only
+            else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(path);
             else
                 DeleteFileW(AsWide(path));
@@ -74,7 +76,9 @@ void Walk(const std::u16string& folder, std::map<std::u16string, Bytes>* files,
         if (IsDotEntry(name))
             continue;
         std::u16string path = JoinPath(folder, name);
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            continue;
+        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             Walk(path, files, tracks);
         } else {
             (*files)[path] = ReadFile(path);
@@ -198,6 +202,58 @@ TEST_F(PlayerTree, FileSystemOperations) {
             names.push_back(entry.name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::u16string>{u"y.mp3", u"z.mp3"}));
+}
+
+// The Linux path Wine keeps a Windows path at.
+std::string UnixPath(const std::u16string& path) {
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    FARPROC proc = GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name");
+    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(proc));
+    char* name = unixName ? unixName(AsWide(path)) : nullptr;
+    std::string out = name ? name : "";
+    if (name)
+        HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+
+// Wine stubs CreateSymbolicLinkW but starts Linux programs: a real symbolic link, which the
+// listing reports as a reparse point, as Windows reports a junction.
+bool MakeFolderLink(const std::u16string& target, const std::u16string& link) {
+    std::string from = UnixPath(target), to = UnixPath(link);
+    if (from.empty() || to.empty())
+        return false;
+    std::string cmd = "/bin/ln -s '" + from + "' '" + to + "'";
+    std::wstring wide(cmd.begin(), cmd.end());  // both paths are ASCII here
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(L"Z:\\bin\\ln", wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &si, &pi))
+        return false;
+    for (int i = 0; i < 300 && GetFileAttributesW(AsWide(link)) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(10);
+    return GetFileAttributesW(AsWide(link)) & FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
+TEST_F(PlayerTree, LinkedFolderIsNotFollowed) {
+    // The link's target lies beside the player tree, standing for another drive.
+    std::u16string outside = root + u"-outside";
+    RemoveTree(outside);
+    CreateDirectoryW(AsWide(outside), nullptr);
+    WriteFile(outside + u"\\外面.mp3", Bytes{1, 2, 3});
+    if (!MakeFolderLink(outside, root + u"\\link"))
+        GTEST_SKIP() << "cannot make a link here";
+    AddFile(u"\\a.mp3");
+
+    CSyncJob::SyncThreadProc(&job);
+
+    EXPECT_TRUE(fs.Exists(outside + u"\\外面.mp3"));  // not renamed through the link
+    auto db = ParseDatabase(ReadFile(dbPath));
+    ASSERT_TRUE(db);
+    EXPECT_EQ(db->names, (std::vector<std::u16string>{ToPlayerPath(root + u"\\a.mp3")}));
+    RemoveTree(root);
+    EXPECT_TRUE(fs.Exists(outside + u"\\外面.mp3"));  // cleaning up kept off the target too
+    RemoveTree(outside);
 }
 
 TEST_F(PlayerTree, OverlongPathsAreLeftAlone) {
