@@ -1,0 +1,162 @@
+#include "RunInvariants.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "Database.h"
+#include "DatabaseFile.h"
+#include "Messages.h"
+#include "Text.h"
+
+namespace {
+
+std::u16string TempPath(const std::u16string& dbPath) {
+    return dbPath + u".new";
+}
+
+bool IsDatabaseFile(const std::u16string& path, const std::u16string& dbPath) {
+    return EqualsFolded(path, dbPath) || EqualsFolded(path, TempPath(dbPath));
+}
+
+// Written apart from the engine's own helpers, so a fault in them shows here.
+bool PathEndsWithMp3(const std::u16string& path) {
+    if (path.size() < 3)
+        return false;
+    std::u16string tail = path.substr(path.size() - 3);
+    for (auto& unit : tail)
+        if (unit >= u'A' && unit <= u'Z')
+            unit = static_cast<char16_t>(unit + 32);
+    return tail == u"mp3";
+}
+
+std::u16string RecordName(const std::u16string& fullPath) {
+    std::u16string player = fullPath.size() > 2 ? fullPath.substr(2) : std::u16string();
+    std::replace(player.begin(), player.end(), u'\\', u'/');
+    return player.substr(0, kDbNameUnits);
+}
+
+void Walk(MemoryFileSystem& fs, const std::u16string& folder, bool withMp3Folders,
+          std::vector<std::u16string>& out) {
+    auto listing = fs.ListFolder(folder);
+    if (!listing)
+        return;
+    FolderEntry entry;
+    while (listing->Next(entry)) {
+        if (entry.name == u"." || entry.name == u"..")
+            continue;
+        std::u16string path = folder + u"\\" + entry.name;
+        if (!fs.IsDirectory(path)) {
+            if (PathEndsWithMp3(path))
+                out.push_back(RecordName(path));
+            continue;
+        }
+        if (withMp3Folders && PathEndsWithMp3(path))
+            out.push_back(RecordName(path));
+        if (!entry.isLink)
+            Walk(fs, path, withMp3Folders, out);
+    }
+}
+
+bool IsSubsequence(const std::vector<std::u16string>& part,
+                   const std::vector<std::u16string>& whole) {
+    size_t at = 0;
+    for (const auto& item : whole)
+        if (at < part.size() && part[at] == item)
+            ++at;
+    return at == part.size();
+}
+
+std::string Listed(const std::vector<std::u16string>& names) {
+    std::string out = "[";
+    for (const auto& name : names)
+        out += (out.size() > 1 ? ", " : "") + Printable(name);
+    return out + "]";
+}
+
+}  // namespace
+
+std::string Printable(const std::u16string& text) {
+    std::string out;
+    for (char16_t unit : text) {
+        if (unit >= 0x20 && unit < 0x7F) {
+            out.push_back(static_cast<char>(unit));
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(unit));
+            out += buf;
+        }
+    }
+    return out;
+}
+
+RunBaseline TakeBaseline(const MemoryFileSystem& fs, const std::u16string& rootDir,
+                         const std::u16string& dbPath) {
+    RunBaseline base;
+    base.rootDir = rootDir;
+    base.dbPath = dbPath;
+    for (const auto& [path, bytes] : fs.Snapshot()) {
+        if (!bytes)
+            ++base.folders;
+        else if (EqualsFolded(path, dbPath))
+            base.oldDb = *bytes;
+        else if (!IsDatabaseFile(path, dbPath))
+            base.files.insert(*bytes);
+    }
+    return base;
+}
+
+std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16string& rootDir,
+                                         bool withMp3Folders) {
+    // Looking must neither fail nor count as the run's own operations.
+    auto failWhen = std::exchange(fs.failWhen, nullptr);
+    size_t operations = fs.operations;
+    std::vector<std::u16string> tracks;
+    Walk(fs, rootDir, withMp3Folders, tracks);
+    fs.failWhen = std::move(failWhen);
+    fs.operations = operations;
+    return tracks;
+}
+
+std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
+                     const std::u16string& lastText, bool partialScan) {
+    if (before.oldDb && ParseDatabase(*before.oldDb))
+        return "the old database must not be well-formed, or it could pass as the new one";
+
+    std::multiset<Bytes> files;
+    size_t folders = 0;
+    for (const auto& [path, bytes] : fs.Snapshot()) {
+        if (!bytes)
+            ++folders;
+        else if (!IsDatabaseFile(path, before.dbPath))
+            files.insert(*bytes);
+    }
+    if (files != before.files)
+        return "file contents lost or doubled: " + std::to_string(before.files.size()) +
+               " files before, " + std::to_string(files.size()) + " after";
+    if (folders != before.folders)
+        return "folder count changed";
+    if (fs.HasFile(TempPath(before.dbPath)))
+        return "the temporary database was left behind";
+
+    std::optional<Bytes> db;
+    if (fs.HasFile(before.dbPath))
+        db = fs.Read(before.dbPath);
+    bool oldKept = db == before.oldDb;
+    if (oldKept)
+        return lastText == kMsgDatabaseFailed
+                   ? ""
+                   : "old database kept but the status ends on " + Printable(lastText);
+    if (lastText != kMsgDone)
+        return "new database in place but the status ends on " + Printable(lastText);
+
+    std::string why;
+    auto parsed = db ? ParseDatabase(*db, &why) : std::nullopt;
+    if (!parsed)
+        return db ? "database is neither the old one nor complete: " + why : "database is gone";
+    auto onDisk = TracksOnDisk(fs, before.rootDir, partialScan);
+    bool matches = partialScan ? IsSubsequence(parsed->names, onDisk) : parsed->names == onDisk;
+    if (!matches)
+        return "database lists " + Listed(parsed->names) + ", the tree holds " + Listed(onDisk);
+    return "";
+}
