@@ -1,0 +1,44 @@
+// What most engine tests share: an in-memory player, a recording status label and a job that
+// reports to it, plus small helpers to read the results back.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "MemoryFileSystem.h"
+#include "RecordingStatusLabel.h"
+#include "SyncJob.h"
+
+inline const std::u16string kDb = u"E:\\iPod_Control\\iTunes\\iTunesSD";
+
+// Bytes that tell each test file apart: its original path, low byte first.
+inline Bytes ContentOf(const std::u16string& path) {
+    Bytes bytes;
+    for (char16_t unit : path) {
+        bytes.push_back(static_cast<uint8_t>(unit));
+        bytes.push_back(static_cast<uint8_t>(unit >> 8));
+    }
+    return bytes;
+}
+
+struct EngineFixture : ::testing::Test {
+    EngineFixture() { job.SetStatusLabel(&label); }
+
+    std::vector<std::u16string> Paths() const {
+        return {job.m_lstPaths.begin(), job.m_lstPaths.end()};
+    }
+    // Only the texts that start with `prefix`, in order.
+    std::vector<std::u16string> TextsStarting(std::u16string_view prefix) const {
+        std::vector<std::u16string> texts;
+        for (const auto& text : label.Texts())
+            if (text.compare(0, prefix.size(), prefix) == 0)
+                texts.push_back(text);
+        return texts;
+    }
+
+    MemoryFileSystem fs;
+    RecordingStatusLabel label;
+    CSyncJob job{fs};
+};

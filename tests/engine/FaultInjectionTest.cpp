@@ -1,0 +1,124 @@
+// Whole runs on a representative player while the file system fails: every operation of a clean
+// run is made to fail in turn, and each run must still leave a sound player behind.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "Database.h"
+#include "DatabaseFile.h"
+#include "EngineFixture.h"
+#include "Messages.h"
+#include "RunInvariants.h"
+
+namespace {
+
+// Wide files and folders, collisions with earlier runs' names, nesting, a folder named like a
+// track, and files that must be left alone.
+const char16_t* const kTree[] = {
+    u"\\\u7532.mp3",
+    u"\\ST_FILE_1.mp3",
+    u"\\plain.MP3",
+    u"\\\u6B4C\u624B\\\u4E59.Mp3",
+    u"\\\u6B4C\u624B\\a.mp3",
+    u"\\\u6B4C\u624B\\\u6DF1\\\u4E19.mp3",
+    u"\\\u6B4C\u624B\\\u6DF1\\ST_FILE_1.mp3",
+    u"\\\u6B4C\u624B\\note \u4E01.txt",
+    u"\\ST_DIR_1\\z.mp3",
+    u"\\Outer\\\u4E13\u8F91\\x.mp3",
+    u"\\Outer\\cover.jpg",
+    u"\\\u7A7A\\sub\\y.mp3",
+    u"\\mix.mp3\\w.mp3",
+};
+
+// A database cut short by some earlier crash: known bytes that no run can produce.
+Bytes OldDatabase() {
+    auto header = MakeDbHeader(1);
+    Bytes db(header.begin(), header.end());
+    db.resize(kDbHeaderSize + kDbRecordSize);
+    FillDbRecord(u"/gone.mp3", db.data() + kDbHeaderSize);
+    db.pop_back();
+    return db;
+}
+
+struct Player {
+    explicit Player(const std::u16string& root) {
+        fs.AddFile(kDb, OldDatabase());
+        for (const auto* file : kTree)
+            fs.AddFile(root + file, ContentOf(file));
+        job.SetStatusLabel(&label);
+        job.m_strRootDir = root;
+        job.m_strDbPath = kDb;
+        before = TakeBaseline(fs, root, kDb);
+    }
+    MemoryFileSystem fs;
+    RecordingStatusLabel label;
+    CSyncJob job{fs};
+    RunBaseline before;
+};
+
+bool ReadsOnly(FsOp op) {
+    return op == FsOp::List || op == FsOp::ListNext || op == FsOp::IsDirectory ||
+           op == FsOp::Exists;
+}
+
+TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
+    for (const std::u16string root : {u"E:", u"E:\\Music"}) {
+        SCOPED_TRACE(Printable(root));
+        // The clean run, step by step, to learn where the track scan and the writer begin.
+        Player clean(root);
+        clean.job.ScanForRename(root);
+        clean.job.RenamePass();
+        size_t trackScanFrom = clean.fs.operations;
+        clean.job.ScanTracks(root);
+        size_t writerFrom = clean.fs.operations;
+        clean.job.WriteDatabase();
+        size_t total = clean.fs.operations;
+        ASSERT_EQ(CheckRun(clean.before, clean.fs, clean.label.text, false), "");
+        ASSERT_EQ(clean.label.text, kMsgDone);
+        ASSERT_EQ(ParseDatabase(clean.fs.Read(kDb))->count, 11u);
+        ASSERT_TRUE(clean.fs.HasFile(root + u"\\ST_DIR_2\\ST_DIR_1\\ST_FILE_2.mp3"));
+
+        std::set<FsOp> failed;
+        for (size_t i = 0; i < total; ++i) {
+            Player run(root);
+            std::optional<FsOp> fault;
+            run.fs.failWhen = [&](FsOp op, const std::u16string&) {
+                if (run.fs.operations - 1 != i)
+                    return false;
+                fault = op;
+                return true;
+            };
+            CSyncJob::SyncThreadProc(&run.job);
+            ASSERT_TRUE(fault) << "operation " << i << " never came";
+            failed.insert(*fault);
+            SCOPED_TRACE("operation " + std::to_string(i) + ": " + FsOpName(*fault));
+            bool partialScan = ReadsOnly(*fault) && i >= trackScanFrom && i < writerFrom;
+            EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text, partialScan), "");
+            // Only the writer's own failures may cost the new database.
+            EXPECT_EQ(run.label.text, i >= writerFrom ? kMsgDatabaseFailed : kMsgDone);
+        }
+        EXPECT_EQ(failed, (std::set<FsOp>{FsOp::List, FsOp::ListNext, FsOp::IsDirectory,
+                                          FsOp::Exists, FsOp::Rename, FsOp::Create, FsOp::Write,
+                                          FsOp::Flush, FsOp::Close, FsOp::Replace}));
+    }
+}
+
+TEST(FaultInjection, ShortWritesStillGiveACompleteDatabase) {
+    Player run(u"E:\\Music");
+    run.fs.maxWriteChunk = 7;
+    CSyncJob::SyncThreadProc(&run.job);
+    EXPECT_EQ(run.label.text, kMsgDone);
+    EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text, false), "");
+    EXPECT_EQ(run.fs.Read(kDb).size(), kDbHeaderSize + 11 * kDbRecordSize);
+}
+
+TEST(FaultInjection, FullMediumKeepsOldDatabase) {
+    Player run(u"E:\\Music");
+    run.fs.capacity = run.fs.UsedBytes() + 100;
+    CSyncJob::SyncThreadProc(&run.job);
+    EXPECT_EQ(run.label.text, kMsgDatabaseFailed);
+    EXPECT_EQ(run.fs.Read(kDb), OldDatabase());
+    EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text, false), "");
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+// The run as a whole: the four steps in order, starting it on a worker thread exactly once, and
+// how every status text reaches the label.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "DatabaseFile.h"
+#include "EngineFixture.h"
+#include "Messages.h"
+
+namespace {
+
+using List = std::vector<std::u16string>;
+using Call = RecordingStatusLabel::Call;
+
+struct SyncJob : EngineFixture {
+    SyncJob() {
+        fs.AddFile(kDb, Bytes(5, 0xEE));
+        job.m_strRootDir = u"E:\\R";
+        job.m_strDbPath = kDb;
+    }
+};
+
+TEST_F(SyncJob, ConstructedEmpty) {
+    MemoryFileSystem tree;
+    CSyncJob fresh(tree);
+    EXPECT_TRUE(fresh.m_strRootDir.empty());
+    EXPECT_TRUE(fresh.m_strDbPath.empty());
+    EXPECT_TRUE(fresh.m_lstPaths.Empty());
+    EXPECT_EQ(fresh.m_pStatus, nullptr);
+    EXPECT_EQ(fresh.SetStatusLabel(&label), 1);
+    EXPECT_EQ(fresh.m_pStatus, &label);
+}
+
+TEST_F(SyncJob, ThreadProcRunsTheFourStepsInOrder) {
+    fs.AddFile(u"E:\\R\\\u7532.mp3");
+    fs.AddFile(u"E:\\R\\b.mp3");
+    EXPECT_EQ(CSyncJob::SyncThreadProc(&job), 0u);
+    EXPECT_EQ(label.Texts(),
+              (List{u"Search File: \u7532.mp3", u"File: E:\\R\\\u7532.mp3", u"Search File: b.mp3",
+                    u"Rename: E:\\R\\\u7532.mp3 to E:\\R\\ST_FILE_1.mp3",
+                    u"File: E:\\R\\ST_FILE_1.mp3", u"File: E:\\R\\b.mp3", kMsgDone}));
+    auto db = ParseDatabase(fs.Read(kDb));
+    ASSERT_TRUE(db);
+    EXPECT_EQ(db->names, (List{u"/R/ST_FILE_1.mp3", u"/R/b.mp3"}));
+    EXPECT_EQ(Paths(), db->names);  // the list stays filled after the run
+}
+
+TEST_F(SyncJob, EmptyTreeStillWritesAnEmptyDatabase) {
+    fs.AddFolder(u"E:\\R");
+    CSyncJob::SyncThreadProc(&job);
+    EXPECT_EQ(label.Texts(), List{kMsgDone});
+    EXPECT_EQ(fs.Read(kDb), (Bytes{0, 0, 0, 1, 8, 0, 0, 0, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(SyncJob, StartWithoutRootStartsNothing) {
+    job.m_strRootDir.clear();
+    EXPECT_EQ(job.StartSync(), 0);
+    job.WaitForRun();
+    EXPECT_TRUE(label.events.empty());
+    EXPECT_EQ(fs.Read(kDb), Bytes(5, 0xEE));
+}
+
+TEST_F(SyncJob, StartRunsOnceOnAWorker) {
+    fs.AddFile(u"E:\\R\\a.mp3");
+    EXPECT_EQ(job.StartSync(), 1);
+    EXPECT_EQ(job.StartSync(), 0);  // a second click before the first status
+    job.WaitForRun();
+    EXPECT_EQ(label.text, kMsgDone);
+    EXPECT_EQ(label.command, kNoCommand);
+    EXPECT_EQ(job.StartSync(), 0);  // and after the run
+    job.WaitForRun();
+    auto texts = label.Texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), kMsgDone), 1);
+    auto db = ParseDatabase(fs.Read(kDb));
+    ASSERT_TRUE(db);
+    EXPECT_EQ(db->names, List{u"/R/a.mp3"});
+}
+
+TEST_F(SyncJob, DestroyingTheJobWaitsForItsRun) {
+    fs.AddFile(u"E:\\R\\a.mp3");
+    {
+        CSyncJob run(fs);
+        run.SetStatusLabel(&label);
+        run.m_strRootDir = u"E:\\R";
+        run.m_strDbPath = kDb;
+        EXPECT_EQ(run.StartSync(), 1);
+    }
+    EXPECT_EQ(label.text, kMsgDone);
+}
+
+TEST_F(SyncJob, ReportStatusRepaintsThenPlainThenText) {
+    job.ReportStatus(u"x");
+    ASSERT_EQ(label.events.size(), 3u);
+    EXPECT_EQ(label.events[0].call, Call::Invalidate);
+    EXPECT_EQ(label.events[1].call, Call::SetPlain);
+    EXPECT_EQ(label.events[1].value, 1);
+    EXPECT_EQ(label.events[2].call, Call::SetLinkText);
+    EXPECT_EQ(label.events[2].text, u"x");
+    EXPECT_EQ(label.events[2].value, kNoCommand);
+
+    // Without a label a report does nothing, and a run still completes.
+    CSyncJob silent(fs);
+    silent.ReportStatus(u"y");
+    silent.m_strRootDir = u"E:\\R";
+    silent.m_strDbPath = kDb;
+    CSyncJob::SyncThreadProc(&silent);
+    EXPECT_TRUE(ParseDatabase(fs.Read(kDb)));
+    EXPECT_EQ(label.events.size(), 3u);
+}
+
+}  // namespace
