@@ -1,0 +1,174 @@
+#include "LinkStatic.h"
+
+#include "WideText.h"
+
+BOOL CLinkStatic::SubclassWindow(HWND hWnd) {
+    if (!CWindowImpl<CLinkStatic>::SubclassWindow(hWnd))
+        return FALSE;
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_hWndPost = hWnd;
+    m_dwUiThread = ::GetCurrentThreadId();
+    return TRUE;
+}
+
+BOOL CLinkStatic::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam,
+                                       LRESULT& lResult) {
+    switch (uMsg) {
+        case WM_PAINT:
+            lResult = OnPaint(wParam, lParam);
+            return TRUE;
+        case WM_LBUTTONUP:
+            lResult = OnLButtonUp();
+            return TRUE;
+        case WM_SETCURSOR:
+            lResult = OnSetCursor();
+            return TRUE;
+        case WM_SETTEXT:
+            lResult = OnSetText(wParam, lParam);
+            return TRUE;
+        case WM_APPLYSTATUS:
+            lResult = OnApplyStatus();
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void CLinkStatic::OnFinalMessage(HWND) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_hWndPost = nullptr;
+    m_dwUiThread = 0;
+    m_strPendingText.clear();
+    m_bTextPending = m_bInvalidatePending = m_bPosted = false;
+}
+
+int CLinkStatic::SetLinkText(const std::u16string& text, int command) {
+    if (OnUiThread()) {
+        {
+            // A text from another thread not yet shown is older than this one.
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_bTextPending = false;
+            m_strPendingText.clear();
+        }
+        ApplyText(text);
+        m_nCommand = command;
+        return 1;
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_hWndPost) {
+        m_strPendingText = text;
+        m_bTextPending = true;
+    }
+    m_nCommand = command;
+    PostApplyLocked();
+    return 1;
+}
+
+int CLinkStatic::SetPlain(int plain) {
+    m_bPlain = plain;
+    return 1;
+}
+
+void CLinkStatic::InvalidateParent() {
+    if (OnUiThread()) {
+        // Never a null window: that would repaint the whole desktop.
+        if (HWND hWndParent = ::GetParent(m_hWnd))
+            ::InvalidateRect(hWndParent, nullptr, TRUE);
+        return;
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_hWndPost)
+        m_bInvalidatePending = true;
+    PostApplyLocked();
+}
+
+bool CLinkStatic::OnUiThread() const {
+    DWORD ui = m_dwUiThread;
+    return ui != 0 && ui == ::GetCurrentThreadId();
+}
+
+// Default painting, then in link look the underline along the bottom row of the text.
+LRESULT CLinkStatic::OnPaint(WPARAM wParam, LPARAM lParam) {
+    DefaultProc(WM_PAINT, wParam, lParam);
+    if (m_bPlain != 0)
+        return 0;
+    HDC hDC = ::GetDC(m_hWnd);
+    if (!hDC)
+        return 0;
+    COLORREF previous = ::SetBkColor(hDC, kLinkColour);
+    if (previous != CLR_INVALID) {
+        RECT line = {m_rcText.left, m_rcText.bottom - 1, m_rcText.right, m_rcText.bottom};
+        ::ExtTextOutW(hDC, 0, 0, ETO_OPAQUE, &line, nullptr, 0, nullptr);
+        ::SetBkColor(hDC, previous);
+    }
+    ::ReleaseDC(m_hWnd, hDC);
+    return 0;
+}
+
+// Deliberately no test of look, place or where the button went down: the parent judges the code.
+LRESULT CLinkStatic::OnLButtonUp() {
+    ::PostMessageW(::GetParent(m_hWnd), WM_LINKCLICK, static_cast<WPARAM>(m_nCommand.load()), 0);
+    return 0;
+}
+
+LRESULT CLinkStatic::OnSetCursor() {
+    POINT pt = {};
+    ::GetCursorPos(&pt);
+    ::ScreenToClient(m_hWnd, &pt);
+    bool hand = m_bPlain == 0 && ::PtInRect(&m_rcText, pt);
+    ::SetCursor(::LoadCursorW(nullptr, hand ? IDC_HAND : IDC_ARROW));
+    return 1;
+}
+
+// Measures the new text once, so painting and pointer queries measure nothing; the control
+// then stores and shows it. A context or measurement that can't be had keeps the old rectangle.
+LRESULT CLinkStatic::OnSetText(WPARAM wParam, LPARAM lParam) {
+    auto text = reinterpret_cast<const wchar_t*>(lParam);
+    if (HDC hDC = ::GetDC(m_hWnd)) {
+        RECT rcClient = {};
+        ::GetClientRect(m_hWnd, &rcClient);
+        auto font = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
+        HGDIOBJ previous = font ? ::SelectObject(hDC, font) : nullptr;
+        SIZE size = {};
+        BOOL measured =
+            ::GetTextExtentPoint32W(hDC, text ? text : L"", text ? lstrlenW(text) : 0, &size);
+        if (previous)
+            ::SelectObject(hDC, previous);
+        ::ReleaseDC(m_hWnd, hDC);
+        if (measured)
+            m_rcText = {0, 0, size.cx, rcClient.bottom};
+    }
+    return DefaultProc(WM_SETTEXT, wParam, lParam);
+}
+
+LRESULT CLinkStatic::OnApplyStatus() {
+    std::u16string text;
+    bool textPending;
+    bool invalidate;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        text.swap(m_strPendingText);
+        textPending = m_bTextPending;
+        invalidate = m_bInvalidatePending;
+        m_bTextPending = m_bInvalidatePending = m_bPosted = false;
+    }
+    if (invalidate)
+        InvalidateParent();
+    if (textPending)
+        ApplyText(text);
+    return 0;
+}
+
+// One message at a time is enough: it takes whatever is pending when the UI thread gets to it.
+void CLinkStatic::PostApplyLocked() {
+    if (!m_hWndPost || m_bPosted || !(m_bTextPending || m_bInvalidatePending))
+        return;
+    m_bPosted = ::PostMessageW(m_hWndPost, WM_APPLYSTATUS, 0, 0) != FALSE;
+}
+
+void CLinkStatic::ApplyText(const std::u16string& text) {
+    if (!m_hWnd)
+        return;
+    ::SetWindowTextW(m_hWnd, AsWide(text));
+    ++m_nTextsApplied;
+}

@@ -1,0 +1,65 @@
+// The status line: takes over a static control and shows it either as plain text or as an
+// underlined link with a hand pointer; a click posts the label's command to the parent window.
+// The worker's status texts are handed to the UI thread by a posted message, never waited for.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "StatusLabel.h"
+#include "Window.h"
+
+// Posted to the label's parent on a click: wParam is the label's command, lParam 0.
+constexpr UINT WM_LINKCLICK = WM_USER + 100;
+// The colour of the main window's texts and of the link's underline.
+constexpr COLORREF kLinkColour = RGB(38, 68, 122);
+
+class CLinkStatic : public CWindowImpl<CLinkStatic>, public IStatusLabel {
+public:
+    // Carries the texts and repaints another thread asked for over to the UI thread.
+    static constexpr UINT WM_APPLYSTATUS = WM_APP + 1;
+
+    // Takes over the control; from then on its thread is the label's UI thread.
+    BOOL SubclassWindow(HWND hWnd);
+
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,
+                              LRESULT& lResult) override;
+    void OnFinalMessage(HWND hWnd) override;
+
+    // On the UI thread these act at once. From another thread the look and the command are
+    // stored at once, while the text and the repaint wait for the UI thread, the newest text
+    // replacing one not yet shown.
+    int SetLinkText(const std::u16string& text, int command) override;
+    int SetPlain(int plain) override;
+    void InvalidateParent() override;
+
+    // How many texts have reached the control; for tests.
+    int TextsApplied() const { return m_nTextsApplied; }
+
+    RECT m_rcText = {};  // what the current text covers, in client pixels (UI thread only)
+    std::atomic<int> m_bPlain{1};
+    std::atomic<int> m_nCommand{-1};
+
+private:
+    bool OnUiThread() const;
+    LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
+    LRESULT OnLButtonUp();
+    LRESULT OnSetCursor();
+    LRESULT OnSetText(WPARAM wParam, LPARAM lParam);
+    LRESULT OnApplyStatus();
+    void PostApplyLocked();
+    void ApplyText(const std::u16string& text);
+
+    std::atomic<DWORD> m_dwUiThread{0};
+    std::atomic<int> m_nTextsApplied{0};
+
+    std::mutex m_lock;  // guards the hand-over from another thread, below
+    HWND m_hWndPost = nullptr;
+    std::u16string m_strPendingText;
+    bool m_bTextPending = false;
+    bool m_bInvalidatePending = false;
+    bool m_bPosted = false;
+};

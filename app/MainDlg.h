@@ -1,0 +1,54 @@
+// The program's one window: the skin, the notice and the status line. It wires the status label
+// to the sync job, checks where the program was started, starts the run on the Start link, and
+// ends the program when it is closed.
+#pragma once
+
+#include <windows.h>
+
+#include "Dialog.h"
+#include "LinkStatic.h"
+#include "MessageLoop.h"
+#include "SyncJob.h"
+#include "Win32FileSystem.h"
+#include "resource.h"
+
+class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CIdleHandler {
+public:
+    enum { IDD = IDD_MAIN };
+
+    CMainDlg() : m_job(m_fs) {}
+    ~CMainDlg() override { FreeResources(); }
+
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    BOOL OnIdle() override;
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,
+                              LRESULT& lResult) override;
+    void OnFinalMessage(HWND hWnd) override;
+
+    // Waits until a run still going has finished; the window may be gone already.
+    void WaitForRun() { m_job.WaitForRun(); }
+
+    Win32FileSystem m_fs;  // before m_job, which works on it
+    CLinkStatic m_wndStatus;
+    CSyncJob m_job;
+
+private:
+    LRESULT OnInitDialog();
+    LRESULT OnDestroy();
+    BOOL OnEraseBkgnd(HDC hDC);
+    LRESULT OnCtlColorStatic(HDC hDC);
+    LRESULT OnLinkClick(WPARAM wParam);
+    LRESULT OnAbout();
+    LRESULT OnClose(int nExitCode);
+
+    void SetIcons();
+    void LoadSkin();
+    void FreeResources();
+
+    HICON m_hIconBig = nullptr;
+    HICON m_hIconSmall = nullptr;
+    // The skin is loaded once and kept selected in a memory context for every erase.
+    HDC m_hSkinDC = nullptr;
+    HBITMAP m_hSkin = nullptr;
+    HGDIOBJ m_hSkinPrevious = nullptr;
+};

@@ -1,0 +1,6 @@
+// The program's one application module.
+#pragma once
+
+#include "AppModule.h"
+
+extern CAppModule _Module;
