@@ -1,0 +1,67 @@
+// What the native benchmarks share: a status label that only counts, the answers of the location
+// check for a program in the synthetic player's top folder, and a few printing helpers.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "Location.h"
+#include "StatusLabel.h"
+#include "SyntheticPlayer.h"
+
+// Keeps the last text as the real label does, so a text costs what it costs in the program.
+class CountingLabel : public IStatusLabel {
+public:
+    int SetLinkText(const std::u16string& text, int command) override {
+        ++texts;
+        last = text;
+        this->command = command;
+        return 1;
+    }
+    int SetPlain(int flag) override {
+        plain = flag;
+        return 1;
+    }
+    void InvalidateParent() override { ++repaints; }
+
+    size_t texts = 0;
+    size_t repaints = 0;
+    std::u16string last;
+    int command = -1;
+    int plain = 0;
+};
+
+class PlayerProbe : public ILocationProbe {
+public:
+    std::u16string ProgramPath() override { return SyntheticPlayer::kProgramPath; }
+    bool IsRemovableDrive(const std::u16string&) override { return true; }
+};
+
+inline double MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+inline double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Figures from a sanitized build measure the sanitizer; say so rather than print them silently.
+inline bool SanitizedBuild() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
