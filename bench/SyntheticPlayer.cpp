@@ -298,7 +298,7 @@ SyntheticPlayer::Node SyntheticPlayer::Child(Node parent, std::u16string_view na
             if (EqualsFolded(name, kProgram))
                 return {Kind::Program, 0};
             if (TrailingNumber(name, number) && number < Artists())
-                return named({Kind::Artist, number});
+                return named({Kind::Artist, static_cast<size_t>(number)});
             return {};
         case Kind::Control:
             return EqualsFolded(name, kITunes) ? Node{Kind::ITunes, 0} : Node{};
@@ -318,7 +318,7 @@ SyntheticPlayer::Node SyntheticPlayer::Child(Node parent, std::u16string_view na
                 return {};
             }
             if (TrailingNumber(name, number) && number >= first && number < last)
-                return named({Kind::Album, number});
+                return named({Kind::Album, static_cast<size_t>(number)});
             return {};
         }
         case Kind::Album: {
@@ -335,7 +335,7 @@ SyntheticPlayer::Node SyntheticPlayer::Child(Node parent, std::u16string_view na
             if (name.size() > kMp3.size() &&
                 TrailingNumber(name.substr(0, name.size() - kMp3.size()), number) &&
                 number >= first && number < last)
-                return named({Kind::Track, number});
+                return named({Kind::Track, static_cast<size_t>(number)});
             return {};
         }
         default:

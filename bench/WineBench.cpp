@@ -1,0 +1,265 @@
+// The real program under Wine: a whole run of Zorbel.exe, from the click on "开始" to "完成", on
+// the benchmarks' synthetic tree made real on drive P:, beside a bare walk of the same tree in the
+// same Wine session; then the engine alone in this process on that tree, step by step, to show
+// where the program's time goes.
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "AppDriver.h"
+#include "BenchSupport.h"
+#include "Messages.h"
+#include "PlayerDrive.h"
+#include "SyncJob.h"
+#include "SyntheticPlayer.h"
+#include "Win32FileSystem.h"
+
+namespace {
+
+constexpr size_t kTracks = 2000;
+constexpr int kRuns = 3;
+constexpr double kRatioGoal = 2.0;
+
+std::wstring Wide(std::u16string_view text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+// The synthetic player's music folders as drive-relative paths: folders end in '\'.
+void CollectTree(const SyntheticPlayer& player, SyntheticPlayer::Node folder,
+                 const std::wstring& prefix, std::vector<std::wstring>* paths) {
+    using Kind = SyntheticPlayer::Kind;
+    for (size_t at = 0;; ++at) {
+        SyntheticPlayer::Node node = player.EntryAt(folder, at);
+        if (node.kind == Kind::None)
+            break;
+        if (node.kind == Kind::Dot || node.kind == Kind::DotDot || node.kind == Kind::Control ||
+            node.kind == Kind::Program)
+            continue;
+        std::wstring path = prefix + Wide(player.NameOf(node).View());
+        if (SyntheticPlayer::IsFolder(node.kind)) {
+            paths->push_back(path + L"\\");
+            CollectTree(player, node, path + L"\\", paths);
+        } else {
+            paths->push_back(path);
+        }
+    }
+}
+
+// A fresh player: the old database, the program in the top folder and the music folders.
+bool MakePlayer(const std::vector<std::wstring>& tree) {
+    return WipeDrive(kPlayerDrive, DRIVE_REMOVABLE) &&
+           WriteBytes(DatabasePath(kPlayerDrive), OldDatabase()) &&
+           !InstallProgram(kPlayerDrive).empty() && CreateTree(kPlayerDrive, tree);
+}
+
+// The least a program must do to see every entry: one listing per folder, nothing else.
+size_t BareWalk(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    size_t entries = 0;
+    do {
+        if (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0)
+            continue;
+        ++entries;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            entries += BareWalk(folder + L"\\" + data.cFileName);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return entries;
+}
+
+// What each scan of a run asks of the file system: the listing, and a directory test per entry.
+size_t WalkWithTests(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    size_t entries = 0;
+    do {
+        if (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0)
+            continue;
+        ++entries;
+        std::wstring path = folder + L"\\" + data.cFileName;
+        if (PathIsDirectoryW(path.c_str()))
+            entries += WalkWithTests(path);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return entries;
+}
+
+struct ProgramRun {
+    double ms = 0;
+    size_t textsSeen = 0;
+    std::string problem;  // empty when the run ended on "完成" with a sound database
+};
+
+ProgramRun RunProgram() {
+    ProgramRun run;
+    AppDriver app;
+    std::wstring exe = std::wstring(kPlayerDrive) + L"\\Zorbel.exe";
+    if (!app.Start(exe, std::wstring(kPlayerDrive) + L"\\") || !app.FindMainWindow() ||
+        !app.WaitForStatus(std::wstring(L"开始"), 15000)) {
+        run.problem = "the program did not offer \"开始\"\n" + app.Report();
+        return run;
+    }
+    if (!app.ClickStatus()) {
+        run.problem = "the click could not be sent";
+        return run;
+    }
+    // From the moment the click is in the input queue; the driver polls the text every 2 ms.
+    auto start = std::chrono::steady_clock::now();
+    if (!app.WaitForStatus(std::wstring(L"完成"), 600000)) {
+        run.problem = "no \"完成\"\n" + app.Report();
+        return run;
+    }
+    run.ms = MillisecondsSince(start);
+    run.textsSeen = app.Seen().size();
+    run.problem = CheckDatabase(kPlayerDrive, kPlayerDrive);
+    app.PressKey(VK_RETURN);
+    if (run.problem.empty() && (!app.WaitForExit(10000) || app.ExitCode() != 1))
+        run.problem = "the program did not end with exit code 1 after Enter";
+    return run;
+}
+
+class PlayerDriveProbe : public ILocationProbe {
+public:
+    std::u16string ProgramPath() override { return u"P:\\Zorbel.exe"; }
+    bool IsRemovableDrive(const std::u16string&) override { return true; }
+};
+
+struct EngineRun {
+    double stepMs[4] = {};
+    double totalMs = 0;
+    size_t texts = 0;
+    bool done = false;
+};
+
+// The engine's four steps in this process, on the real drive, with a label that only counts.
+EngineRun RunEngine() {
+    Win32FileSystem fs;
+    CountingLabel label;
+    PlayerDriveProbe probe;
+    CSyncJob job(fs);
+    job.SetStatusLabel(&label);
+    job.CheckLocation(probe);
+    EngineRun run;
+    auto start = std::chrono::steady_clock::now();
+    auto step = start;
+    auto lap = [&](int index) {
+        run.stepMs[index] = MillisecondsSince(step);
+        step = std::chrono::steady_clock::now();
+    };
+    job.ScanForRename(job.m_strRootDir);
+    lap(0);
+    job.RenamePass();
+    lap(1);
+    job.ScanTracks(job.m_strRootDir);
+    lap(2);
+    job.WriteDatabase();
+    lap(3);
+    run.totalMs = MillisecondsSince(start);
+    run.texts = label.texts;
+    run.done = label.last == kMsgDone;
+    return run;
+}
+
+std::string Runs(const std::vector<double>& values) {
+    std::string text;
+    for (double value : values) {
+        char one[32];
+        std::snprintf(one, sizeof one, "%s%.1f", text.empty() ? "" : " ", value);
+        text += one;
+    }
+    return text;
+}
+
+}  // namespace
+
+int main() {
+    SyntheticPlayer player(kTracks);
+    std::vector<std::wstring> tree;
+    CollectTree(player, {SyntheticPlayer::Kind::Root, 0}, L"", &tree);
+
+    std::printf(
+        "Zorbel.exe under Wine, %zu tracks on P: (removable), %zu folders and files in "
+        "all, median of %d\n",
+        kTracks, tree.size(), kRuns);
+    std::vector<double> walks, testedWalks, programs, emptyPrograms, engineTotals, engineSteps[4];
+    size_t walkEntries = 0, textsSeen = 0, engineTexts = 0;
+    for (int i = 0; i < kRuns; ++i) {
+        if (!MakePlayer(tree)) {
+            std::printf("could not make the player on P: (is it a removable Wine drive?)\n");
+            return 1;
+        }
+        auto start = std::chrono::steady_clock::now();
+        walkEntries = BareWalk(kPlayerDrive);
+        walks.push_back(MillisecondsSince(start));
+        start = std::chrono::steady_clock::now();
+        WalkWithTests(kPlayerDrive);
+        testedWalks.push_back(MillisecondsSince(start));
+
+        ProgramRun program = RunProgram();
+        if (!program.problem.empty()) {
+            std::printf("run %d failed: %s\n", i + 1, program.problem.c_str());
+            return 1;
+        }
+        programs.push_back(program.ms);
+        textsSeen = program.textsSeen;
+
+        if (!MakePlayer({})) {
+            std::printf("could not empty the player on P:\n");
+            return 1;
+        }
+        ProgramRun empty = RunProgram();
+        if (!empty.problem.empty()) {
+            std::printf("run %d on an empty player failed: %s\n", i + 1, empty.problem.c_str());
+            return 1;
+        }
+        emptyPrograms.push_back(empty.ms);
+
+        if (!MakePlayer(tree)) {
+            std::printf("could not make the player on P: again\n");
+            return 1;
+        }
+        EngineRun engine = RunEngine();
+        std::string problem = CheckDatabase(kPlayerDrive, kPlayerDrive);
+        if (!engine.done || !problem.empty()) {
+            std::printf("the engine's run %d failed: %s\n", i + 1, problem.c_str());
+            return 1;
+        }
+        engineTotals.push_back(engine.totalMs);
+        for (int s = 0; s < 4; ++s)
+            engineSteps[s].push_back(engine.stepMs[s]);
+        engineTexts = engine.texts;
+    }
+
+    double walk = Median(walks);
+    double program = Median(programs);
+    double ratio = program / walk;
+    auto row = [walk](const char* what, const std::vector<double>& values) {
+        std::printf("  %8.1f ms %6.2f x walk  %s  [%s]\n", Median(values), Median(values) / walk,
+                    what, Runs(values).c_str());
+    };
+    std::printf("  bare walk: FindFirstFileW/FindNextFileW over P:\\, %zu entries\n", walkEntries);
+    row("bare walk", walks);
+    row("Zorbel.exe, click on \"开始\" to \"完成\"", programs);
+    std::printf("  ratio %.2f (goal <= %.1f: %s); %zu distinct status texts caught by polling\n",
+                ratio, kRatioGoal, ratio <= kRatioGoal ? "met" : "NOT met", textsSeen);
+    std::printf("  where the time goes:\n");
+    row("walk with PathIsDirectoryW per entry (what each scan asks)", testedWalks);
+    row("Zorbel.exe on an empty player, click to \"完成\"", emptyPrograms);
+    char label[80];
+    std::snprintf(label, sizeof label, "the engine in this process, no window (%zu texts)",
+                  engineTexts);
+    row(label, engineTotals);
+    const char* names[] = {"  rename scan", "  rename pass", "  track scan", "  database"};
+    for (int s = 0; s < 4; ++s)
+        row(names[s], engineSteps[s]);
+    return 0;
+}
