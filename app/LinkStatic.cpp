@@ -29,6 +29,11 @@ BOOL CLinkStatic::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lP
         case WM_APPLYSTATUS:
             lResult = OnApplyStatus();
             return TRUE;
+        case WM_TIMER:
+            if (wParam != kApplyTimer)
+                return FALSE;
+            lResult = OnApplyStatus();
+            return TRUE;
         default:
             return FALSE;
     }
@@ -141,6 +146,10 @@ LRESULT CLinkStatic::OnSetText(WPARAM wParam, LPARAM lParam) {
     return DefaultProc(WM_SETTEXT, wParam, lParam);
 }
 
+// Applies what another thread left, then waits a little before the next: posted messages come
+// before painting, so without the pause a busy run would starve the repaints and leave texts
+// drawn over each other. The pause keeps the worker from posting; a tick with nothing pending
+// lets it post again.
 LRESULT CLinkStatic::OnApplyStatus() {
     std::u16string text;
     bool textPending;
@@ -150,12 +159,23 @@ LRESULT CLinkStatic::OnApplyStatus() {
         text.swap(m_strPendingText);
         textPending = m_bTextPending;
         invalidate = m_bInvalidatePending;
-        m_bTextPending = m_bInvalidatePending = m_bPosted = false;
+        m_bTextPending = m_bInvalidatePending = false;
+        if (!textPending && !invalidate)
+            m_bPosted = false;
+    }
+    if (!textPending && !invalidate) {
+        ::KillTimer(m_hWnd, kApplyTimer);
+        return 0;
     }
     if (invalidate)
         InvalidateParent();
     if (textPending)
         ApplyText(text);
+    if (!::SetTimer(m_hWnd, kApplyTimer, kApplyPauseMs, nullptr)) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_bPosted = false;
+        PostApplyLocked();
+    }
     return 0;
 }
 

@@ -21,6 +21,9 @@ class CLinkStatic : public CWindowImpl<CLinkStatic>, public IStatusLabel {
 public:
     // Carries the texts and repaints another thread asked for over to the UI thread.
     static constexpr UINT WM_APPLYSTATUS = WM_APP + 1;
+    // The pause after each hand-over, so that the window is painted between two texts.
+    static constexpr UINT_PTR kApplyTimer = 0x4C53;
+    static constexpr UINT kApplyPauseMs = 30;
 
     // Takes over the control; from then on its thread is the label's UI thread.
     BOOL SubclassWindow(HWND hWnd);

@@ -174,6 +174,19 @@ TEST_F(LinkStaticTest, WorkerTextsWaitForTheUiThreadAndOnlyTheNewestIsShown) {
     EXPECT_EQ(WindowText(m_hStatic), L"完成");
     EXPECT_EQ(m_label.m_rcText.right, m_host.MeasuredWidth(L"完成"));
     EXPECT_EQ(m_label.TextsApplied(), appliedBefore + 1);
+
+    // A text that comes during the pause after a hand-over posts nothing: the pause takes it.
+    std::thread late([this] { m_label.SetLinkText(u"later", 0); });
+    late.join();
+    EXPECT_FALSE(TakePosted(m_hStatic, CLinkStatic::WM_APPLYSTATUS, &msg));
+    PumpMessagesFor(4 * CLinkStatic::kApplyPauseMs);
+    EXPECT_EQ(WindowText(m_hStatic), L"later");
+    EXPECT_EQ(m_label.TextsApplied(), appliedBefore + 2);
+
+    // Once a pause found nothing to do, the next text posts again.
+    std::thread next([this] { m_label.SetLinkText(u"next", 0); });
+    next.join();
+    EXPECT_TRUE(TakePosted(m_hStatic, CLinkStatic::WM_APPLYSTATUS, &msg));
 }
 
 TEST_F(LinkStaticTest, WorkerTextsThatArriveWhileTheUiThreadPumpsAllEndOnTheNewest) {
@@ -188,7 +201,7 @@ TEST_F(LinkStaticTest, WorkerTextsThatArriveWhileTheUiThreadPumpsAllEndOnTheNewe
     while (!done)
         PumpMessages();
     worker.join();
-    PumpMessages();
+    PumpMessagesFor(4 * CLinkStatic::kApplyPauseMs);
     EXPECT_EQ(WindowText(m_hStatic), L"完成");
     EXPECT_GE(m_label.TextsApplied(), 1);
     EXPECT_LE(m_label.TextsApplied(), 2001);

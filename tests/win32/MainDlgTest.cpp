@@ -173,7 +173,7 @@ TEST_F(MainDlgTest, StartHidesTheNoticeAndTheRunEndsOnDone) {
     ::SendMessageW(m_hWnd, WM_LINKCLICK, ID_START, 0);
     EXPECT_FALSE(::IsWindowVisible(Item(IDC_NOTICE)));
     m_dlg.WaitForRun();
-    PumpMessages();
+    PumpMessagesFor(4 * CLinkStatic::kApplyPauseMs);
     EXPECT_EQ(FromWide(WindowText(Item(IDC_STATUS)).c_str()), kMsgDone);
     EXPECT_EQ(m_dlg.m_wndStatus.m_nCommand, 0);
     EXPECT_EQ(m_dlg.m_wndStatus.m_bPlain, 1);

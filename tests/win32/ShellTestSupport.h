@@ -15,6 +15,15 @@ inline void PumpMessages() {
     }
 }
 
+// Handles this thread's messages, timers included, for a while.
+inline void PumpMessagesFor(DWORD milliseconds) {
+    DWORD start = ::GetTickCount();
+    do {
+        PumpMessages();
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    } while (::GetTickCount() - start < milliseconds);
+}
+
 // Takes a posted message for a window out of the queue; false when there is none.
 inline bool TakePosted(HWND hWnd, UINT message, MSG* msg) {
     return ::PeekMessageW(msg, hWnd, message, message, PM_REMOVE) != FALSE;
