@@ -16,6 +16,7 @@
 #include "PlayerDrive.h"
 #include "SyncJob.h"
 #include "SyntheticPlayer.h"
+#include "TimedFileSystem.h"
 #include "Win32FileSystem.h"
 
 namespace {
@@ -136,18 +137,24 @@ public:
 struct EngineRun {
     double stepMs[4] = {};
     double totalMs = 0;
+    double fsMs[TimedFileSystem::kKinds] = {};  // real time inside the file system, by kind
     size_t texts = 0;
     bool done = false;
 };
 
 // The engine's four steps in this process, on the real drive, with a label that only counts.
 EngineRun RunEngine() {
-    Win32FileSystem fs;
+    Win32FileSystem win32;
     CountingLabel label;
     PlayerDriveProbe probe;
+    CSyncJob checker(win32);
+    checker.SetStatusLabel(&label);
+    checker.CheckLocation(probe);
+    TimedFileSystem fs(win32);
     CSyncJob job(fs);
     job.SetStatusLabel(&label);
-    job.CheckLocation(probe);
+    job.m_strRootDir = checker.m_strRootDir;
+    job.m_strDbPath = checker.m_strDbPath;
     EngineRun run;
     auto start = std::chrono::steady_clock::now();
     auto step = start;
@@ -164,6 +171,8 @@ EngineRun RunEngine() {
     job.WriteDatabase();
     lap(3);
     run.totalMs = MillisecondsSince(start);
+    for (int kind = 0; kind < TimedFileSystem::kKinds; ++kind)
+        run.fsMs[kind] = fs.Ms(static_cast<TimedFileSystem::Kind>(kind));
     run.texts = label.texts;
     run.done = label.last == kMsgDone;
     return run;
@@ -191,6 +200,7 @@ int main() {
         "all, median of %d\n",
         kTracks, tree.size(), kRuns);
     std::vector<double> walks, testedWalks, programs, emptyPrograms, engineTotals, engineSteps[4];
+    std::vector<double> engineFs[TimedFileSystem::kKinds], engineOwn;
     size_t walkEntries = 0, textsSeen = 0, engineTexts = 0;
     for (int i = 0; i < kRuns; ++i) {
         if (!MakePlayer(tree)) {
@@ -234,6 +244,12 @@ int main() {
             return 1;
         }
         engineTotals.push_back(engine.totalMs);
+        double inside = 0;
+        for (int kind = 0; kind < TimedFileSystem::kKinds; ++kind) {
+            engineFs[kind].push_back(engine.fsMs[kind]);
+            inside += engine.fsMs[kind];
+        }
+        engineOwn.push_back(engine.totalMs - inside);
         for (int s = 0; s < 4; ++s)
             engineSteps[s].push_back(engine.stepMs[s]);
         engineTexts = engine.texts;
@@ -261,5 +277,13 @@ int main() {
     const char* names[] = {"  rename scan", "  rename pass", "  track scan", "  database"};
     for (int s = 0; s < 4; ++s)
         row(names[s], engineSteps[s]);
+    const char* kinds[] = {"  inside the file system: listing folders",
+                           "  inside the file system: directory tests (PathIsDirectoryW)",
+                           "  inside the file system: existence tests (PathFileExistsW)",
+                           "  inside the file system: renames (MoveFileW)",
+                           "  inside the file system: the database file"};
+    for (int kind = 0; kind < TimedFileSystem::kKinds; ++kind)
+        row(kinds[kind], engineFs[kind]);
+    row("  the engine's own work (the rest)", engineOwn);
     return 0;
 }
