@@ -1,0 +1,77 @@
+// Drives the real Zorbel.exe through its window as a user would: starts it, reads the status line,
+// clicks it, presses keys and waits for the process to end. Shared by the end-to-end tests and
+// the benchmarks.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The program's controls and its About command.
+inline constexpr int kStatusId = 1001;
+inline constexpr int kNoticeId = 1002;
+inline constexpr WPARAM kAboutCommand = 57664;
+
+// A Linux path (/work/...) as Wine reaches it (Z:\work\...); a Windows path comes back unchanged.
+std::wstring WinePath(const std::string& path);
+
+// Where screenshots go: $ZORBEL_ARTIFACTS, else the build's own artifacts folder.
+std::wstring ArtifactsFolder();
+
+std::string Utf8(const std::wstring& text);
+
+class AppDriver {
+public:
+    AppDriver() = default;
+    AppDriver(const AppDriver&) = delete;
+    AppDriver& operator=(const AppDriver&) = delete;
+    ~AppDriver();  // ends a process that is still running
+
+    // Starts the program with the given current directory, as Explorer would from its folder.
+    bool Start(const std::wstring& exe, const std::wstring& currentDir);
+    // Waits for the program's main window: class #32770, caption "Zorbel".
+    bool FindMainWindow(DWORD timeoutMs = 15000);
+    HWND Window() const { return window_; }
+    bool WindowAlive() const { return window_ && IsWindow(window_); }
+
+    // The status line's text (recorded when it changed), empty once the window is gone.
+    std::wstring Status();
+    std::wstring Notice();
+    bool NoticeVisible();
+
+    // Real mouse input onto the left part of the status text; clicks > 1 come in one burst.
+    bool ClickStatus(int clicks = 1);
+    // Real keyboard input to the main window: a key, optionally with Alt held.
+    bool PressKey(WORD vk, bool alt = false);
+
+    // Sends the About command, waits for the box, checks its owner and closes it with Enter.
+    bool OpenAndCloseAbout(std::string* why);
+
+    // Polls the status line every few ms until the predicate holds for its text.
+    bool WaitForStatus(const std::function<bool(const std::wstring&)>& done, DWORD timeoutMs);
+    bool WaitForStatus(const std::wstring& text, DWORD timeoutMs);
+    // Every distinct status text seen so far, in order.
+    const std::vector<std::wstring>& Seen() const { return seen_; }
+
+    bool WaitForExit(DWORD timeoutMs);
+    // STILL_ACTIVE while the process runs.
+    DWORD ExitCode() const;
+    void Terminate();
+    DWORD ProcessId() const { return process_.dwProcessId; }
+
+    // Saves the window's screen region as <artifacts>\<name>.bmp; returns the path or empty.
+    std::wstring Screenshot(const std::wstring& name);
+
+    // What the driver saw, for a failure message: the status texts, the last text, the exit code.
+    std::string Report() const;
+
+private:
+    HWND FindWindowOf(const wchar_t* caption, HWND exclude) const;
+    void Record(const std::wstring& text);
+
+    PROCESS_INFORMATION process_{};
+    HWND window_ = nullptr;
+    std::vector<std::wstring> seen_;
+};

@@ -1,0 +1,339 @@
+// The real Zorbel.exe on a simulated player, driven through its window: one row of the table per
+// situation a user meets, each checked on the screen, in the database and in the names on disk.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "AppDriver.h"
+#include "PlayerDrive.h"
+
+namespace {
+
+// The program's texts, written out here so that a changed text in the program shows.
+const std::wstring kStart = L"开始";
+const std::wstring kDone = L"完成";
+const std::wstring kDbFailed = L"写入数据库失败，原数据库未改动。";
+const std::wstring kNotOnPlayer = L"请把本程序拷贝到iPod里再运行。";
+const std::wstring kChineseFolder = L"本程序不支持中文目录，您可以修改目录名。";
+const std::wstring kNotice =
+    L"注意：\n本程序会搜索当前文件夹里所有MP3文件\n对于中文的文件名或者文件夹名会自动重命名\n"
+    L"本程序仅支持iPod Shuffle";
+
+enum class Action {
+    Run,             // click "开始", wait for the last text, close with Escape
+    DoubleClick,     // a double click on "开始": still one run
+    ClickAfterDone,  // a run, then a click on "完成" that must start nothing
+    CloseMidRun,     // Escape right after the first progress text: the run still completes
+    LockedDatabase,  // iTunesSD held open without sharing for the whole run
+    Refused,         // the location check refuses; a click starts nothing
+    Enter,           // closes at "开始"
+    Escape,
+    AltF4,
+};
+
+struct Case {
+    const char* name;
+    std::vector<std::wstring> tree;  // relative to the program's drive
+    std::wstring folder;             // the program's folder below the drive; empty: top folder
+    const wchar_t* drive;
+    bool database;  // whether the program's drive has iPod_Control\iTunes\iTunesSD
+    Action action;
+    std::wstring status;  // the status line's last text
+    DWORD exitCode;
+    // Files expected under new names, relative to the drive: old path, new path.
+    std::vector<std::pair<std::wstring, std::wstring>> renamed = {};
+    int tracks = -1;  // number of records, where the row fixes it
+    bool about = false;
+    bool screenshots = false;
+};
+
+const std::vector<std::wstring> kPlain = {
+    L"Music\\a.mp3",       L"Music\\b.MP3",       L"Music\\cover.jpg",
+    L"Music\\Live\\c.mp3", L"Music\\Live\\d.mp3", L"Music\\Empty\\",
+    L"Music\\Songmp3",     L"Music\\e.mp4",       L"Podcasts\\outside.mp3"};
+
+const std::vector<std::wstring> kWide = {
+    L"ST_FILE_1.mp3",
+    L"ST_DIR_1\\keep.mp3",
+    L"晴天.mp3",
+    L"plain.mp3",
+    L"歌曲\\七里香.mp3",
+    L"歌曲\\ascii.mp3",
+    L"歌曲\\ST_FILE_1.mp3",
+    L"歌曲\\封面.jpg",
+    L"Mix\\日本語\\さくら.MP3",
+    L"Mix\\日本語\\ST_DIR_1\\x.txt",
+    L"Mix\\song🎵.mp3",
+    L"Mix\\Café.mp3",
+    L"外层\\内层\\深处\\深.mp3",
+    L"外层\\内层\\flat.mp3",
+    L"外层\\只有文本.txt",
+    L"Deep\\1\\2\\3\\🎧\\音乐.mp3",
+    L"Deep\\1\\2\\3\\🎧\\ST_FILE_1.mp3",
+};
+
+std::vector<Case> Cases() {
+    const wchar_t* P = kPlayerDrive;
+    return {
+        {"PlainTree", kPlain, L"Music", P, true, Action::Run, kDone, 2, {}, 5, true, true},
+        {"WideNames", kWide, L"", P, true, Action::Run, kDone, 2},
+        {"Collisions",
+         {L"Music\\ST_FILE_1.mp3", L"Music\\晴天.mp3", L"Music\\ST_DIR_1\\a.mp3",
+          L"Music\\歌曲\\b.mp3", L"Music\\歌曲\\歌词.txt"},
+         L"Music",
+         P,
+         true,
+         Action::Run,
+         kDone,
+         2,
+         {{L"Music\\晴天.mp3", L"Music\\ST_FILE_2.mp3"},
+          {L"Music\\歌曲\\b.mp3", L"Music\\ST_DIR_2\\b.mp3"},
+          {L"Music\\歌曲\\歌词.txt", L"Music\\ST_DIR_2\\歌词.txt"}},
+         4},
+        {"NoTracks",
+         {L"cover.jpg", L"歌词\\歌词.txt", L"Notes\\readme.txt", L"song.mp4", L"a.mp3.bak",
+          L"Folder.mp3\\x.txt", L"mp\\"},
+         L"",
+         P,
+         true,
+         Action::Run,
+         kDone,
+         2,
+         {},
+         0},
+        {"Tracks300",
+         AlbumTree(300, L"Music\\"),
+         L"Music",
+         P,
+         true,
+         Action::Run,
+         kDone,
+         2,
+         {},
+         300},
+        {"DeepFolder",
+         {L"A\\外面.mp3", L"A\\B\\x.mp3", L"A\\B\\C\\D\\E\\F\\歌.mp3", L"A\\B\\C\\D\\E\\F\\y.mp3",
+          L"A\\B\\C\\D\\E\\F\\G\\日本語\\z.mp3"},
+         L"A\\B\\C\\D\\E\\F",
+         P,
+         true,
+         Action::Run,
+         kDone,
+         2,
+         {{L"A\\B\\C\\D\\E\\F\\歌.mp3", L"A\\B\\C\\D\\E\\F\\ST_FILE_1.mp3"},
+          {L"A\\B\\C\\D\\E\\F\\G\\日本語\\z.mp3", L"A\\B\\C\\D\\E\\F\\G\\ST_DIR_1\\z.mp3"}},
+         3},
+        {"TopFolder",
+         {L"歌.mp3", L"top.mp3", L"Sub\\a.mp3", L"Sub\\Inner\\b.mp3"},
+         L"",
+         P,
+         true,
+         Action::Run,
+         kDone,
+         2,
+         {{L"歌.mp3", L"ST_FILE_1.mp3"}},
+         4},
+        {"NoDatabase", kPlain, L"Music", P, false, Action::Refused, kNotOnPlayer, 2},
+        {"FixedDrive", kPlain, L"Zorbel", kFixedDrive, true, Action::Refused, kNotOnPlayer, 2},
+        {"ChineseFolder",
+         {L"音乐\\歌.mp3", L"音乐\\a.mp3"},
+         L"音乐",
+         P,
+         true,
+         Action::Refused,
+         kChineseFolder,
+         2,
+         {},
+         -1,
+         false,
+         true},
+        {"EnterCloses", kWide, L"", P, true, Action::Enter, kStart, 1},
+        {"EscapeCloses", kWide, L"", P, true, Action::Escape, kStart, 2},
+        {"AltF4Closes", kWide, L"", P, true, Action::AltF4, kStart, 2},
+        {"ClickAfterDone", kWide, L"", P, true, Action::ClickAfterDone, kDone, 2},
+        {"DoubleClick", kWide, L"", P, true, Action::DoubleClick, kDone, 2},
+        {"CloseMidRun", AlbumTree(1500, L""), L"", P, true, Action::CloseMidRun, L"", 2, {}, 1500},
+        {"LockedDatabase", kWide, L"", P, true, Action::LockedDatabase, kDbFailed, 2},
+    };
+}
+
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.name;
+}
+
+bool StartsWith(const std::wstring& text, const wchar_t* head) {
+    return text.compare(0, wcslen(head), head) == 0;
+}
+
+bool IsProgress(const std::wstring& text) {
+    return StartsWith(text, L"Search File: ") || StartsWith(text, L"File: ") ||
+           StartsWith(text, L"Rename: ");
+}
+
+class EndToEnd : public ::testing::TestWithParam<Case> {
+protected:
+    void SetUp() override {
+        const Case& c = GetParam();
+        ASSERT_TRUE(WipeDrive(kPlayerDrive, DRIVE_REMOVABLE)) << "P: is not the removable drive";
+        ASSERT_TRUE(WipeDrive(kFixedDrive, DRIVE_FIXED)) << "F: is not the fixed drive";
+        drive = c.drive;
+        folder = c.folder.empty() ? drive : drive + L"\\" + c.folder;
+        if (c.database) {
+            ASSERT_TRUE(WriteBytes(DatabasePath(drive), OldDatabase()));
+        }
+        ASSERT_TRUE(CreateTree(drive, c.tree));
+        exe = InstallProgram(folder);
+        ASSERT_FALSE(exe.empty()) << "cannot copy " << Utf8(ProgramUnderTest());
+        before = ListTree(drive);
+    }
+
+    // Checks what a finished run left: the renames, the database, the texts on the way.
+    void CheckRunResult(const Case& c) {
+        Tree after = ListTree(drive);
+        EXPECT_EQ(CheckRenamed(before, after, folder), "");
+        std::map<std::wstring, Bytes> now(after.begin(), after.end()),
+            then(before.begin(), before.end());
+        for (const auto& [from, to] : c.renamed) {
+            auto moved = now.find(drive + L"\\" + to);
+            EXPECT_TRUE(!now.count(drive + L"\\" + from) && moved != now.end() &&
+                        moved->second == then[drive + L"\\" + from])
+                << Utf8(from) << " did not become " << Utf8(to);
+        }
+        if (c.action == Action::LockedDatabase) {
+            EXPECT_EQ(ReadBytes(DatabasePath(drive)), OldDatabase()) << "old iTunesSD changed";
+            EXPECT_EQ(GetFileAttributesW((DatabasePath(drive) + L".new").c_str()),
+                      INVALID_FILE_ATTRIBUTES);
+        } else {
+            EXPECT_EQ(CheckDatabase(drive, folder), "");
+        }
+        if (c.tracks >= 0) {
+            EXPECT_EQ(ExpectedTracks(folder).size(), size_t(c.tracks));
+        }
+        for (const std::wstring& text : app.Seen()) {
+            EXPECT_TRUE(text == kStart || text == c.status || IsProgress(text))
+                << "unexpected text " << Utf8(text);
+        }
+    }
+
+    std::wstring drive, folder, exe;
+    Tree before;
+    AppDriver app;
+};
+
+TEST_P(EndToEnd, Case) {
+    const Case& c = GetParam();
+    std::wstring shot(c.name, c.name + strlen(c.name));
+    ASSERT_TRUE(app.Start(exe, folder + L"\\")) << "CreateProcessW failed " << GetLastError();
+    ASSERT_TRUE(app.FindMainWindow()) << app.Report();
+    std::wstring first = c.action == Action::Refused ? c.status : kStart;
+    ASSERT_TRUE(app.WaitForStatus(first, 10000)) << app.Report();
+    EXPECT_EQ(app.Notice(), kNotice);
+    EXPECT_TRUE(app.NoticeVisible());
+    if (c.screenshots) {
+        EXPECT_NE(app.Screenshot(shot + L"-start"), L"");
+    }
+    if (c.about) {
+        std::string why;
+        EXPECT_TRUE(app.OpenAndCloseAbout(&why)) << why;
+        EXPECT_EQ(app.Status(), kStart);
+    }
+
+    HANDLE hold = INVALID_HANDLE_VALUE;
+    switch (c.action) {
+        case Action::Enter:
+        case Action::Escape:
+        case Action::AltF4:
+            ASSERT_TRUE(app.PressKey(c.action == Action::Enter    ? VK_RETURN
+                                     : c.action == Action::Escape ? VK_ESCAPE
+                                                                  : VK_F4,
+                                     c.action == Action::AltF4));
+            ASSERT_TRUE(app.WaitForExit(10000)) << app.Report();
+            EXPECT_EQ(CheckUnchanged(before, ListTree(drive)), "");
+            break;
+
+        case Action::Refused:
+            ASSERT_TRUE(app.ClickStatus());
+            Sleep(700);
+            EXPECT_EQ(app.Status(), c.status);
+            EXPECT_EQ(app.Seen().size(), 1u) << app.Report();
+            EXPECT_TRUE(app.NoticeVisible());
+            if (c.screenshots) {
+                EXPECT_NE(app.Screenshot(shot + L"-refused"), L"");
+            }
+            EXPECT_EQ(CheckUnchanged(before, ListTree(drive)), "");
+            ASSERT_TRUE(app.PressKey(VK_ESCAPE));
+            ASSERT_TRUE(app.WaitForExit(10000)) << app.Report();
+            break;
+
+        case Action::CloseMidRun: {
+            ASSERT_TRUE(app.ClickStatus());
+            ASSERT_TRUE(app.WaitForStatus(IsProgress, 20000)) << app.Report();
+            ASSERT_TRUE(app.PressKey(VK_ESCAPE));
+            DWORD start = GetTickCount();
+            while (app.WindowAlive() && GetTickCount() - start < 3000)
+                Sleep(2);
+            DWORD gone = GetTickCount() - start;
+            EXPECT_FALSE(app.WindowAlive()) << "the window stayed after Escape";
+            bool runningOn = app.ExitCode() == STILL_ACTIVE;
+            ASSERT_TRUE(app.WaitForExit(120000)) << app.Report();
+            printf(
+                "[ closed at \"%s\": window gone after %lu ms, process ended %lu ms after "
+                "Escape%s ]\n",
+                Utf8(app.Seen().back()).c_str(), gone, GetTickCount() - start,
+                runningOn ? ", finishing the run meanwhile" : "");
+            CheckRunResult(c);
+            break;
+        }
+
+        default: {
+            if (c.action == Action::LockedDatabase) {
+                hold = CreateFileW(DatabasePath(drive).c_str(), GENERIC_READ, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+                ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+            }
+            ASSERT_TRUE(app.ClickStatus(c.action == Action::DoubleClick ? 2 : 1));
+            bool ended = app.WaitForStatus(c.status, 60000);
+            if (hold != INVALID_HANDLE_VALUE)
+                CloseHandle(hold);
+            ASSERT_TRUE(ended) << app.Report();
+            EXPECT_FALSE(app.NoticeVisible());
+            // Anything a second run would show comes after this pause.
+            Sleep(c.action == Action::Run ? 0 : 700);
+            EXPECT_EQ(app.Status(), c.status) << app.Report();
+            if (c.screenshots) {
+                EXPECT_NE(app.Screenshot(shot + L"-done"), L"");
+            }
+            CheckRunResult(c);
+            if (c.action == Action::DoubleClick) {
+                std::set<std::wstring> renames;
+                for (const std::wstring& text : app.Seen())
+                    if (StartsWith(text, L"Rename: ")) {
+                        EXPECT_TRUE(renames.insert(text).second) << "renamed twice: " << Utf8(text);
+                    }
+                EXPECT_EQ(std::count(app.Seen().begin(), app.Seen().end(), c.status), 1)
+                    << app.Report();
+            }
+            if (c.action == Action::ClickAfterDone) {
+                Tree done = ListTree(drive);
+                size_t texts = app.Seen().size();
+                ASSERT_TRUE(app.ClickStatus());
+                Sleep(700);
+                EXPECT_EQ(app.Status(), kDone);
+                EXPECT_EQ(app.Seen().size(), texts) << app.Report();
+                EXPECT_EQ(CheckUnchanged(done, ListTree(drive)), "");
+            }
+            ASSERT_TRUE(app.PressKey(VK_ESCAPE));
+            ASSERT_TRUE(app.WaitForExit(30000)) << app.Report();
+            break;
+        }
+    }
+    EXPECT_FALSE(app.WindowAlive());
+    EXPECT_EQ(app.ExitCode(), c.exitCode) << app.Report();
+}
+
+INSTANTIATE_TEST_SUITE_P(Player, EndToEnd, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
