@@ -39,6 +39,12 @@ ensure_wine_prefix() {
         wineserver -w
         touch "$ready"
     fi
+    # Xvfb has no window manager; a managed window would make Wine wait ~2 s for one each time.
+    if [ ! -f "$WINEPREFIX/.zorbel-unmanaged" ]; then
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        wineserver -w
+        touch "$WINEPREFIX/.zorbel-unmanaged"
+    fi
     ln -sfn "$ZORBEL_PLAYER_DIR" "$WINEPREFIX/dosdevices/p:"
     ln -sfn "$ZORBEL_FIXED_DIR" "$WINEPREFIX/dosdevices/f:"
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 
@@ -52,7 +53,7 @@ void RemoveTree(const std::u16string& folder) {
                 continue;
             std::u16string path = JoinPath(folder, name);
             if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-                RemoveDirectoryW(AsWide(path)) || DeleteFileW(AsWide(path));  // the link only
+                continue;  // never reach through a link; the test that made it removes it
             else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(path);
             else
@@ -216,23 +217,45 @@ std::string UnixPath(const std::u16string& path) {
     return out;
 }
 
-// Wine stubs CreateSymbolicLinkW but starts Linux programs: a real symbolic link, which the
-// listing reports as a reparse point, as Windows reports a junction.
-bool MakeFolderLink(const std::u16string& target, const std::u16string& link) {
-    std::string from = UnixPath(target), to = UnixPath(link);
-    if (from.empty() || to.empty())
-        return false;
-    std::string cmd = "/bin/ln -s '" + from + "' '" + to + "'";
-    std::wstring wide(cmd.begin(), cmd.end());  // both paths are ASCII here
+// Wine starts a Linux program when asked to, though it gives no handle to wait on: the caller
+// polls for the effect. Arguments are split by the Windows rules, so they go in double quotes.
+bool StartLinuxProgram(const std::string& program, const std::string& args) {
+    std::string cmd = program + " " + args;
+    std::wstring wide(cmd.begin(), cmd.end());  // ASCII paths only
+    std::wstring exe = L"Z:" + std::wstring(program.begin(), program.end());
+    for (auto& unit : exe)
+        if (unit == L'/')
+            unit = L'\\';
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(L"Z:\\bin\\ln", wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &si, &pi))
-        return false;
-    for (int i = 0; i < 300 && GetFileAttributesW(AsWide(link)) == INVALID_FILE_ATTRIBUTES; ++i)
+    return CreateProcessW(exe.c_str(), wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &si, &pi);
+}
+
+bool WaitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 300 && !done(); ++i)
         Sleep(10);
-    return GetFileAttributesW(AsWide(link)) & FILE_ATTRIBUTE_REPARSE_POINT;
+    return done();
+}
+
+// Wine stubs CreateSymbolicLinkW; a real symbolic link made from Linux is listed as a reparse
+// point, as Windows lists a junction.
+bool MakeFolderLink(const std::u16string& target, const std::u16string& link) {
+    std::string from = UnixPath(target), to = UnixPath(link);
+    if (from.empty() || to.empty() ||
+        !StartLinuxProgram("/bin/ln", "-s \"" + from + "\" \"" + to + "\""))
+        return false;
+    return WaitFor([&] {
+        DWORD attributes = GetFileAttributesW(AsWide(link));
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    });
+}
+
+void RemoveFolderLink(const std::u16string& link) {
+    std::string path = UnixPath(link);
+    if (!path.empty() && StartLinuxProgram("/bin/rm", "-f \"" + path + "\""))
+        WaitFor([&] { return GetFileAttributesW(AsWide(link)) == INVALID_FILE_ATTRIBUTES; });
 }
 
 TEST_F(PlayerTree, LinkedFolderIsNotFollowed) {
@@ -241,7 +264,8 @@ TEST_F(PlayerTree, LinkedFolderIsNotFollowed) {
     RemoveTree(outside);
     CreateDirectoryW(AsWide(outside), nullptr);
     WriteFile(outside + u"\\外面.mp3", Bytes{1, 2, 3});
-    if (!MakeFolderLink(outside, root + u"\\link"))
+    std::u16string link = root + u"\\link";
+    if (!MakeFolderLink(outside, link))
         GTEST_SKIP() << "cannot make a link here";
     AddFile(u"\\a.mp3");
 
@@ -251,8 +275,8 @@ TEST_F(PlayerTree, LinkedFolderIsNotFollowed) {
     auto db = ParseDatabase(ReadFile(dbPath));
     ASSERT_TRUE(db);
     EXPECT_EQ(db->names, (std::vector<std::u16string>{ToPlayerPath(root + u"\\a.mp3")}));
-    RemoveTree(root);
-    EXPECT_TRUE(fs.Exists(outside + u"\\外面.mp3"));  // cleaning up kept off the target too
+    RemoveFolderLink(link);
+    EXPECT_FALSE(fs.Exists(link));
     RemoveTree(outside);
 }
 
