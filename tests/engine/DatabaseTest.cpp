@@ -54,6 +54,19 @@ TEST(DatabaseHeader, CountIsThreeBytesBigEndian) {
     }
 }
 
+TEST(DatabaseRecord, NameStopsAtTheTextsEnd) {
+    // Views into a longer text: nothing past a view's end may reach the record.
+    const std::u16string text(300, u'd');
+    for (size_t units : {0, 1, 259, 260, 261, 262}) {
+        uint8_t record[kDbRecordSize];
+        std::fill(std::begin(record), std::end(record), 0xCC);
+        FillDbRecord(std::u16string_view(text).substr(0, units), record);
+        for (size_t i = 0; i < kDbNameUnits; ++i)
+            ASSERT_EQ(record[33 + 2 * i], i < units ? u'd' : 0) << units << " " << i;
+        EXPECT_EQ(Bytes(record + 555, record + 558), (Bytes{1, 0, 0}));
+    }
+}
+
 TEST_F(WriterFixture, EmptyListGivesEighteenBytes) {
     EXPECT_EQ(job.WriteDatabase(), 1);
     EXPECT_EQ(fs.Read(kDb), (Bytes{0, 0, 0, 1, 8, 0, 0, 0, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
