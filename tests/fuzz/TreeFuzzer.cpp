@@ -1,0 +1,158 @@
+// libFuzzer target: decodes the input into a player's folder tree (odd UTF-16 names, deep
+// nesting, locked items, short writes, a full medium, one failing operation), runs the four steps
+// of a sync and traps when the run leaves the player in a state no run may leave.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdio>
+#include <set>
+
+#include "Database.h"
+#include "MemoryFileSystem.h"
+#include "RecordingStatusLabel.h"
+#include "RunInvariants.h"
+#include "SyncJob.h"
+#include "Text.h"
+
+namespace {
+
+const std::u16string kDb = u"E:\\iPod_Control\\iTunes\\iTunesSD";
+// Every linked folder's name holds this unit and no other name does, so a listing of a link
+// shows wherever the renaming has moved it.
+constexpr char16_t kLinkMark = 0x21AA;
+
+// Units that sit on the edges the engine decides on: the Latin-1 limit, surrogates, dots, the
+// letters of "mp3" and of the new names.
+const char16_t kUnits[] = {u'a',   u'M',   u'p',   u'3',   u'.',   u' ',   u'S',   u'T',
+                           u'_',   u'1',   0x007F, 0x0080, 0x00E9, 0x00FF, 0x0100, 0x4E2D,
+                           0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xFFFF, 0xFF4D};
+
+std::u16string DecodeName(FuzzedDataProvider& in) {
+    if (in.ConsumeIntegralInRange(0, 7) == 0) {  // a name an earlier run gave, to collide with
+        std::u16string name = in.ConsumeBool() ? u"ST_FILE_" : u"ST_DIR_";
+        name += static_cast<char16_t>(u'1' + in.ConsumeIntegralInRange(0, 3));
+        if (name[3] == u'F')
+            name += in.ConsumeBool() ? u".mp3" : u".MP3";
+        return name;
+    }
+    size_t length = in.ConsumeBool() ? in.ConsumeIntegralInRange<size_t>(1, 300)
+                                     : in.ConsumeIntegralInRange<size_t>(1, 8);
+    std::u16string name;
+    for (size_t i = 0; i < length && in.remaining_bytes(); ++i)
+        name.push_back(in.ConsumeBool()
+                           ? kUnits[in.ConsumeIntegralInRange<size_t>(0, std::size(kUnits) - 1)]
+                           : in.ConsumeIntegral<char16_t>());
+    if (in.ConsumeBool()) {  // a track name, in any letter case
+        unsigned upper = in.ConsumeIntegralInRange(0, 7);
+        name += upper & 1 ? u'M' : u'm';
+        name += upper & 2 ? u'P' : u'p';
+        name += u'3';
+    }
+    return name;
+}
+
+// Bytes no other file has: the file's number, then a few from the input.
+Bytes Content(FuzzedDataProvider& in, uint32_t number) {
+    Bytes bytes = {uint8_t(number), uint8_t(number >> 8), uint8_t(number >> 16), 0xF1};
+    auto more = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange(0, 16));
+    bytes.insert(bytes.end(), more.begin(), more.end());
+    return bytes;
+}
+
+bool Usable(const std::u16string& name) {
+    if (name.empty() || IsDotEntry(name) || name.find(kLinkMark) != std::u16string::npos)
+        return false;
+    for (char16_t unit : name)
+        if (unit == u'\\' || unit == 0)
+            return false;
+    return true;
+}
+
+[[noreturn]] void Violated(const std::string& what) {
+    std::fprintf(stderr, "invariant violated: %s\n", what.c_str());
+    __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    MemoryFileSystem fs;
+    std::u16string root = in.ConsumeBool() ? u"E:" : u"E:\\Music";
+    fs.AddFolder(root);
+    fs.AddFolder(u"E:\\iPod_Control\\iTunes");
+    if (in.ConsumeBool())
+        fs.AddFile(kDb, Bytes(kDbHeaderSize - 1, 0xEE));  // never a well-formed database
+
+    std::vector<std::u16string> folders = {root};
+    auto fold = [](std::u16string path) {
+        for (auto& unit : path)
+            unit = FoldAscii(unit);
+        return path;
+    };
+    // Folded full paths, as the file system compares them; the player's own folder is never
+    // part of the generated tree.
+    std::set<std::u16string> taken = {fold(root), fold(u"E:\\iPod_Control")};
+
+    uint32_t files = 0;
+    size_t entries = in.ConsumeIntegralInRange<size_t>(0, 64);
+    for (size_t i = 0; i < entries && in.remaining_bytes(); ++i) {
+        // Later entries tend to go into recent folders, so trees grow deep.
+        size_t pick = in.ConsumeIntegralInRange<size_t>(0, folders.size() - 1);
+        const std::u16string parent = in.ConsumeBool() ? folders.back() : folders[pick];
+        unsigned kind = in.ConsumeIntegralInRange(0, 9);
+        std::u16string name = DecodeName(in);
+        if (!Usable(name))
+            continue;
+        if (kind == 9)
+            name += kLinkMark;
+        std::u16string path = parent + u"\\" + name;
+        if (!taken.insert(fold(path)).second)
+            continue;
+        if (kind < 5) {
+            fs.AddFile(path, Content(in, files++));
+        } else if (kind < 9) {
+            fs.AddFolder(path);
+            folders.push_back(path);
+        } else {
+            fs.AddLink(path);
+        }
+        if (in.ConsumeIntegralInRange(0, 15) == 0)
+            fs.SetLocked(path, true);
+    }
+    if (in.ConsumeIntegralInRange(0, 15) == 0)
+        fs.SetLocked(kDb, true);
+    if (in.ConsumeBool())
+        fs.maxWriteChunk = in.ConsumeIntegralInRange<size_t>(1, 70000);
+    if (in.ConsumeIntegralInRange(0, 7) == 0)
+        fs.capacity = fs.UsedBytes() + in.ConsumeIntegralInRange<size_t>(0, 20000);
+
+    // One operation of the run, counted from 1, fails; 0 lets everything succeed. Removing the
+    // temporary file is spared: when the clean-up itself fails, nothing can clean up.
+    size_t failAt = in.ConsumeIntegralInRange<size_t>(0, 3) == 0
+                        ? in.ConsumeIntegralInRange<size_t>(1, 2000)
+                        : 0;
+    bool partialScan = false;
+    fs.failWhen = [&](FsOp op, const std::u16string& path) {
+        if (op == FsOp::List && path.find(kLinkMark, FileNameOffset(path)) != path.npos)
+            Violated("a linked folder was listed: " + Printable(path));
+        if (fs.operations != failAt || op == FsOp::Remove)
+            return false;
+        // The run cannot tell which step a failed look belongs to, so any failed listing or
+        // directory test may have cut the track scan short.
+        partialScan = op == FsOp::List || op == FsOp::ListNext || op == FsOp::IsDirectory;
+        return true;
+    };
+
+    RunBaseline before = TakeBaseline(fs, root, kDb);
+    RecordingStatusLabel label;
+    CSyncJob job(fs);
+    job.SetStatusLabel(&label);
+    job.m_strRootDir = root;
+    job.m_strDbPath = kDb;
+    CSyncJob::SyncThreadProc(&job);
+
+    std::string broken = CheckRun(before, fs, label.text, partialScan);
+    if (!broken.empty())
+        Violated(broken);
+    return 0;
+}
