@@ -162,6 +162,20 @@ TEST_F(WriterFixture, NoDatabasePathWritesNothing) {
     ExpectOldKept();
 }
 
+TEST(DatabaseWriter, FolderAtDatabasePathIsLeftAlone) {
+    // The location check accepts a folder named iTunesSD; the writer must not replace it.
+    MemoryFileSystem fs;
+    fs.AddFile(kDb + u"\\keep", Bytes{7});
+    RecordingStatusLabel label;
+    CSyncJob job(fs);
+    job.SetStatusLabel(&label);
+    job.m_strDbPath = kDb;
+    EXPECT_EQ(job.WriteDatabase(), 0);
+    EXPECT_EQ(fs.Read(kDb + u"\\keep"), Bytes{7});
+    EXPECT_FALSE(fs.HasFile(kTemp));
+    EXPECT_EQ(label.Texts(), std::vector<std::u16string>{kMsgDatabaseFailed});
+}
+
 TEST_F(WriterFixture, AtMostOneWritePer64KiB) {
     AddEntries(2000);
     size_t writes = 0;
