@@ -188,6 +188,10 @@ bool AppDriver::PressKey(WORD vk, bool alt) {
     return WindowAlive() && SendKey(window_, vk, alt);
 }
 
+bool AppDriver::PressCloseBox() {
+    return WindowAlive() && PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
 bool AppDriver::OpenAndCloseAbout(std::string* why) {
     SetForegroundWindow(window_);
     Sleep(30);

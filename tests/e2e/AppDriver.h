@@ -46,6 +46,10 @@ public:
     // Real keyboard input to the main window: a key, optionally with Alt held.
     bool PressKey(WORD vk, bool alt = false);
 
+    // The close box's command. Wine draws the caption itself here (no window manager), so the
+    // message is sent rather than the box clicked.
+    bool PressCloseBox();
+
     // Sends the About command, waits for the box, checks its owner and closes it with Enter.
     bool OpenAndCloseAbout(std::string* why);
 

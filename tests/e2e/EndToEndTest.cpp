@@ -31,6 +31,7 @@ enum class Action {
     Enter,           // closes at "开始"
     Escape,
     AltF4,
+    CloseBox,
 };
 
 struct Case {
@@ -152,6 +153,7 @@ std::vector<Case> Cases() {
         {"EnterCloses", kWide, L"", P, true, Action::Enter, kStart, 1},
         {"EscapeCloses", kWide, L"", P, true, Action::Escape, kStart, 2},
         {"AltF4Closes", kWide, L"", P, true, Action::AltF4, kStart, 2},
+        {"CloseBoxCloses", kWide, L"", P, true, Action::CloseBox, kStart, 2},
         {"ClickAfterDone", kWide, L"", P, true, Action::ClickAfterDone, kDone, 2},
         {"DoubleClick", kWide, L"", P, true, Action::DoubleClick, kDone, 2},
         {"CloseMidRun", AlbumTree(1500, L""), L"", P, true, Action::CloseMidRun, L"", 2, {}, 1500},
@@ -217,6 +219,11 @@ protected:
         }
     }
 
+    void TearDown() override {
+        if (HasFailure())
+            printf("what the driver saw:\n%s", app.Report().c_str());
+    }
+
     std::wstring drive, folder, exe;
     Tree before;
     AppDriver app;
@@ -245,10 +252,13 @@ TEST_P(EndToEnd, Case) {
         case Action::Enter:
         case Action::Escape:
         case Action::AltF4:
-            ASSERT_TRUE(app.PressKey(c.action == Action::Enter    ? VK_RETURN
-                                     : c.action == Action::Escape ? VK_ESCAPE
-                                                                  : VK_F4,
-                                     c.action == Action::AltF4));
+        case Action::CloseBox:
+            ASSERT_TRUE(c.action == Action::CloseBox
+                            ? app.PressCloseBox()
+                            : app.PressKey(c.action == Action::Enter    ? VK_RETURN
+                                           : c.action == Action::Escape ? VK_ESCAPE
+                                                                        : VK_F4,
+                                           c.action == Action::AltF4));
             ASSERT_TRUE(app.WaitForExit(10000)) << app.Report();
             EXPECT_EQ(CheckUnchanged(before, ListTree(drive)), "");
             break;

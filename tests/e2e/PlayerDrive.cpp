@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <map>
+#include <set>
 
 #include "AppDriver.h"
 #include "DatabaseFile.h"
@@ -248,6 +249,12 @@ std::string CheckRenamed(const Tree& before, const Tree& after, const std::wstri
     for (const auto& [path, bytes] : before)
         if (!IsDatabaseFile(path) && !oldPathOf.emplace(bytes, path).second)
             return "two files share their bytes: " + Quote(path);
+    // Only a folder that directly holds an MP3 file may get a new name.
+    std::set<std::wstring> mp3Folders;
+    for (const auto& [path, bytes] : after)
+        if (IsMp3(path))
+            mp3Folders.insert(path.substr(0, path.rfind(L'\\')));
+    const size_t top = Split(programFolder).size();
     size_t seen = 0;
     for (const auto& [path, bytes] : after) {
         if (IsDatabaseFile(path))
@@ -256,36 +263,28 @@ std::string CheckRenamed(const Tree& before, const Tree& after, const std::wstri
         auto old = oldPathOf.find(bytes);
         if (old == oldPathOf.end())
             return "new or changed file " + Quote(path);
-        std::wstring was = old->second;
-        if (path == was)
-            continue;
-        if (!IsUnder(path, programFolder) || !IsUnder(was, programFolder))
-            return Quote(was) + " outside the program's folder moved to " + Quote(path);
+        const std::wstring& was = old->second;
         std::vector<std::wstring> now = Split(path), then = Split(was);
-        if (now.size() != then.size())
-            return Quote(was) + " changed depth: " + Quote(path);
-        size_t fixed = Split(programFolder).size();
-        for (size_t i = 0; i < now.size(); ++i) {
+        if (path != was && (!IsUnder(was, programFolder) || now.size() != then.size()))
+            return Quote(was) + " moved to " + Quote(path);
+        std::wstring folder = now[0];
+        for (size_t i = 1; i < now.size() && path != was; ++i) {
             bool last = i + 1 == now.size();
-            bool renamed = now[i] != then[i] && i >= fixed && IsWide(then[i]) &&
+            bool renamed = i >= top && IsWide(then[i]) &&
                            (last ? IsMp3(then[i]) && IsNewName(now[i], L"ST_FILE_%d.mp3")
-                                 : IsNewName(now[i], L"ST_DIR_%d"));
+                                 : IsNewName(now[i], L"ST_DIR_%d") &&
+                                       mp3Folders.count(folder + L"\\" + now[i]));
             if (now[i] != then[i] && !renamed)
                 return Quote(was) + " wrongly renamed to " + Quote(path);
+            folder += L"\\" + now[i];
         }
+        if (complete && IsUnder(path, programFolder) && IsMp3(path) &&
+            (IsWide(now.back()) || (now.size() > top + 1 && IsWide(now[now.size() - 2]))))
+            return "wide name left on " + Quote(path);
     }
     if (seen != oldPathOf.size())
         return std::to_string(oldPathOf.size()) + " files before, " + std::to_string(seen) +
                " after";
-    for (const auto& [path, bytes] : after) {
-        if (!complete || !IsUnder(path, programFolder) || !IsMp3(path))
-            continue;
-        std::vector<std::wstring> parts = Split(path);
-        if (IsWide(parts.back()))
-            return "wide-named MP3 file left: " + Quote(path);
-        if (parts.size() > Split(programFolder).size() + 1 && IsWide(parts[parts.size() - 2]))
-            return "wide-named folder holding an MP3 file left: " + Quote(path);
-    }
     return "";
 }
 
