@@ -14,7 +14,7 @@ LocationDecision DecideLocation(
     LocationDecision decision;
     size_t nameAt = FileNameOffset(programPath);
     // A path that did not fit or has no folder part cannot be on the player.
-    if (programPath.empty() || programPath.size() >= kMaxPath || nameAt == 0)
+    if (programPath.empty() || programPath.size() >= kMaxPath || nameAt < 2)
         return decision;
 
     decision.rootDir = std::u16string(programPath.substr(0, nameAt - 1));

@@ -77,6 +77,7 @@ TEST(Location, Outcomes) {
         {longFolder + u"a\\Zorbel.exe", Db::File, true, Outcome::NotOnPlayer, u""},  // did not fit
         {u"Zorbel.exe", Db::File, true, Outcome::NotOnPlayer, u""},
         {u"", Db::File, true, Outcome::NotOnPlayer, u""},
+        {u"\\Zorbel.exe", Db::File, true, Outcome::NotOnPlayer, u""},  // no folder before it
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Printable(c.program));
