@@ -138,7 +138,8 @@ bool AppDriver::FindMainWindow(DWORD timeoutMs) {
 }
 
 void AppDriver::Record(const std::wstring& text) {
-    if (seen_.empty() || seen_.back() != text)
+    // An empty line is only the moment before the location check has given the first text.
+    if (!text.empty() && (seen_.empty() || seen_.back() != text))
         seen_.push_back(text);
 }
 
@@ -293,13 +294,8 @@ std::wstring AppDriver::Screenshot(const std::wstring& name) {
 
 std::string AppDriver::Report() const {
     std::string report = "status texts seen: " + std::to_string(seen_.size()) + "\n";
-    for (size_t i = 0; i < seen_.size(); ++i) {
-        if (i == 15 && seen_.size() > 30) {
-            report += "  ...\n";
-            i = seen_.size() - 15;
-        }
+    for (size_t i = 0; i < seen_.size(); ++i)
         report += "  [" + std::to_string(i) + "] " + Utf8(seen_[i]) + "\n";
-    }
     report += "last text: " + (seen_.empty() ? std::string("(none)") : Utf8(seen_.back())) + "\n";
     DWORD code = ExitCode();
     report += "exit code: " +

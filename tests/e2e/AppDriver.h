@@ -56,7 +56,7 @@ public:
     // Polls the status line every few ms until the predicate holds for its text.
     bool WaitForStatus(const std::function<bool(const std::wstring&)>& done, DWORD timeoutMs);
     bool WaitForStatus(const std::wstring& text, DWORD timeoutMs);
-    // Every distinct status text seen so far, in order.
+    // Every distinct non-empty status text seen so far, in order.
     const std::vector<std::wstring>& Seen() const { return seen_; }
 
     bool WaitForExit(DWORD timeoutMs);
