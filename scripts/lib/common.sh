@@ -45,6 +45,11 @@ ensure_wine_prefix() {
         wineserver -w
         touch "$WINEPREFIX/.zorbel-unmanaged"
     fi
+    # The caption buttons are drawn from Marlett; this Wine build does not find its own copy.
+    local fonts=$WINEPREFIX/drive_c/windows/Fonts
+    if [ ! -f "$fonts/marlett.ttf" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+        mkdir -p "$fonts" && cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+    fi
     ln -sfn "$ZORBEL_PLAYER_DIR" "$WINEPREFIX/dosdevices/p:"
     ln -sfn "$ZORBEL_FIXED_DIR" "$WINEPREFIX/dosdevices/f:"
 }
