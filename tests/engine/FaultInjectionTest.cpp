@@ -2,6 +2,7 @@
 // run is made to fail in turn, and each run must still leave a sound player behind.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 
 #include "Database.h"
@@ -97,6 +98,7 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
             // Only the writer's own failures may cost the new database.
             EXPECT_EQ(run.label.text, i >= writerFrom ? kMsgDatabaseFailed : kMsgDone);
         }
+        std::printf("root %s: %zu fault points tried\n", Printable(root).c_str(), total);
         EXPECT_EQ(failed, (std::set<FsOp>{FsOp::List, FsOp::ListNext, FsOp::IsDirectory,
                                           FsOp::Exists, FsOp::Rename, FsOp::Create, FsOp::Write,
                                           FsOp::Flush, FsOp::Close, FsOp::Replace}));
@@ -119,6 +121,29 @@ TEST(FaultInjection, FullMediumKeepsOldDatabase) {
     EXPECT_EQ(run.label.text, kMsgDatabaseFailed);
     EXPECT_EQ(run.fs.Read(kDb), OldDatabase());
     EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text, false), "");
+}
+
+// A failed write whose clean-up fails too leaves the temporary file; the next run writes over it.
+TEST(FaultInjection, FailedCleanUpIsMendedByTheNextRun) {
+    Player run(u"E:\\Music");
+    run.fs.failWhen = [](FsOp op, const std::u16string&) {
+        return op == FsOp::Write || op == FsOp::Remove;
+    };
+    CSyncJob::SyncThreadProc(&run.job);
+    EXPECT_EQ(run.label.text, kMsgDatabaseFailed);
+    EXPECT_EQ(run.fs.Read(kDb), OldDatabase());
+    EXPECT_TRUE(run.fs.HasFile(kDb + u".new"));
+
+    run.fs.failWhen = nullptr;
+    RecordingStatusLabel label;
+    CSyncJob again(run.fs);
+    again.SetStatusLabel(&label);
+    again.m_strRootDir = u"E:\\Music";
+    again.m_strDbPath = kDb;
+    CSyncJob::SyncThreadProc(&again);
+    EXPECT_EQ(label.text, kMsgDone);
+    EXPECT_FALSE(run.fs.HasFile(kDb + u".new"));
+    EXPECT_EQ(ParseDatabase(run.fs.Read(kDb))->count, 11u);
 }
 
 }  // namespace
