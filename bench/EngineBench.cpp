@@ -99,6 +99,7 @@ void ModelledRun(size_t tracks) {
     job2.SetStatusLabel(&label2);
     job2.CheckLocation(probe);
     device2.ResetCounts();
+    label2.texts = 0;
     job2.StartSync();
     job2.WaitForRun();
 

@@ -15,6 +15,10 @@ public:
     explicit TimedFileSystem(IFileSystem& inner) : m_inner(inner) {}
 
     double Ms(Kind kind) const { return m_ms[kind]; }
+    void Reset() {
+        for (double& ms : m_ms)
+            ms = 0;
+    }
     double TotalMs() const {
         double sum = 0;
         for (double ms : m_ms)
