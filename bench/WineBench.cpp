@@ -50,18 +50,6 @@ void CollectTree(const SyntheticPlayer& player, SyntheticPlayer::Node folder,
     }
 }
 
-size_t BareWalk(const std::wstring& folder);
-
-// A fresh player: the old database, the program in the top folder and the music folders. One
-// walk over it before anything is timed, so every timing starts from the same warm caches.
-bool MakePlayer(const std::vector<std::wstring>& tree) {
-    bool made = WipeDrive(kPlayerDrive, DRIVE_REMOVABLE) &&
-                WriteBytes(DatabasePath(kPlayerDrive), OldDatabase()) &&
-                !InstallProgram(kPlayerDrive).empty() && CreateTree(kPlayerDrive, tree);
-    BareWalk(kPlayerDrive);
-    return made;
-}
-
 // The least a program must do to see every entry: one listing per folder, nothing else.
 size_t BareWalk(const std::wstring& folder) {
     WIN32_FIND_DATAW data;
@@ -78,6 +66,16 @@ size_t BareWalk(const std::wstring& folder) {
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return entries;
+}
+
+// A fresh player: the old database, the program in the top folder and the music folders. One
+// walk over it before anything is timed, so every timing starts from the same warm caches.
+bool MakePlayer(const std::vector<std::wstring>& tree) {
+    bool made = WipeDrive(kPlayerDrive, DRIVE_REMOVABLE) &&
+                WriteBytes(DatabasePath(kPlayerDrive), OldDatabase()) &&
+                !InstallProgram(kPlayerDrive).empty() && CreateTree(kPlayerDrive, tree);
+    BareWalk(kPlayerDrive);
+    return made;
 }
 
 // What each scan of a run asks of the file system: the listing, and a directory test per entry.
