@@ -113,6 +113,7 @@ public:
         if (node.kind == SyntheticPlayer::Kind::None)
             return false;
         entry.name.assign(m_player.NameOf(node).View());
+        entry.isDirectory = SyntheticPlayer::IsFolder(node.kind);
         entry.isLink = false;
         return true;
     }

@@ -9,7 +9,8 @@
 
 struct FolderEntry {
     std::u16string name;
-    bool isLink = false;  // a junction or symbolic link: never followed
+    bool isDirectory = false;  // as the listing reports it
+    bool isLink = false;       // a junction or symbolic link: never followed
 };
 
 // One open listing of a folder, "." and ".." included when the platform yields them.

@@ -27,7 +27,7 @@ int CSyncJob::ScanForRename(const std::u16string& folder) {
             continue;
         std::u16string path = JoinPath(folder, entry.name);
         ReportStatus(FormatText(kMsgSearchFile, {entry.name}));
-        if (m_fs.IsDirectory(path)) {
+        if (entry.isDirectory) {
             // The subtree first, so a folder comes after everything inside it in the list.
             if (!entry.isLink && ScanForRename(path) && HasWideChars(entry.name))
                 AddTrack(path, 0);

@@ -13,7 +13,9 @@ int CSyncJob::ScanTracks(const std::u16string& folder) {
         if (IsDotEntry(entry.name))
             continue;
         std::u16string path = JoinPath(folder, entry.name);
-        if (m_fs.IsDirectory(path)) {
+        // The listing already knows what is a folder: asking again per entry would cost a
+        // second walk, and would take a folder with an over-long path for a track.
+        if (entry.isDirectory) {
             // A junction or link may lead off the player: never walk it.
             if (!entry.isLink)
                 ScanTracks(path);

@@ -21,6 +21,7 @@ public:
             return false;
         }
         entry.name = FromWide(m_data.cFileName);
+        entry.isDirectory = (m_data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         // Junctions and symbolic links are reparse points; the scans never follow them.
         entry.isLink = (m_data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         return true;

@@ -242,11 +242,11 @@ std::unique_ptr<IFolderListing> MemoryFileSystem::ListFolder(const std::u16strin
         return nullptr;
     std::vector<FolderEntry> entries;
     if (node->parent != m_top.get()) {  // a drive's top folder has no "." and ".."
-        entries.push_back({u".", false});
-        entries.push_back({u"..", false});
+        entries.push_back({u".", true, false});
+        entries.push_back({u"..", true, false});
     }
     for (const auto& child : node->children)
-        entries.push_back({child->name, child->isLink});
+        entries.push_back({child->name, child->isDir, child->isLink});
     return std::make_unique<MemoryListing>(*this, folder, std::move(entries));
 }
 
