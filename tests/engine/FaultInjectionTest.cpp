@@ -105,6 +105,34 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
     }
 }
 
+// The player unplugged at any moment of a run: from then on every operation fails. Nothing that
+// was done may be undone, and the label must not claim a database that never landed.
+TEST(FaultInjection, MediumGoneAtEveryMoment) {
+    Player clean(u"E:\\Music");
+    CSyncJob::SyncThreadProc(&clean.job);
+    size_t total = clean.fs.operations;
+    for (size_t i = 0; i < total; ++i) {
+        SCOPED_TRACE("gone from operation " + std::to_string(i));
+        Player run(u"E:\\Music");
+        bool gone = false;
+        run.fs.failWhen = [&](FsOp op, const std::u16string&) {
+            gone = gone || run.fs.operations - 1 == i;
+            return gone && op != FsOp::Close;  // a handle still closes; nothing reaches the medium
+        };
+        CSyncJob::SyncThreadProc(&run.job);
+        run.fs.failWhen = nullptr;
+        bool replaced = run.fs.Read(kDb) != OldDatabase();
+        EXPECT_EQ(run.label.text, replaced ? kMsgDone : kMsgDatabaseFailed);
+        // Any listing may have been cut short, so the database may list only some tracks.
+        std::string problems = CheckRun(run.before, run.fs, run.label.text, true);
+        // A write that failed leaves the temporary file behind: its removal failed too.
+        if (!replaced && run.fs.HasFile(kDb + u".new"))
+            EXPECT_EQ(problems, "the temporary database was left behind");
+        else
+            EXPECT_EQ(problems, "");
+    }
+}
+
 TEST(FaultInjection, ShortWritesStillGiveACompleteDatabase) {
     Player run(u"E:\\Music");
     run.fs.maxWriteChunk = 7;
