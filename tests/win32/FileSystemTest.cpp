@@ -280,6 +280,54 @@ TEST_F(PlayerTree, LinkedFolderIsNotFollowed) {
     RemoveTree(outside);
 }
 
+// A file another program holds open keeps its name, and the run lists it under that name.
+TEST_F(PlayerTree, FileInUseKeepsItsName) {
+    AddFolder(u"\\a");
+    AddFile(u"\\a\\用.mp3");
+    std::u16string inUse = root + u"\\a\\用.mp3";
+    HANDLE hold = CreateFileW(AsWide(inUse), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    CSyncJob::SyncThreadProc(&job);
+    CloseHandle(hold);
+
+    EXPECT_TRUE(fs.Exists(inUse));
+    auto db = ParseDatabase(ReadFile(dbPath));
+    ASSERT_TRUE(db);
+    EXPECT_EQ(db->names, (std::vector<std::u16string>{ToPlayerPath(inUse)}));
+    EXPECT_EQ(label.text, kMsgDone);
+}
+
+bool Writable(const std::u16string& path) {
+    HANDLE file = CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+// A read-only database on a medium that enforces it (as root, Wine would write it anyway, so
+// the file is made immutable from Linux) stays exactly as it was.
+TEST_F(PlayerTree, UnwritableDatabaseStaysAsItWas) {
+    AddFile(u"\\a.mp3");
+    Bytes old(600, 0x33);
+    WriteFile(dbPath, old);
+    SetFileAttributesW(AsWide(dbPath), FILE_ATTRIBUTE_READONLY);
+    std::string unixDb = UnixPath(dbPath);
+    if (unixDb.empty() || !StartLinuxProgram("/usr/bin/chattr", "+i \"" + unixDb + "\"") ||
+        !WaitFor([&] { return !Writable(dbPath); }))
+        GTEST_SKIP() << "cannot make the database unwritable here";
+
+    CSyncJob::SyncThreadProc(&job);
+    StartLinuxProgram("/usr/bin/chattr", "-i \"" + unixDb + "\"");
+    WaitFor([&] { return Writable(dbPath); });
+    SetFileAttributesW(AsWide(dbPath), FILE_ATTRIBUTE_NORMAL);
+
+    EXPECT_EQ(ReadFile(dbPath), old);
+    EXPECT_EQ(label.text, kMsgDatabaseFailed);
+    EXPECT_FALSE(fs.Exists(dbPath + u".new"));
+}
+
 TEST_F(PlayerTree, OverlongPathsAreLeftAlone) {
     // Folder part plus name reach past the platform's 260-unit limit.
     AddFolder(u"\\d");
