@@ -50,36 +50,9 @@ void CollectTree(const SyntheticPlayer& player, SyntheticPlayer::Node folder,
     }
 }
 
-// The least a program must do to see every entry: one listing per folder, nothing else.
-size_t BareWalk(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return 0;
-    size_t entries = 0;
-    do {
-        if (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0)
-            continue;
-        ++entries;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            entries += BareWalk(folder + L"\\" + data.cFileName);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return entries;
-}
-
-// A fresh player: the old database, the program in the top folder and the music folders. One
-// walk over it before anything is timed, so every timing starts from the same warm caches.
-bool MakePlayer(const std::vector<std::wstring>& tree) {
-    bool made = WipeDrive(kPlayerDrive, DRIVE_REMOVABLE) &&
-                WriteBytes(DatabasePath(kPlayerDrive), OldDatabase()) &&
-                !InstallProgram(kPlayerDrive).empty() && CreateTree(kPlayerDrive, tree);
-    BareWalk(kPlayerDrive);
-    return made;
-}
-
-// What each scan of a run asks of the file system: the listing, and a directory test per entry.
-size_t WalkWithTests(const std::wstring& folder) {
+// The least a program must do to see every entry: one listing per folder, nothing else. With
+// `testEach`, also what each scan of a run used to ask: a directory test per entry.
+size_t Walk(const std::wstring& folder, bool testEach) {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
@@ -90,11 +63,27 @@ size_t WalkWithTests(const std::wstring& folder) {
             continue;
         ++entries;
         std::wstring path = folder + L"\\" + data.cFileName;
-        if (PathIsDirectoryW(path.c_str()))
-            entries += WalkWithTests(path);
+        bool isFolder = testEach ? PathIsDirectoryW(path.c_str()) != FALSE
+                                 : (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (isFolder)
+            entries += Walk(path, testEach);
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return entries;
+}
+
+size_t BareWalk(const std::wstring& folder) {
+    return Walk(folder, false);
+}
+
+// A fresh player: the old database, the program in the top folder and the music folders. One
+// walk over it before anything is timed, so every timing starts from the same warm caches.
+bool MakePlayer(const std::vector<std::wstring>& tree) {
+    bool made = WipeDrive(kPlayerDrive, DRIVE_REMOVABLE) &&
+                WriteBytes(DatabasePath(kPlayerDrive), OldDatabase()) &&
+                !InstallProgram(kPlayerDrive).empty() && CreateTree(kPlayerDrive, tree);
+    BareWalk(kPlayerDrive);
+    return made;
 }
 
 struct ProgramRun {
@@ -209,7 +198,7 @@ int main() {
             return 1;
         }
         auto start = std::chrono::steady_clock::now();
-        WalkWithTests(kPlayerDrive);
+        Walk(kPlayerDrive, true);
         testedWalks.push_back(MillisecondsSince(start));
         start = std::chrono::steady_clock::now();
         walkEntries = BareWalk(kPlayerDrive);
