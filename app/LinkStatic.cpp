@@ -2,6 +2,16 @@
 
 #include "WideText.h"
 
+namespace {
+
+constexpr size_t kPendingTextUnits = 1024;  // a status text holds at most two paths
+
+}  // namespace
+
+CLinkStatic::CLinkStatic() {
+    m_strPendingText.reserve(kPendingTextUnits);
+}
+
 BOOL CLinkStatic::SubclassWindow(HWND hWnd) {
     if (!CWindowImpl<CLinkStatic>::SubclassWindow(hWnd))
         return FALSE;
@@ -47,7 +57,7 @@ void CLinkStatic::OnFinalMessage(HWND) {
     m_bTextPending = m_bInvalidatePending = m_bPosted = false;
 }
 
-int CLinkStatic::SetLinkText(const std::u16string& text, int command) {
+int CLinkStatic::SetLinkText(std::u16string_view text, int command) {
     if (OnUiThread()) {
         {
             // A text from another thread not yet shown is older than this one.
@@ -61,7 +71,7 @@ int CLinkStatic::SetLinkText(const std::u16string& text, int command) {
     }
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_hWndPost) {
-        m_strPendingText = text;
+        m_strPendingText.assign(text.data(), text.size());  // within the kept room: no allocation
         m_bTextPending = true;
     }
     m_nCommand = command;
@@ -156,7 +166,9 @@ LRESULT CLinkStatic::OnApplyStatus() {
     bool invalidate;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        text.swap(m_strPendingText);
+        if (m_bTextPending)
+            text = m_strPendingText;  // a copy: the pending text keeps its room
+        m_strPendingText.clear();
         textPending = m_bTextPending;
         invalidate = m_bInvalidatePending;
         m_bTextPending = m_bInvalidatePending = false;
@@ -186,9 +198,9 @@ void CLinkStatic::PostApplyLocked() {
     m_bPosted = ::PostMessageW(m_hWndPost, WM_APPLYSTATUS, 0, 0) != FALSE;
 }
 
-void CLinkStatic::ApplyText(const std::u16string& text) {
+void CLinkStatic::ApplyText(std::u16string_view text) {
     if (!m_hWnd)
         return;
-    ::SetWindowTextW(m_hWnd, AsWide(text));
+    ::SetWindowTextW(m_hWnd, AsWide(std::u16string(text)));
     ++m_nTextsApplied;
 }

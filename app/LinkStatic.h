@@ -25,6 +25,8 @@ public:
     static constexpr UINT_PTR kApplyTimer = 0x4C53;
     static constexpr UINT kApplyPauseMs = 30;
 
+    CLinkStatic();
+
     // Takes over the control; from then on its thread is the label's UI thread.
     BOOL SubclassWindow(HWND hWnd);
 
@@ -35,7 +37,7 @@ public:
     // On the UI thread these act at once. From another thread the look and the command are
     // stored at once, while the text and the repaint wait for the UI thread, the newest text
     // replacing one not yet shown.
-    int SetLinkText(const std::u16string& text, int command) override;
+    int SetLinkText(std::u16string_view text, int command) override;
     int SetPlain(int plain) override;
     void InvalidateParent() override;
 
@@ -54,13 +56,14 @@ private:
     LRESULT OnSetText(WPARAM wParam, LPARAM lParam);
     LRESULT OnApplyStatus();
     void PostApplyLocked();
-    void ApplyText(const std::u16string& text);
+    void ApplyText(std::u16string_view text);
 
     std::atomic<DWORD> m_dwUiThread{0};
     std::atomic<int> m_nTextsApplied{0};
 
     std::mutex m_lock;  // guards the hand-over from another thread, below
     HWND m_hWndPost = nullptr;
+    // Room for any status text is kept, so a text from a worker out of memory still gets here.
     std::u16string m_strPendingText;
     bool m_bTextPending = false;
     bool m_bInvalidatePending = false;

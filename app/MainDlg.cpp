@@ -40,6 +40,11 @@ BOOL CMainDlg::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM, LRES
         case WM_LINKCLICK:
             lResult = OnLinkClick(wParam);
             return TRUE;
+        case WM_TIMER:
+            if (wParam != kCloseTimer)
+                return FALSE;
+            lResult = OnTimer(wParam);
+            return TRUE;
         case WM_COMMAND:
             // Only the command id counts, never the notification code or the sender.
             switch (LOWORD(wParam)) {
@@ -121,11 +126,25 @@ LRESULT CMainDlg::OnAbout() {
     return 0;
 }
 
-// A run still going is not stopped here: the start-up routine waits for it after the loop.
+// During a run the window stays, showing the run's texts, and closes itself when the run has
+// ended: a user who sees it go unplugs the player.
 LRESULT CMainDlg::OnClose(int nExitCode) {
+    if (m_job.IsRunning()) {
+        m_nPendingExit = nExitCode;
+        if (::SetTimer(m_hWnd, kCloseTimer, kClosePollMs, nullptr))
+            return 0;
+        // Without a timer nothing would close it later: the start-up routine waits instead.
+    }
     ::DestroyWindow(m_hWnd);
     ::PostQuitMessage(nExitCode);
     return 0;
+}
+
+LRESULT CMainDlg::OnTimer(WPARAM) {
+    if (m_job.IsRunning())
+        return 0;
+    ::KillTimer(m_hWnd, kCloseTimer);
+    return OnClose(m_nPendingExit);
 }
 
 void CMainDlg::SetIcons() {

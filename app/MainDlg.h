@@ -40,10 +40,16 @@ private:
     LRESULT OnLinkClick(WPARAM wParam);
     LRESULT OnAbout();
     LRESULT OnClose(int nExitCode);
+    LRESULT OnTimer(WPARAM wParam);
 
     void SetIcons();
     void LoadSkin();
     void FreeResources();
+
+    // A close asked for during a run waits for its end, polled by this timer.
+    static constexpr UINT_PTR kCloseTimer = 0x434C;
+    static constexpr UINT kClosePollMs = 50;
+    int m_nPendingExit = 0;
 
     HICON m_hIconBig = nullptr;
     HICON m_hIconSmall = nullptr;

@@ -15,7 +15,7 @@
 // Keeps the last text as the real label does, so a text costs what it costs in the program.
 class CountingLabel : public IStatusLabel {
 public:
-    int SetLinkText(const std::u16string& text, int command) override {
+    int SetLinkText(std::u16string_view text, int command) override {
         ++texts;
         last = text;
         this->command = command;

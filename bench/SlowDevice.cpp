@@ -23,7 +23,7 @@ public:
     ChargedListing(SlowDevice& device, std::unique_ptr<IFolderListing> inner)
         : m_device(device), m_inner(std::move(inner)) {}
 
-    bool Next(FolderEntry& entry) override {
+    ListStep Next(FolderEntry& entry) override {
         ++m_device.m_counts.listingSteps;
         m_device.m_counts.modelledMs += m_device.m_costs.cachedReadMs;
         return m_inner->Next(entry);

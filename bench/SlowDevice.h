@@ -60,6 +60,9 @@ public:
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
     bool Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;
+    std::unique_ptr<IPlayerLock> LockPlayer(const std::u16string& dbPath) override {
+        return m_inner.LockPlayer(dbPath);
+    }
 
 private:
     friend class ChargedListing;

@@ -60,6 +60,9 @@ public:
         Clock clock(*this, kDatabaseFile);
         return m_inner.Remove(path);
     }
+    std::unique_ptr<IPlayerLock> LockPlayer(const std::u16string& dbPath) override {
+        return m_inner.LockPlayer(dbPath);
+    }
 
 private:
     // Adds the time from its making to its end to one kind.
@@ -89,7 +92,7 @@ private:
             Clock clock(m_fs, kListing);
             m_inner.reset();  // closing the listing is part of listing
         }
-        bool Next(FolderEntry& entry) override {
+        ListStep Next(FolderEntry& entry) override {
             Clock clock(m_fs, kListing);
             return m_inner->Next(entry);
         }

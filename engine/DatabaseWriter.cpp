@@ -1,6 +1,7 @@
 // Step 4 of a run: the database is streamed into a file beside the old one, flushed, and only
 // then moved over it, so the player keeps either the old database or the complete new one.
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "Database.h"
@@ -14,7 +15,8 @@ constexpr size_t kChunkBytes = 64 * 1024;
 // Gathers bytes into large writes: removable drives take every write call straight to the device.
 class ChunkedWriter {
 public:
-    explicit ChunkedWriter(IOutputFile& file) : m_file(file) { m_buffer.reserve(kChunkBytes); }
+    ChunkedWriter() { m_buffer.reserve(kChunkBytes); }
+    void Attach(IOutputFile& file) { m_file = &file; }
 
     bool Put(const uint8_t* data, size_t size) {
         while (size > 0) {
@@ -27,14 +29,14 @@ public:
         }
         return true;
     }
-    bool Finish() { return Drain() && m_file.Flush(); }
+    bool Finish() { return Drain() && m_file->Flush(); }
 
 private:
     // Writes the buffer out whole; a short write is continued, a write that takes nothing fails.
     bool Drain() {
         size_t done = 0;
         while (done < m_buffer.size()) {
-            size_t wrote = m_file.Write(m_buffer.data() + done, m_buffer.size() - done);
+            size_t wrote = m_file->Write(m_buffer.data() + done, m_buffer.size() - done);
             if (wrote == 0 || wrote > m_buffer.size() - done)
                 return false;
             done += wrote;
@@ -43,19 +45,30 @@ private:
         return true;
     }
 
-    IOutputFile& m_file;
+    IOutputFile* m_file = nullptr;
     std::vector<uint8_t> m_buffer;
 };
 
 }  // namespace
 
 int CSyncJob::WriteDatabase() {
+    // A list that misses part of the tree would silently drop songs from the player.
+    if (m_bTracksIncomplete) {
+        ReportStatus(kMsgReadFailed);
+        return 0;
+    }
     std::u16string tempPath = m_strDbPath + u".new";
-    bool written =
-        !m_strDbPath.empty() && WriteDatabaseFile(tempPath) && m_fs.Replace(tempPath, m_strDbPath);
-    if (!written) {
-        if (!m_strDbPath.empty())
+    bool written = false;
+    if (!m_strDbPath.empty()) {
+        try {
+            written = WriteDatabaseFile(tempPath) && m_fs.Replace(tempPath, m_strDbPath);
+        } catch (const std::bad_alloc&) {
+            // Out of memory halfway: the temporary file goes like after any other failure.
+        }
+        if (!written)
             m_fs.Remove(tempPath);
+    }
+    if (!written) {
         ReportStatus(kMsgDatabaseFailed);
         return 0;
     }
@@ -64,10 +77,12 @@ int CSyncJob::WriteDatabase() {
 }
 
 bool CSyncJob::WriteDatabaseFile(const std::u16string& tempPath) {
+    // The buffer comes first: running out of memory for it leaves no file behind.
+    ChunkedWriter writer;
     auto file = m_fs.CreateOutput(tempPath);
     if (!file)
         return false;
-    ChunkedWriter writer(*file);
+    writer.Attach(*file);
     auto header = MakeDbHeader(m_lstPaths.Count());
     bool ok = writer.Put(header.data(), header.size());
     uint8_t record[kDbRecordSize];

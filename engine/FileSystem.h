@@ -13,12 +13,27 @@ struct FolderEntry {
     bool isLink = false;       // a junction or symbolic link: never followed
 };
 
+// What one step of a listing gave. Failed: the medium could not be read, so whatever the listing
+// yielded so far is not the whole folder.
+enum class ListStep { Entry, End, Failed };
+
 // One open listing of a folder, "." and ".." included when the platform yields them.
 class IFolderListing {
 public:
     virtual ~IFolderListing() = default;
-    // Fills the next entry; false at the end of the listing or when the platform fails.
-    virtual bool Next(FolderEntry& entry) = 0;
+    virtual ListStep Next(FolderEntry& entry) = 0;
+};
+
+// The listing of a folder that could not be opened because reading the medium failed.
+class FailedListing : public IFolderListing {
+public:
+    ListStep Next(FolderEntry&) override { return ListStep::Failed; }
+};
+
+// Held while one run works on a player; released when destroyed or when its process ends.
+class IPlayerLock {
+public:
+    virtual ~IPlayerLock() = default;
 };
 
 class IOutputFile {
@@ -34,7 +49,9 @@ public:
 class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
-    // A listing of the folder's entries, or null when it cannot be listed.
+    // A listing of the folder's entries. Null when the folder is not there, may not be read or
+    // cannot be named on this platform: the scans pass over it. A folder that is there but that
+    // the medium fails to read gives a FailedListing.
     virtual std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) = 0;
     virtual bool IsDirectory(const std::u16string& path) = 0;
     virtual bool Exists(const std::u16string& path) = 0;
@@ -45,4 +62,7 @@ public:
     // Moves `from` over `to`, replacing it in one step, and returns once that reached the medium.
     virtual bool Replace(const std::u16string& from, const std::u16string& to) = 0;
     virtual bool Remove(const std::u16string& path) = 0;
+    // Keeps every other run, in this process or another, off the player (the volume) that
+    // `dbPath` lies on. Null while another run holds it, or when no lock can be had.
+    virtual std::unique_ptr<IPlayerLock> LockPlayer(const std::u16string& dbPath) = 0;
 };

@@ -6,6 +6,9 @@ inline constexpr char16_t kMsgFile[] = u"File: %s";
 inline constexpr char16_t kMsgRename[] = u"Rename: %s to %s";
 inline constexpr char16_t kMsgDone[] = u"完成";
 inline constexpr char16_t kMsgDatabaseFailed[] = u"写入数据库失败，原数据库未改动。";
+inline constexpr char16_t kMsgReadFailed[] = u"读取文件夹失败，原数据库未改动。";
+// Shown as a link: a click tries again once the other run has ended.
+inline constexpr char16_t kMsgPlayerBusy[] = u"另一个窗口正在更新iPod，请稍后点此重试。";
 inline constexpr char16_t kMsgNotOnPlayer[] = u"请把本程序拷贝到iPod里再运行。";
 inline constexpr char16_t kMsgFolderNotSupported[] = u"本程序不支持中文目录，您可以修改目录名。";
 inline constexpr char16_t kMsgStart[] = u"开始";

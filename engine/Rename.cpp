@@ -22,7 +22,9 @@ int CSyncJob::ScanForRename(const std::u16string& folder) {
         return 0;
     int holdsMp3 = 0;
     FolderEntry entry;
-    while (listing->Next(entry)) {
+    // A listing that fails ends early: what it did not yield keeps its name, like a refused
+    // rename, and the track scan finds it under that name.
+    while (listing->Next(entry) == ListStep::Entry) {
         if (IsDotEntry(entry.name))
             continue;
         std::u16string path = JoinPath(folder, entry.name);

@@ -2,12 +2,12 @@
 // look, and a repaint of the window behind it. The window's CLinkStatic implements it.
 #pragma once
 
-#include <string>
+#include <string_view>
 
 class IStatusLabel {
 public:
     // Sets the text, then the command a click posts. Returns 1.
-    virtual int SetLinkText(const std::u16string& text, int command) = 0;
+    virtual int SetLinkText(std::u16string_view text, int command) = 0;
     // 1: plain text; 0: underlined link with a hand pointer. Repaints nothing by itself.
     virtual int SetPlain(int plain) = 0;
     // Repaints the label's parent window with its background, so the skin shows behind the text.

@@ -21,6 +21,7 @@ int CSyncJob::CheckLocation(ILocationProbe& probe) {
         [&probe](const std::u16string& root) { return probe.IsRemovableDrive(root); });
     m_strRootDir = decision.rootDir;
     m_strDbPath = decision.dbPath;
+    m_bPlayerAccepted = decision.outcome == LocationOutcome::Ready;
     switch (decision.outcome) {
         case LocationOutcome::NotOnPlayer:
             ReportStatus(kMsgNotOnPlayer);
@@ -43,15 +44,22 @@ int CSyncJob::CheckLocation(ILocationProbe& probe) {
 }
 
 int CSyncJob::StartSync() {
-    if (m_strRootDir.empty())
+    // The root folder stays set after a refused check: it may be the hard disk.
+    if (!m_bPlayerAccepted || m_strRootDir.empty())
         return 0;
     // One run per job: a second click before the first status arrives starts nothing.
-    if (m_started.exchange(true))
+    if (m_bRunning.exchange(true))
         return 0;
+    if (m_bRan) {
+        m_bRunning = false;
+        return 0;
+    }
+    // An earlier start that found the player busy has ended; its thread is joined at once.
+    WaitForRun();
     try {
         m_worker = std::thread(SyncThreadProc, this);
     } catch (const std::system_error&) {
-        m_started = false;  // nothing runs; the Start link stays usable
+        m_bRunning = false;  // nothing runs; the Start link stays usable
         return 0;
     }
     return 1;
@@ -64,20 +72,43 @@ void CSyncJob::WaitForRun() {
 
 unsigned CSyncJob::SyncThreadProc(void* param) {
     auto* job = static_cast<CSyncJob*>(param);
-    try {
-        // All four steps always run, in this order; their results are deliberately ignored.
-        job->ScanForRename(job->m_strRootDir);
-        job->RenamePass();
-        job->ScanTracks(job->m_strRootDir);
-        job->WriteDatabase();
-    } catch (...) {
-        // Out of memory: the database was not replaced, and the label must not claim it was.
-        job->ReportStatus(kMsgDatabaseFailed);
-    }
+    job->Run();
+    job->m_bRunning = false;  // the last touch: the window may close once it sees this
     return 0;
 }
 
-void CSyncJob::ReportStatus(const std::u16string& text) {
+void CSyncJob::Run() {
+    try {
+        // Two runs on one player would rename what the other has just listed.
+        auto lock = m_fs.LockPlayer(m_strDbPath);
+        if (!lock) {
+            ReportBusy();
+            return;
+        }
+        m_bRan = true;
+        // All four steps always run, in this order; the writer alone looks at what the track
+        // scan found, the other results are deliberately ignored.
+        ScanForRename(m_strRootDir);
+        RenamePass();
+        ScanTracks(m_strRootDir);
+        WriteDatabase();
+    } catch (...) {
+        // Out of memory: the database was not replaced, and the label must not claim it was.
+        // The text is a literal: showing it allocates nothing.
+        ReportStatus(kMsgDatabaseFailed);
+    }
+}
+
+// The text is a link with the Start command, so the user can try again once the other run ends.
+void CSyncJob::ReportBusy() {
+    if (!m_pStatus)
+        return;
+    m_pStatus->InvalidateParent();
+    m_pStatus->SetPlain(0);
+    m_pStatus->SetLinkText(kMsgPlayerBusy, ID_START);
+}
+
+void CSyncJob::ReportStatus(std::u16string_view text) {
     if (!m_pStatus)
         return;
     m_pStatus->InvalidateParent();

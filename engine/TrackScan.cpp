@@ -9,7 +9,9 @@ int CSyncJob::ScanTracks(const std::u16string& folder) {
     if (!listing)
         return 0;
     FolderEntry entry;
-    while (listing->Next(entry)) {
+    ListStep step = ListStep::End;
+    // After a failed read the list can no longer be the whole tree: the walk stops.
+    while (!m_bTracksIncomplete && (step = listing->Next(entry)) == ListStep::Entry) {
         if (IsDotEntry(entry.name))
             continue;
         std::u16string path = JoinPath(folder, entry.name);
@@ -23,6 +25,8 @@ int CSyncJob::ScanTracks(const std::u16string& folder) {
             AddTrack(path, 1);
         }
     }
+    if (step == ListStep::Failed)
+        m_bTracksIncomplete = true;
     return 1;
 }
 

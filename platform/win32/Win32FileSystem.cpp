@@ -14,17 +14,18 @@ public:
     FindListing(const FindListing&) = delete;
     FindListing& operator=(const FindListing&) = delete;
 
-    bool Next(FolderEntry& entry) override {
+    ListStep Next(FolderEntry& entry) override {
         if (m_pending) {
             m_pending = false;
         } else if (!FindNextFileW(m_find, &m_data)) {
-            return false;
+            // Anything but the normal end means entries went unread.
+            return GetLastError() == ERROR_NO_MORE_FILES ? ListStep::End : ListStep::Failed;
         }
         entry.name = FromWide(m_data.cFileName);
         entry.isDirectory = (m_data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         // Junctions and symbolic links are reparse points; the scans never follow them.
         entry.isLink = (m_data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        return true;
+        return ListStep::Entry;
     }
 
 private:
@@ -35,8 +36,13 @@ private:
 
 class FileOutput : public IOutputFile {
 public:
-    explicit FileOutput(HANDLE file) : m_file(file) {}
+    FileOutput() = default;
     ~FileOutput() override { Close(); }
+    bool Open(const std::u16string& path) {
+        m_file = CreateFileW(AsWide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        return m_file != INVALID_HANDLE_VALUE;
+    }
     FileOutput(const FileOutput&) = delete;
     FileOutput& operator=(const FileOutput&) = delete;
 
@@ -57,16 +63,74 @@ public:
     }
 
 private:
-    HANDLE m_file;
+    HANDLE m_file = INVALID_HANDLE_VALUE;
 };
+
+// A named mutex: the system releases it when its process ends, however it ends. It belongs to the
+// thread that took it, which is the thread that runs and ends the run.
+class MutexLock : public IPlayerLock {
+public:
+    explicit MutexLock(HANDLE mutex) : m_mutex(mutex) {}
+    ~MutexLock() override {
+        ReleaseMutex(m_mutex);
+        CloseHandle(m_mutex);
+    }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+
+private:
+    HANDLE m_mutex;
+};
+
+// Why a folder its parent listed cannot be opened: gone, closed to us, or a path the platform
+// cannot name are passed over; anything else is the medium failing.
+bool IsSkippable(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_ACCESS_DENIED:
+        case ERROR_INVALID_NAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_DIRECTORY:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The player's volume, the same whichever folder or drive letter it is reached by: its serial
+// number where the platform gives one, else the path of its root.
+std::wstring PlayerLockName(const std::u16string& dbPath) {
+    wchar_t root[MAX_PATH + 1] = {};
+    if (!GetVolumePathNameW(AsWide(dbPath), root, MAX_PATH)) {
+        std::u16string drive = dbPath.substr(0, 2) + u"\\";
+        lstrcpynW(root, AsWide(drive), MAX_PATH);
+    }
+    std::wstring name = L"Global\\Zorbel.Player.";
+    DWORD serial = 0;
+    if (GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
+        for (int shift = 28; shift >= 0; shift -= 4)
+            name += L"0123456789ABCDEF"[(serial >> shift) & 0xF];
+        return name;
+    }
+    // No backslash may follow the namespace; drive letters compare without case.
+    for (const wchar_t* unit = root; *unit; ++unit) {
+        wchar_t c = *unit == L'\\' ? L'/' : *unit;
+        name += c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c;
+    }
+    return name;
+}
 
 }  // namespace
 
 std::unique_ptr<IFolderListing> Win32FileSystem::ListFolder(const std::u16string& folder) {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(AsWide(folder + u"\\*"), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return nullptr;
+    if (find == INVALID_HANDLE_VALUE) {
+        if (IsSkippable(GetLastError()))
+            return nullptr;
+        return std::make_unique<FailedListing>();
+    }
     return std::make_unique<FindListing>(find, data);
 }
 
@@ -84,11 +148,11 @@ bool Win32FileSystem::Rename(const std::u16string& from, const std::u16string& t
 }
 
 std::unique_ptr<IOutputFile> Win32FileSystem::CreateOutput(const std::u16string& path) {
-    HANDLE file = CreateFileW(AsWide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    // The object before the file: running out of memory must not leave an open handle behind.
+    auto output = std::make_unique<FileOutput>();
+    if (!output->Open(path))
         return nullptr;
-    return std::make_unique<FileOutput>(file);
+    return output;
 }
 
 bool Win32FileSystem::Replace(const std::u16string& from, const std::u16string& to) {
@@ -98,4 +162,17 @@ bool Win32FileSystem::Replace(const std::u16string& from, const std::u16string& 
 
 bool Win32FileSystem::Remove(const std::u16string& path) {
     return DeleteFileW(AsWide(path)) != FALSE;
+}
+
+std::unique_ptr<IPlayerLock> Win32FileSystem::LockPlayer(const std::u16string& dbPath) {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, PlayerLockName(dbPath).c_str());
+    if (!mutex)
+        return nullptr;
+    // An abandoned mutex is one whose run was killed: the player is free again.
+    DWORD wait = WaitForSingleObject(mutex, 0);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+        CloseHandle(mutex);
+        return nullptr;
+    }
+    return std::make_unique<MutexLock>(mutex);
 }

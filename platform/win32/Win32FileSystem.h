@@ -12,4 +12,5 @@ public:
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
     bool Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;
+    std::unique_ptr<IPlayerLock> LockPlayer(const std::u16string& dbPath) override;
 };

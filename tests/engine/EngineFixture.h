@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Location.h"
 #include "MemoryFileSystem.h"
 #include "RecordingStatusLabel.h"
 #include "SyncJob.h"
@@ -22,6 +23,23 @@ inline Bytes ContentOf(const std::u16string& path) {
     }
     return bytes;
 }
+
+// Where the program is, as the location check is told it.
+class FakeProbe : public ILocationProbe {
+public:
+    FakeProbe(std::u16string path, bool removable)
+        : m_path(std::move(path)), m_removable(removable) {}
+    std::u16string ProgramPath() override { return m_path; }
+    bool IsRemovableDrive(const std::u16string& driveRoot) override {
+        asked.push_back(driveRoot);
+        return m_removable;
+    }
+    std::vector<std::u16string> asked;
+
+private:
+    std::u16string m_path;
+    bool m_removable;
+};
 
 struct EngineFixture : ::testing::Test {
     EngineFixture() { job.SetStatusLabel(&label); }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <new>
 #include <set>
 
 #include "Database.h"
@@ -57,16 +58,19 @@ struct Player {
     RunBaseline before;
 };
 
-bool ReadsOnly(FsOp op) {
-    return op == FsOp::List || op == FsOp::ListNext || op == FsOp::IsDirectory ||
-           op == FsOp::Exists;
+bool IsListing(FsOp op) {
+    return op == FsOp::List || op == FsOp::ListNext;
 }
 
+// Each operation of a clean run fails in turn, or runs out of memory in turn. Only a failed
+// listing in the track scan, the lock and the writer's own steps may cost the new database, and
+// the last text must say which.
 TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
     for (const std::u16string root : {u"E:", u"E:\\Music"}) {
         SCOPED_TRACE(Printable(root));
         // The clean run, step by step, to learn where the track scan and the writer begin.
         Player clean(root);
+        auto lock = clean.fs.LockPlayer(kDb);
         clean.job.ScanForRename(root);
         clean.job.RenamePass();
         size_t trackScanFrom = clean.fs.operations;
@@ -74,32 +78,44 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
         size_t writerFrom = clean.fs.operations;
         clean.job.WriteDatabase();
         size_t total = clean.fs.operations;
-        ASSERT_EQ(CheckRun(clean.before, clean.fs, clean.label.text, false), "");
+        ASSERT_EQ(CheckRun(clean.before, clean.fs, clean.label.text), "");
         ASSERT_EQ(clean.label.text, kMsgDone);
         ASSERT_EQ(ParseDatabase(clean.fs.Read(kDb))->count, 11u);
         ASSERT_TRUE(clean.fs.HasFile(root + u"\\ST_DIR_2\\ST_DIR_1\\ST_FILE_2.mp3"));
 
         std::set<FsOp> failed;
-        for (size_t i = 0; i < total; ++i) {
-            Player run(root);
-            std::optional<FsOp> fault;
-            run.fs.failWhen = [&](FsOp op, const std::u16string&) {
-                if (run.fs.operations - 1 != i)
-                    return false;
-                fault = op;
-                return true;
-            };
-            CSyncJob::SyncThreadProc(&run.job);
-            ASSERT_TRUE(fault) << "operation " << i << " never came";
-            failed.insert(*fault);
-            SCOPED_TRACE("operation " + std::to_string(i) + ": " + FsOpName(*fault));
-            bool partialScan = ReadsOnly(*fault) && i >= trackScanFrom && i < writerFrom;
-            EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text, partialScan), "");
-            // Only the writer's own failures may cost the new database.
-            EXPECT_EQ(run.label.text, i >= writerFrom ? kMsgDatabaseFailed : kMsgDone);
+        for (bool outOfMemory : {false, true}) {
+            for (size_t i = 0; i < total; ++i) {
+                Player run(root);
+                std::optional<FsOp> fault;
+                run.fs.failWhen = [&](FsOp op, const std::u16string&) {
+                    if (run.fs.operations - 1 != i)
+                        return false;
+                    fault = op;
+                    if (outOfMemory)
+                        throw std::bad_alloc();
+                    return true;
+                };
+                CSyncJob::SyncThreadProc(&run.job);
+                ASSERT_TRUE(fault) << "operation " << i << " never came";
+                failed.insert(*fault);
+                SCOPED_TRACE("operation " + std::to_string(i) + ": " + FsOpName(*fault) +
+                             (outOfMemory ? ", out of memory" : ""));
+                EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text), "");
+                // The run takes the lock before its first operation on the tree.
+                const char16_t* expected = kMsgDone;
+                if (outOfMemory || i >= writerFrom)
+                    expected = kMsgDatabaseFailed;
+                else if (*fault == FsOp::Lock)
+                    expected = kMsgPlayerBusy;
+                else if (IsListing(*fault) && i >= trackScanFrom)
+                    expected = kMsgReadFailed;
+                EXPECT_EQ(run.label.text, expected);
+            }
         }
-        std::printf("root %s: %zu fault points tried\n", Printable(root).c_str(), total);
-        EXPECT_EQ(failed, (std::set<FsOp>{FsOp::List, FsOp::ListNext, FsOp::IsDirectory,
+        std::printf("root %s: %zu fault points tried, each failing and out of memory\n",
+                    Printable(root).c_str(), total);
+        EXPECT_EQ(failed, (std::set<FsOp>{FsOp::Lock, FsOp::List, FsOp::ListNext, FsOp::IsDirectory,
                                           FsOp::Exists, FsOp::Rename, FsOp::Create, FsOp::Write,
                                           FsOp::Flush, FsOp::Close, FsOp::Replace}));
     }
@@ -122,9 +138,11 @@ TEST(FaultInjection, MediumGoneAtEveryMoment) {
         CSyncJob::SyncThreadProc(&run.job);
         run.fs.failWhen = nullptr;
         bool replaced = run.fs.Read(kDb) != OldDatabase();
-        EXPECT_EQ(run.label.text, replaced ? kMsgDone : kMsgDatabaseFailed);
-        // Any listing may have been cut short, so the database may list only some tracks.
-        std::string problems = CheckRun(run.before, run.fs, run.label.text, true);
+        if (replaced)
+            EXPECT_EQ(run.label.text, kMsgDone);
+        else
+            EXPECT_NE(run.label.text, kMsgDone);
+        std::string problems = CheckRun(run.before, run.fs, run.label.text);
         // A write that failed leaves the temporary file behind: its removal failed too.
         if (!replaced && run.fs.HasFile(kDb + u".new"))
             EXPECT_EQ(problems, "the temporary database was left behind");
@@ -138,7 +156,7 @@ TEST(FaultInjection, ShortWritesStillGiveACompleteDatabase) {
     run.fs.maxWriteChunk = 7;
     CSyncJob::SyncThreadProc(&run.job);
     EXPECT_EQ(run.label.text, kMsgDone);
-    EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text, false), "");
+    EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text), "");
     EXPECT_EQ(run.fs.Read(kDb).size(), kDbHeaderSize + 11 * kDbRecordSize);
 }
 
@@ -148,7 +166,7 @@ TEST(FaultInjection, FullMediumKeepsOldDatabase) {
     CSyncJob::SyncThreadProc(&run.job);
     EXPECT_EQ(run.label.text, kMsgDatabaseFailed);
     EXPECT_EQ(run.fs.Read(kDb), OldDatabase());
-    EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text, false), "");
+    EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text), "");
 }
 
 // A failed write whose clean-up fails too leaves the temporary file; the next run writes over it.

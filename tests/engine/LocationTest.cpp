@@ -12,22 +12,6 @@ namespace {
 using List = std::vector<std::u16string>;
 using Outcome = LocationOutcome;
 
-class FakeProbe : public ILocationProbe {
-public:
-    FakeProbe(std::u16string path, bool removable)
-        : m_path(std::move(path)), m_removable(removable) {}
-    std::u16string ProgramPath() override { return m_path; }
-    bool IsRemovableDrive(const std::u16string& driveRoot) override {
-        asked.push_back(driveRoot);
-        return m_removable;
-    }
-    List asked;
-
-private:
-    std::u16string m_path;
-    bool m_removable;
-};
-
 enum class Db { Missing, File, Folder };
 
 std::vector<std::string> Describe(const std::vector<RecordingStatusLabel::Event>& events) {
@@ -139,10 +123,11 @@ TEST(Location, RefusedCheckLeavesNoRunToStart) {
     FakeProbe probe(u"E:\\\u4E2D\\Zorbel.exe", true);
     EXPECT_EQ(job.CheckLocation(probe), 0);  // no label: nothing shown, nothing breaks
     EXPECT_EQ(job.m_strRootDir, u"E:\\\u4E2D");
-    // A run started anyway finds no database path and leaves the old file as it is.
-    EXPECT_EQ(job.StartSync(), 1);
+    // The folder stays set, but no start is taken: it could be a folder on the hard disk.
+    EXPECT_EQ(job.StartSync(), 0);
     job.WaitForRun();
     EXPECT_EQ(fs.Read(kDb), Bytes(3, 1));
+    EXPECT_EQ(fs.Names(u"E:\\\u4E2D"), std::vector<std::u16string>{u"a.mp3"});
 }
 
 }  // namespace

@@ -13,11 +13,13 @@ namespace {
 using List = std::vector<std::u16string>;
 using Call = RecordingStatusLabel::Call;
 
+// A job whose location check accepted the player, with the program in E:\R.
 struct SyncJob : EngineFixture {
     SyncJob() {
         fs.AddFile(kDb, Bytes(5, 0xEE));
-        job.m_strRootDir = u"E:\\R";
-        job.m_strDbPath = kDb;
+        FakeProbe probe(u"E:\\R\\Zorbel.exe", true);
+        job.CheckLocation(probe);
+        label.events.clear();
     }
 };
 
@@ -61,6 +63,28 @@ TEST_F(SyncJob, StartWithoutRootStartsNothing) {
     EXPECT_EQ(fs.Read(kDb), Bytes(5, 0xEE));
 }
 
+// Another run holding the player: nothing changes, the label offers to try again, and once the
+// other run has ended a second start runs; after that run no start does.
+TEST_F(SyncJob, BusyPlayerChangesNothingAndCanBeTriedAgain) {
+    fs.AddFile(u"E:\\R\\\u7532.mp3");
+    auto other = fs.LockPlayer(kDb);
+    EXPECT_EQ(job.StartSync(), 1);
+    job.WaitForRun();
+    EXPECT_FALSE(job.IsRunning());
+    EXPECT_EQ(label.Texts(), List{kMsgPlayerBusy});
+    EXPECT_EQ(label.command, ID_START);
+    EXPECT_EQ(label.plain, 0);
+    EXPECT_EQ(fs.Names(u"E:\\R"), List{u"\u7532.mp3"});
+    EXPECT_EQ(fs.Read(kDb), Bytes(5, 0xEE));
+
+    other.reset();
+    EXPECT_EQ(job.StartSync(), 1);
+    job.WaitForRun();
+    EXPECT_EQ(label.text, kMsgDone);
+    EXPECT_EQ(job.StartSync(), 0);
+    EXPECT_NE(fs.LockPlayer(kDb), nullptr);  // the run let go of the player
+}
+
 TEST_F(SyncJob, StartRunsOnceOnAWorker) {
     fs.AddFile(u"E:\\R\\a.mp3");
     EXPECT_EQ(job.StartSync(), 1);
@@ -82,8 +106,8 @@ TEST_F(SyncJob, DestroyingTheJobWaitsForItsRun) {
     {
         CSyncJob run(fs);
         run.SetStatusLabel(&label);
-        run.m_strRootDir = u"E:\\R";
-        run.m_strDbPath = kDb;
+        FakeProbe probe(u"E:\\R\\Zorbel.exe", true);
+        run.CheckLocation(probe);
         EXPECT_EQ(run.StartSync(), 1);
     }
     EXPECT_EQ(label.text, kMsgDone);

@@ -38,6 +38,7 @@ struct MemoryFileSystem::Node {
     bool isDir = false;
     bool isLink = false;
     bool locked = false;
+    bool closed = false;
     Bytes data;
     Node* parent = nullptr;
     std::vector<std::unique_ptr<Node>> children;      // listing order
@@ -73,11 +74,13 @@ class MemoryListing : public IFolderListing {
 public:
     MemoryListing(MemoryFileSystem& fs, std::u16string folder, std::vector<FolderEntry> entries)
         : m_fs(fs), m_folder(std::move(folder)), m_entries(std::move(entries)) {}
-    bool Next(FolderEntry& entry) override {
-        if (m_next >= m_entries.size() || m_fs.Fails(FsOp::ListNext, m_folder))
-            return false;
+    ListStep Next(FolderEntry& entry) override {
+        if (m_next >= m_entries.size())
+            return ListStep::End;
+        if (m_fs.Fails(FsOp::ListNext, m_folder))
+            return ListStep::Failed;
         entry = m_entries[m_next++];
-        return true;
+        return ListStep::Entry;
     }
 
 private:
@@ -117,7 +120,7 @@ private:
 const char* FsOpName(FsOp op) {
     static const char* const names[] = {"List",   "ListNext", "IsDirectory", "Exists",
                                         "Rename", "Create",   "Write",       "Flush",
-                                        "Close",  "Replace",  "Remove"};
+                                        "Close",  "Replace",  "Remove",      "Lock"};
     return names[static_cast<int>(op)];
 }
 
@@ -202,6 +205,11 @@ void MemoryFileSystem::SetLocked(const std::u16string& path, bool locked) {
         node->locked = locked;
 }
 
+void MemoryFileSystem::SetClosed(const std::u16string& folder) {
+    if (Node* node = Find(folder))
+        node->closed = true;
+}
+
 bool MemoryFileSystem::HasFile(const std::u16string& path) const {
     Node* node = Find(path);
     return node && !node->isDir;
@@ -235,10 +243,10 @@ std::map<std::u16string, std::unique_ptr<Bytes>> MemoryFileSystem::Snapshot() co
 }
 
 std::unique_ptr<IFolderListing> MemoryFileSystem::ListFolder(const std::u16string& folder) {
-    if (Fails(FsOp::List, folder) || folder.size() + 2 >= kMaxPath)
-        return nullptr;
-    Node* node = Find(folder);
-    if (!node || !node->isDir || node->isLink)
+    if (Fails(FsOp::List, folder))
+        return std::make_unique<FailedListing>();
+    Node* node = folder.size() + 2 < kMaxPath ? Find(folder) : nullptr;
+    if (!node || !node->isDir || node->isLink || node->closed)
         return nullptr;
     std::vector<FolderEntry> entries;
     if (node->parent != m_top.get()) {  // a drive's top folder has no "." and ".."
@@ -331,4 +339,28 @@ bool MemoryFileSystem::Remove(const std::u16string& path) {
         return false;
     parent->Detach(node);
     return true;
+}
+
+namespace {
+
+class DriveLock : public IPlayerLock {
+public:
+    DriveLock(std::set<std::u16string>& held, std::u16string drive)
+        : m_held(held), m_drive(std::move(drive)) {}
+    ~DriveLock() override { m_held.erase(m_drive); }
+
+private:
+    std::set<std::u16string>& m_held;
+    std::u16string m_drive;
+};
+
+}  // namespace
+
+std::unique_ptr<IPlayerLock> MemoryFileSystem::LockPlayer(const std::u16string& dbPath) {
+    if (Fails(FsOp::Lock, dbPath))
+        return nullptr;
+    std::u16string drive = Folded(dbPath.substr(0, 2));
+    if (!m_lockedDrives.insert(drive).second)
+        return nullptr;
+    return std::make_unique<DriveLock>(m_lockedDrives, drive);
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -25,7 +26,8 @@ enum class FsOp {
     Flush,
     Close,
     Replace,
-    Remove
+    Remove,
+    Lock
 };
 const char* FsOpName(FsOp op);
 
@@ -41,6 +43,7 @@ public:
     void AddFile(const std::u16string& path, Bytes data = {});
     void AddLink(const std::u16string& path);                 // a folder entry that is a junction
     void SetLocked(const std::u16string& path, bool locked);  // in use: no rename, write or delete
+    void SetClosed(const std::u16string& folder);  // may not be read: no listing, access denied
 
     // Reading it back.
     bool HasFile(const std::u16string& path) const;
@@ -51,7 +54,8 @@ public:
     // with no value.
     std::map<std::u16string, std::unique_ptr<Bytes>> Snapshot() const;
 
-    // Faults. `failWhen` is asked before every operation; true makes it fail.
+    // Faults. `failWhen` is asked before every operation; true makes it fail. A listing that
+    // fails to open or to step has failed to read the medium.
     std::function<bool(FsOp op, const std::u16string& path)> failWhen;
     size_t operations = 0;            // every call so far, listing steps and writes included
     size_t maxWriteChunk = SIZE_MAX;  // a write takes at most this many bytes (short writes)
@@ -65,6 +69,8 @@ public:
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
     bool Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;
+    // One run at a time per drive, like the real lock across processes.
+    std::unique_ptr<IPlayerLock> LockPlayer(const std::u16string& dbPath) override;
 
     struct Node;
     bool Fails(FsOp op, const std::u16string& path);
@@ -76,4 +82,5 @@ private:
     Node* Make(const std::u16string& path, bool isDir, bool isLink);
 
     std::unique_ptr<Node> m_top;  // holds the drives ("E:") as its children
+    std::set<std::u16string> m_lockedDrives;
 };

@@ -15,8 +15,8 @@ public:
         std::u16string text;
     };
 
-    int SetLinkText(const std::u16string& text, int command) override {
-        events.push_back({Call::SetLinkText, command, text});
+    int SetLinkText(std::u16string_view text, int command) override {
+        events.push_back({Call::SetLinkText, command, std::u16string(text)});
         this->text = text;
         this->command = command;
         return 1;

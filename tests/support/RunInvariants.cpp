@@ -36,13 +36,12 @@ std::u16string RecordName(const std::u16string& fullPath) {
     return player.substr(0, kDbNameUnits);
 }
 
-void Walk(MemoryFileSystem& fs, const std::u16string& folder, bool withMp3Folders,
-          std::vector<std::u16string>& out) {
+void Walk(MemoryFileSystem& fs, const std::u16string& folder, std::vector<std::u16string>& out) {
     auto listing = fs.ListFolder(folder);
     if (!listing)
         return;
     FolderEntry entry;
-    while (listing->Next(entry)) {
+    while (listing->Next(entry) == ListStep::Entry) {
         if (entry.name == u"." || entry.name == u"..")
             continue;
         std::u16string path = folder + u"\\" + entry.name;
@@ -51,20 +50,14 @@ void Walk(MemoryFileSystem& fs, const std::u16string& folder, bool withMp3Folder
                 out.push_back(RecordName(path));
             continue;
         }
-        if (withMp3Folders && PathEndsWithMp3(path))
-            out.push_back(RecordName(path));
         if (!entry.isLink)
-            Walk(fs, path, withMp3Folders, out);
+            Walk(fs, path, out);
     }
 }
 
-bool IsSubsequence(const std::vector<std::u16string>& part,
-                   const std::vector<std::u16string>& whole) {
-    size_t at = 0;
-    for (const auto& item : whole)
-        if (at < part.size() && part[at] == item)
-            ++at;
-    return at == part.size();
+// The texts that say the old database was kept.
+bool SaysOldKept(const std::u16string& text) {
+    return text == kMsgDatabaseFailed || text == kMsgReadFailed || text == kMsgPlayerBusy;
 }
 
 std::string Listed(const std::vector<std::u16string>& names) {
@@ -106,20 +99,19 @@ RunBaseline TakeBaseline(const MemoryFileSystem& fs, const std::u16string& rootD
     return base;
 }
 
-std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16string& rootDir,
-                                         bool withMp3Folders) {
+std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16string& rootDir) {
     // Looking must neither fail nor count as the run's own operations.
     auto failWhen = std::exchange(fs.failWhen, nullptr);
     size_t operations = fs.operations;
     std::vector<std::u16string> tracks;
-    Walk(fs, rootDir, withMp3Folders, tracks);
+    Walk(fs, rootDir, tracks);
     fs.failWhen = std::move(failWhen);
     fs.operations = operations;
     return tracks;
 }
 
 std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
-                     const std::u16string& lastText, bool partialScan) {
+                     const std::u16string& lastText) {
     if (before.oldDb && ParseDatabase(*before.oldDb))
         return "the old database must not be well-formed, or it could pass as the new one";
 
@@ -144,7 +136,7 @@ std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
         db = fs.Read(before.dbPath);
     bool oldKept = db == before.oldDb;
     if (oldKept)
-        return lastText == kMsgDatabaseFailed
+        return SaysOldKept(lastText)
                    ? ""
                    : "old database kept but the status ends on " + Printable(lastText);
     if (lastText != kMsgDone)
@@ -154,9 +146,8 @@ std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
     auto parsed = db ? ParseDatabase(*db, &why) : std::nullopt;
     if (!parsed)
         return db ? "database is neither the old one nor complete: " + why : "database is gone";
-    auto onDisk = TracksOnDisk(fs, before.rootDir, partialScan);
-    bool matches = partialScan ? IsSubsequence(parsed->names, onDisk) : parsed->names == onDisk;
-    if (!matches)
+    auto onDisk = TracksOnDisk(fs, before.rootDir);
+    if (parsed->names != onDisk)
         return "database lists " + Listed(parsed->names) + ", the tree holds " + Listed(onDisk);
     return "";
 }

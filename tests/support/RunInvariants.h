@@ -23,16 +23,13 @@ RunBaseline TakeBaseline(const MemoryFileSystem& fs, const std::u16string& rootD
                          const std::u16string& dbPath);
 
 // The player paths a track scan of the tree finds now, in listing order, as a record stores them
-// (cut to the name field). With `withMp3Folders`, folders whose paths end in "mp3" are listed
-// too where they come up: what a scan gives when the directory test failed for them.
-std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16string& rootDir,
-                                         bool withMp3Folders);
+// (cut to the name field).
+std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16string& rootDir);
 
-// Empty when the run left the tree sound, else what is wrong. `partialScan`: a listing or a
-// directory test failed during the track scan, so the new database may hold only some of the
-// tracks, in order, and folders taken for files.
+// Empty when the run left the tree sound, else what is wrong. A new database must list every
+// track on disk, whatever failed on the way.
 std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
-                     const std::u16string& lastText, bool partialScan);
+                     const std::u16string& lastText);
 
 // For failure messages: ASCII as is, every other unit as \uXXXX.
 std::string Printable(const std::u16string& text);

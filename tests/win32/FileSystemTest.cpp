@@ -198,7 +198,7 @@ TEST_F(PlayerTree, FileSystemOperations) {
     auto listing = fs.ListFolder(root + u"\\日本");
     ASSERT_NE(listing, nullptr);
     FolderEntry entry;
-    while (listing->Next(entry))
+    while (listing->Next(entry) == ListStep::Entry)
         if (!IsDotEntry(entry.name))
             names.push_back(entry.name);
     std::sort(names.begin(), names.end());
