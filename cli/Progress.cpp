@@ -20,11 +20,10 @@ bool StartsWith(std::u16string_view text, std::u16string_view lead) {
 
 // Engine text to bytes; the name escapes give back the bytes on disk.
 void AppendHost(std::u16string_view text, std::string& out) {
-    std::string bytes;
-    if (NameToHost(text, bytes)) {
-        out += bytes;
+    size_t was = out.size();
+    if (AppendNameToHost(text, out))
         return;
-    }
+    out.resize(was);
     for (char16_t unit : text)  // not from a name on disk; never happens in practice
         out += unit < 0x80 ? static_cast<char>(unit) : '?';
 }
@@ -55,13 +54,18 @@ std::string TerminalText(std::u16string_view text) {
 
 std::string DisplayText(std::u16string_view text, std::u16string_view drive,
                         const std::string& top) {
-    // Inside the engine's texts a backslash only ever separates names: one on disk is escaped.
     std::string out;
-    std::u16string prefix = std::u16string(drive) + u'\\';
+    AppendDisplayText(text, drive, top, out);
+    return out;
+}
+
+void AppendDisplayText(std::u16string_view text, std::u16string_view drive, const std::string& top,
+                       std::string& out) {
+    // Inside the engine's texts a backslash only ever separates names: one on disk is escaped.
     size_t begin = 0;
     for (size_t at = 0; at <= text.size(); ++at) {
-        bool drivePath =
-            at + prefix.size() <= text.size() && text.substr(at, prefix.size()) == prefix;
+        bool drivePath = at + drive.size() < text.size() && text[at + drive.size()] == u'\\' &&
+                         text.substr(at, drive.size()) == drive;
         if (at < text.size() && !drivePath && text[at] != u'\\')
             continue;
         AppendHost(text.substr(begin, at - begin), out);
@@ -69,12 +73,11 @@ std::string DisplayText(std::u16string_view text, std::u16string_view drive,
             break;
         if (drivePath) {
             out += top == "/" ? "" : top;
-            at += prefix.size() - 1;
+            at += drive.size();
         }
         out += '/';
         begin = at + 1;
     }
-    return out;
 }
 
 size_t Columns(std::string_view text) {
@@ -126,14 +129,14 @@ int Progress::SetLinkText(std::u16string_view text, int command) {
         m_lastText = text;
         m_lastCommand = command;
         if (command == kNoCommand && m_width == 0)
-            std::fprintf(m_out, "%s\n", DisplayText(text, m_drive, m_top).c_str());
+            PrintLine(text);
         return 1;
     }
     m_phase = static_cast<Phase>(phase);
     ++m_counts[phase];
     m_anyProgress = true;
     if (m_width == 0) {
-        std::fprintf(m_out, "%s\n", DisplayText(text, m_drive, m_top).c_str());
+        PrintLine(text);
         return 1;
     }
     // The name the text is about: a rename's old path, else the whole argument.
@@ -145,6 +148,13 @@ int Progress::SetLinkText(std::u16string_view text, int command) {
     m_current = about;
     Draw(false);
     return 1;
+}
+
+void Progress::PrintLine(std::u16string_view text) {
+    m_line.clear();
+    AppendDisplayText(text, m_drive, m_top, m_line);
+    m_line += '\n';
+    std::fwrite(m_line.data(), 1, m_line.size(), m_out);
 }
 
 void Progress::Draw(bool force) {

@@ -13,6 +13,8 @@
 // An engine text with the player's real paths: "P:\Music\a.mp3" -> "<top>/Music/a.mp3".
 std::string DisplayText(std::u16string_view text, std::u16string_view drive,
                         const std::string& top);
+void AppendDisplayText(std::u16string_view text, std::u16string_view drive, const std::string& top,
+                       std::string& out);
 
 // The number of terminal columns the UTF-8 text takes (East Asian wide characters take two).
 size_t Columns(std::string_view text);
@@ -41,6 +43,7 @@ public:
 
 private:
     void Draw(bool force);
+    void PrintLine(std::u16string_view text);
 
     std::FILE* m_out;
     size_t m_width;
@@ -51,6 +54,7 @@ private:
     bool m_anyProgress = false;
     std::u16string m_current;  // the name the last progress text was about
     std::chrono::steady_clock::time_point m_lastDraw{};
+    std::string m_line;  // reused: one line per text when not on a terminal
     std::u16string m_lastText;
     int m_lastCommand = 0;
 };

@@ -59,6 +59,11 @@ std::u16string NameFromHost(std::string_view bytes) {
     std::u16string name;
     name.reserve(bytes.size());
     for (size_t at = 0; at < bytes.size();) {
+        // Most names are ASCII: those bytes are their units.
+        if (static_cast<unsigned char>(bytes[at]) < 0x80 && bytes[at] != '\\') {
+            name += static_cast<char16_t>(bytes[at++]);
+            continue;
+        }
         char32_t point = 0;
         size_t length = DecodeOne(bytes, at, point);
         if (length == 0) {
@@ -82,7 +87,10 @@ std::u16string NameFromHost(std::string_view bytes) {
 
 bool NameToHost(std::u16string_view name, std::string& bytes) {
     bytes.clear();
-    bytes.reserve(name.size());
+    return AppendNameToHost(name, bytes);
+}
+
+bool AppendNameToHost(std::u16string_view name, std::string& bytes) {
     for (size_t i = 0; i < name.size(); ++i) {
         char16_t unit = name[i];
         if (unit < 0x80) {

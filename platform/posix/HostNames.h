@@ -13,6 +13,8 @@ std::u16string NameFromHost(std::string_view bytes);
 // The bytes for an engine name; false for a unit no name on disk can give (a lone surrogate
 // outside the escapes, or an escape that is no byte of its own), so no wrong file is touched.
 bool NameToHost(std::u16string_view name, std::string& bytes);
+// The same, added to the end of `bytes`; on false, `bytes` may hold part of the name.
+bool AppendNameToHost(std::u16string_view name, std::string& bytes);
 
 // A backslash in a name on disk: the engine takes a backslash for a separator, so the byte is
 // carried as this unit, which no valid UTF-8 decodes to.
