@@ -132,15 +132,21 @@ int Progress::SetLinkText(std::u16string_view text, int command) {
             PrintLine(text);
         return 1;
     }
+    const size_t leadSize = kLeads[phase].size();
+    // The rename scan reports each wide-named item it collects as "File:" too; those belong to
+    // the search, the track scan's texts come after it.
+    if (phase == kListing && m_phase == kSearching && HasWideUnits(text))
+        phase = kSearching;
+    else
+        ++m_counts[phase];
     m_phase = static_cast<Phase>(phase);
-    ++m_counts[phase];
     m_anyProgress = true;
     if (m_width == 0) {
         PrintLine(text);
         return 1;
     }
     // The name the text is about: a rename's old path, else the whole argument.
-    std::u16string_view about = text.substr(kLeads[phase].size());
+    std::u16string_view about = text.substr(leadSize);
     if (m_phase == kRenaming)
         about = about.substr(0, about.find(u" to " + std::u16string(m_drive)));
     if (StartsWith(about, m_drive))

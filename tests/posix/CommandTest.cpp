@@ -142,8 +142,11 @@ TEST(Progress, TextsShowRealPathsAndFitTheTerminal) {
     // On a terminal: one line rewritten, throttled, and a last line that stays.
     std::FILE* out = std::tmpfile();
     Progress progress(out, 30, u"P:", "/m");
+    progress.SetLinkText(u"Search File: 晴天.mp3", 0);
+    progress.SetLinkText(u"File: P:\\晴", 0);  // collected for renaming: still searching
+    progress.SetLinkText(u"Rename: P:\\晴天.mp3 to P:\\ST_FILE_1.mp3", 0);
     for (int i = 0; i < 1000; ++i)
-        progress.SetLinkText(u"File: P:\\Music\\long folder name\\晴天.mp3", 0);
+        progress.SetLinkText(u"File: P:\\Music\\long folder name\\song.mp3", 0);
     progress.SetLinkText(u"完成", 0);
     progress.Finish();
     std::string written(static_cast<size_t>(std::ftell(out)), '\0');
@@ -153,7 +156,9 @@ TEST(Progress, TextsShowRealPathsAndFitTheTerminal) {
     EXPECT_EQ(std::count(written.begin(), written.end(), '\r'), 2);  // first text, last line
     EXPECT_EQ(written.back(), '\n');
     std::string last = written.substr(written.rfind('\r') + 1);
-    EXPECT_EQ(last, "listing tracks 1000: ....mp3\x1b[K\n");
+    EXPECT_EQ(last, "listing tracks 1000: ...g.mp3\x1b[K\n");
+    EXPECT_EQ(progress.Count(Progress::kSearching), 1u);
+    EXPECT_EQ(progress.Count(Progress::kRenaming), 1u);
     EXPECT_EQ(progress.Count(Progress::kListing), 1000u);
     EXPECT_EQ(progress.LastText(), u"完成");
 }
