@@ -18,7 +18,11 @@
 #include "BenchSupport.h"
 #include "Database.h"
 #include "HostNames.h"
+#include "PlayerSearch.h"
 #include "PlayerTree.h"
+#include "PosixFileSystem.h"
+#include "SyncJob.h"
+#include "TimedFileSystem.h"
 
 extern char** environ;
 
@@ -140,6 +144,43 @@ double DatabaseAlone(const std::string& top, size_t tracks) {
     return ok ? MillisecondsSince(start) : -1;
 }
 
+// The engine's four steps in this process on the POSIX file system, with a label that only
+// counts: where the command's time goes. Step times, then the time inside the file system by kind.
+struct EngineSplit {
+    double stepMs[4] = {};
+    double fsMs[TimedFileSystem::kKinds] = {};
+    bool done = false;
+};
+
+EngineSplit RunEngine(const std::string& top) {
+    PosixFileSystem posix(top, u"P:");
+    TimedFileSystem fs(posix);
+    CountingLabel label;
+    CSyncJob job(fs);
+    job.SetStatusLabel(&label);
+    CommandProbe probe(u"P:", "");
+    job.CheckLocation(probe);
+    EngineSplit split;
+    auto lock = fs.LockPlayer(job.m_strDbPath);
+    auto start = std::chrono::steady_clock::now();
+    auto lap = [&](int step) {
+        split.stepMs[step] = MillisecondsSince(start);
+        start = std::chrono::steady_clock::now();
+    };
+    job.ScanForRename(job.m_strRootDir);
+    lap(0);
+    job.RenamePass();
+    lap(1);
+    job.ScanTracks(job.m_strRootDir);
+    lap(2);
+    job.WriteDatabase();
+    lap(3);
+    for (int kind = 0; kind < TimedFileSystem::kKinds; ++kind)
+        split.fsMs[kind] = fs.Ms(static_cast<TimedFileSystem::Kind>(kind));
+    split.done = label.last == u"完成";
+    return split;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -162,6 +203,7 @@ int main(int argc, char** argv) {
     std::printf("  %5s %9s %11s %9s %11s %7s %12s\n", "round", "walk ms", "renames ms", "floor ms",
                 "command ms", "ratio", "database ms");
     std::vector<double> walks, renames, floors, commands, ratios, databases;
+    std::vector<EngineSplit> splits;
     mkdir(base.c_str(), 0755);
     std::string floorTop = base + "/floor", runTop = base + "/run";
     for (int round = 0; round < rounds; ++round) {
@@ -189,6 +231,17 @@ int main(int argc, char** argv) {
         }
         sync();
         databases.push_back(DatabaseAlone(floorTop, tracks));
+        // The same run again in this process, on the first tree laid out afresh.
+        if (!LayOut(floorTop, items))
+            return 1;
+        BareWalk(floorTop);
+        sync();
+        splits.push_back(RunEngine(floorTop));
+        if (!splits.back().done) {
+            std::fprintf(stderr, "round %d: the engine's run in this process did not complete\n",
+                         round);
+            return 1;
+        }
         commands.push_back(command);
         floors.push_back(walks.back() + renames.back());
         ratios.push_back(command / floors.back());
@@ -206,5 +259,31 @@ int main(int argc, char** argv) {
     std::printf(
         "  command / (two walks + renames + the database made durable) = %.2f / %.2f = %.3f\n",
         Median(commands), whole, Median(commands) / whole);
+
+    std::printf("  where the time goes: the engine in this process, no output (median ms)\n");
+    auto median = [&](auto get) {
+        std::vector<double> values;
+        for (const auto& split : splits)
+            values.push_back(get(split));
+        return Median(values);
+    };
+    const char* steps[] = {"rename scan", "rename pass", "track scan", "database"};
+    double total = median(
+        [](const EngineSplit& s) { return s.stepMs[0] + s.stepMs[1] + s.stepMs[2] + s.stepMs[3]; });
+    std::printf("    %9.2f  whole run (the command adds its start, its output and its exit)\n",
+                total);
+    for (int step = 0; step < 4; ++step)
+        std::printf("    %9.2f    %s\n",
+                    median([&](const EngineSplit& s) { return s.stepMs[step]; }), steps[step]);
+    const char* kinds[] = {"listing folders", "directory tests", "existence tests", "renames",
+                           "the database file"};
+    double inside = 0;
+    for (int kind = 0; kind < TimedFileSystem::kKinds; ++kind) {
+        double ms = median([&](const EngineSplit& s) { return s.fsMs[kind]; });
+        inside += ms;
+        std::printf("    %9.2f    inside the file system: %s\n", ms, kinds[kind]);
+    }
+    std::printf("    %9.2f    the engine's own work and the names' conversion (the rest)\n",
+                total - inside);
     return 0;
 }

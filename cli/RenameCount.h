@@ -16,12 +16,17 @@ public:
     std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override {
         return m_inner.ListFolder(folder);
     }
-    bool IsDirectory(const std::u16string& path) override { return m_inner.IsDirectory(path); }
+    bool IsDirectory(const std::u16string& path) override {
+        m_lastAsked = path;
+        return m_lastAnswer = m_inner.IsDirectory(path);
+    }
     bool Exists(const std::u16string& path) override { return m_inner.Exists(path); }
     bool Rename(const std::u16string& from, const std::u16string& to) override {
         if (!m_inner.Rename(from, to))
             return false;
-        ++(m_inner.IsDirectory(to) ? m_folders : m_files);
+        // The rename pass asks about each item just before renaming it: no second look-up.
+        bool folder = from == m_lastAsked ? m_lastAnswer : m_inner.IsDirectory(to);
+        ++(folder ? m_folders : m_files);
         return true;
     }
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override {
@@ -39,4 +44,6 @@ private:
     IFileSystem& m_inner;
     std::atomic<size_t> m_files{0};
     std::atomic<size_t> m_folders{0};
+    std::u16string m_lastAsked;  // the worker's alone, like every call of a run
+    bool m_lastAnswer = false;
 };

@@ -6,7 +6,6 @@
 
 #include "DatabaseFile.h"
 #include "HostTree.h"
-#include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"
 
@@ -39,9 +38,16 @@ TEST(Command, EachSituation) {
         {"bad option", {"--all"}, true, 2, "", "unknown option '--all'", "-"},
         {"two folders", {"{top}", "{top}"}, true, 2, "", "one folder at most", "-"},
         {"no folder", {"{top}/none"}, true, 2, "", "{top}/none: no such folder", "-"},
+        {"a file", {"{top}/c.mp3"}, true, 2, "", "no such folder", "-"},
         {"not a player", {"{top}/Music"}, false, 2, "", "no iPod Shuffle here", "-"},
         {"wide folder", {"{top}/\xE4\xB8\xAD"}, true, 2, "", "non-Latin characters", "-"},
-        {"top folder", {"{top}"}, true, 0, "File: {top}/c.mp3", "", ""},
+        {"top folder",
+         {"{top}"},
+         true,
+         0,
+         "4 tracks written, 1 files and 1 folders renamed",
+         "",
+         ""},
         {"folder below",
          {"--", "{top}/Music"},
          true,
@@ -101,26 +107,6 @@ TEST(Command, FailedRunsKeepTheOldDatabase) {
         EXPECT_NE(err.find("the old one is kept"), std::string::npos) << err;
     }
     EXPECT_EQ(ReadHostFile(db), OldDatabaseBytes());
-    RemoveTree(top);
-}
-
-TEST(Command, FindsThePlayerAtOrAboveTheFolder) {
-    std::string top = MakeTempFolder();
-    ASSERT_TRUE(MakeHostPlayer(top, {"a/b/c.mp3", "copy/iPod_Control/iTunes/iTunesSD", "copy/d/"}));
-    const std::tuple<std::string, std::string, std::string> cases[] = {
-        {top, top, ""},
-        {top + "/a/b/", top, "a/b"},
-        {top + "/a/../a/b", top, "a/b"},
-        {top + "/copy/d", top + "/copy", "d"},
-    };
-    for (const auto& [start, expectedTop, below] : cases) {
-        PlayerPlace place;
-        EXPECT_EQ(FindPlayer(start, place), SearchOutcome::Found) << start;
-        EXPECT_EQ(place.top, expectedTop);
-        EXPECT_EQ(place.below, below);
-    }
-    PlayerPlace place;
-    EXPECT_EQ(FindPlayer(top + "/a/b/c.mp3", place), SearchOutcome::NoSuchFolder);
     RemoveTree(top);
 }
 
