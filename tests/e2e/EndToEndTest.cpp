@@ -17,6 +17,7 @@ const std::wstring kDone = L"完成";
 const std::wstring kDbFailed = L"写入数据库失败，原数据库未改动。";
 const std::wstring kNotOnPlayer = L"请把本程序拷贝到iPod里再运行。";
 const std::wstring kChineseFolder = L"本程序不支持中文目录，您可以修改目录名。";
+const std::wstring kBusy = L"另一个窗口正在更新iPod，请稍后点此重试。";
 const std::wstring kNotice =
     L"注意：\n本程序会搜索当前文件夹里所有MP3文件\n对于中文的文件名或者文件夹名会自动重命名\n"
     L"本程序仅支持iPod Shuffle";
@@ -25,7 +26,8 @@ enum class Action {
     Run,             // click "开始", wait for the last text, close with Escape
     DoubleClick,     // a double click on "开始": still one run
     ClickAfterDone,  // a run, then a click on "完成" that must start nothing
-    CloseMidRun,     // Escape right after the first progress text: the run still completes
+    CloseMidRun,     // Escape right after the first progress text: the window stays until done
+    TwoPrograms,     // a second program on the same player clicked during the first one's run
     LockedDatabase,  // iTunesSD held open without sharing for the whole run
     Refused,         // the location check refuses; a click starts nothing
     Enter,           // closes at "开始"
@@ -167,6 +169,16 @@ std::vector<Case> Cases() {
          {},
          1500},
         {"LockedDatabase", kWide, L"", P, true, Action::LockedDatabase, kDbFailed, 2},
+        {"TwoPrograms",
+         AlbumTree(1500, L""),
+         L"",
+         P,
+         true,
+         Action::TwoPrograms,
+         kDone,
+         2,
+         {},
+         1500},
     };
 }
 
@@ -291,18 +303,44 @@ TEST_P(EndToEnd, Case) {
             ASSERT_TRUE(app.WaitForStatus(IsProgress, 20000)) << app.Report();
             ASSERT_TRUE(app.PressKey(VK_ESCAPE));
             DWORD start = GetTickCount();
-            while (app.WindowAlive() && GetTickCount() - start < 3000)
+            while (app.WindowAlive() && GetTickCount() - start < 60000)
                 Sleep(2);
-            DWORD gone = GetTickCount() - start;
-            EXPECT_FALSE(app.WindowAlive()) << "the window stayed after Escape";
-            bool runningOn = app.ExitCode() == STILL_ACTIVE;
-            ASSERT_TRUE(app.WaitForExit(120000)) << app.Report();
-            printf(
-                "[ closed at \"%s\": window gone after %lu ms, process ended %lu ms after "
-                "Escape%s ]\n",
-                Utf8(app.Seen().back()).c_str(), gone, GetTickCount() - start,
-                runningOn ? ", finishing the run meanwhile" : "");
+            // The window may only go once the player is safe: the new database is in place.
+            EXPECT_NE(ReadBytes(DatabasePath(drive)), OldDatabase()) << "window gone mid-run";
+            printf("[ closed at \"%s\": window gone %lu ms after Escape, with the run ]\n",
+                   Utf8(app.Seen().back()).c_str(), GetTickCount() - start);
+            ASSERT_TRUE(app.WaitForExit(10000)) << app.Report();
             CheckRunResult(c);
+            break;
+        }
+
+        case Action::TwoPrograms: {
+            // Both windows are up before either is clicked, as after a double-click twice.
+            AppDriver second;
+            ASSERT_TRUE(second.Start(exe, folder + L"\\") && second.FindMainWindow());
+            ASSERT_TRUE(second.WaitForStatus(kStart, 10000)) << second.Report();
+            RECT rc;  // side by side, as the user would drag them, so each click hits its own
+            GetWindowRect(second.Window(), &rc);
+            SetWindowPos(second.Window(), nullptr, rc.left, rc.bottom + 8, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            ASSERT_TRUE(app.ClickStatus());
+            ASSERT_TRUE(app.WaitForStatus(IsProgress, 20000)) << app.Report();
+            ASSERT_TRUE(second.ClickStatus());
+            auto settled = [](const std::wstring& t) { return t == kBusy || t == kDone; };
+            ASSERT_TRUE(second.WaitForStatus(settled, 60000)) << second.Report();
+            ASSERT_TRUE(app.WaitForStatus(kDone, 60000)) << app.Report();
+            EXPECT_EQ(second.Seen().back(), kBusy) << "the second run did not wait its turn";
+            EXPECT_NE(second.Screenshot(L"TwoPrograms-busy"), L"");
+            CheckRunResult(c);
+            // Once the first run has ended, the second window's link runs: nothing left to do.
+            Tree done = ListTree(drive);
+            ASSERT_TRUE(second.ClickStatus());
+            ASSERT_TRUE(second.WaitForStatus(kDone, 60000)) << second.Report();
+            EXPECT_EQ(CheckUnchanged(done, ListTree(drive)), "");
+            EXPECT_EQ(CheckDatabase(drive, folder), "");
+            ASSERT_TRUE(second.PressKey(VK_ESCAPE) && second.WaitForExit(10000));
+            ASSERT_TRUE(app.PressKey(VK_ESCAPE));
+            ASSERT_TRUE(app.WaitForExit(10000)) << app.Report();
             break;
         }
 

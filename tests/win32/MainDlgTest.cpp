@@ -50,6 +50,43 @@ public:
     size_t IdleHandlers() const { return m_aIdleHandler.size(); }
 };
 
+// The Win32 probe with the program placed on a drive of the test prefix.
+class PlacedProbe : public CLocationProbe {
+public:
+    explicit PlacedProbe(std::u16string path) : m_path(std::move(path)) {}
+    std::u16string ProgramPath() override { return m_path; }
+
+private:
+    std::u16string m_path;
+};
+
+// Makes <drive>\iPod_Control\iTunes\iTunesSD if missing, and removes what it made.
+class DatabaseOnDrive {
+public:
+    explicit DatabaseOnDrive(const std::u16string& drive) {
+        for (const char16_t* part : {u"\\iPod_Control", u"\\iPod_Control\\iTunes"}) {
+            std::u16string folder = drive + part;
+            if (::CreateDirectoryW(AsWide(folder), nullptr))
+                m_made.push_back(folder);
+        }
+        std::u16string db = drive + u"\\iPod_Control\\iTunes\\iTunesSD";
+        HANDLE file = ::CreateFileW(AsWide(db), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(file);
+            m_made.push_back(db);
+        }
+        m_exists = ::GetFileAttributesW(AsWide(db)) != INVALID_FILE_ATTRIBUTES;
+    }
+    ~DatabaseOnDrive() {
+        for (auto it = m_made.rbegin(); it != m_made.rend(); ++it)
+            ::DeleteFileW(AsWide(*it)) || ::RemoveDirectoryW(AsWide(*it));
+    }
+    bool m_exists = false;
+
+private:
+    std::vector<std::u16string> m_made;
+};
+
 class MainDlgTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { _Module.Init(::GetModuleHandleW(nullptr)); }
@@ -157,18 +194,18 @@ TEST_F(MainDlgTest, ClicksWithAnyOtherCodeChangeNothing) {
 }
 
 TEST_F(MainDlgTest, StartHidesTheNoticeAndTheRunEndsOnDone) {
-    // A run in a folder of its own, never in the build folder the check found.
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    std::u16string root = FromWide(temp) + u"zorbel-shell-" +
-                          FromWide(std::to_wstring(::GetCurrentProcessId()).c_str());
+    // A run in a folder of its own on the player drive, which the check must accept first.
+    DatabaseOnDrive db(u"P:");
+    ASSERT_TRUE(db.m_exists);
+    std::u16string root =
+        u"P:\\zorbel-shell-" + FromWide(std::to_wstring(::GetCurrentProcessId()).c_str());
     ASSERT_TRUE(::CreateDirectoryW(AsWide(root), nullptr));
     std::u16string song = root + u"\\歌.mp3";
     HANDLE file = ::CreateFileW(AsWide(song), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     ::CloseHandle(file);
-    m_dlg.m_job.m_strRootDir = root;
-    m_dlg.m_job.m_strDbPath = root + u"\\iTunesSD";
+    PlacedProbe probe(root + u"\\Zorbel.exe");
+    ASSERT_EQ(m_dlg.m_job.CheckLocation(probe), 1);
 
     ::SendMessageW(m_hWnd, WM_LINKCLICK, ID_START, 0);
     EXPECT_FALSE(::IsWindowVisible(Item(IDC_NOTICE)));
@@ -179,7 +216,6 @@ TEST_F(MainDlgTest, StartHidesTheNoticeAndTheRunEndsOnDone) {
     EXPECT_EQ(m_dlg.m_wndStatus.m_bPlain, 1);
     EXPECT_EQ(::GetFileAttributesW(AsWide(song)), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(::GetFileAttributesW(AsWide(root + u"\\ST_FILE_1.mp3")), INVALID_FILE_ATTRIBUTES);
-    EXPECT_NE(::GetFileAttributesW(AsWide(root + u"\\iTunesSD")), INVALID_FILE_ATTRIBUTES);
 
     // No second run: the click now carries code 0.
     ::SendMessageW(Item(IDC_STATUS), WM_LBUTTONUP, 0, 0);
@@ -188,7 +224,6 @@ TEST_F(MainDlgTest, StartHidesTheNoticeAndTheRunEndsOnDone) {
     EXPECT_EQ(msg.wParam, 0u);
 
     ::DeleteFileW(AsWide(root + u"\\ST_FILE_1.mp3"));
-    ::DeleteFileW(AsWide(root + u"\\iTunesSD"));
     ::RemoveDirectoryW(AsWide(root));
 }
 
@@ -307,43 +342,6 @@ TEST_F(MainDlgTest, TheAboutCommandOpensTheBoxOverTheActiveWindow) {
     EXPECT_EQ(g_seen.hOwner, hActive);
     EXPECT_TRUE(::IsWindow(m_hWnd));  // the box's Escape is not the main window's
 }
-
-// The Win32 probe with the program placed on a drive of the test prefix.
-class PlacedProbe : public CLocationProbe {
-public:
-    explicit PlacedProbe(std::u16string path) : m_path(std::move(path)) {}
-    std::u16string ProgramPath() override { return m_path; }
-
-private:
-    std::u16string m_path;
-};
-
-// Makes <drive>\iPod_Control\iTunes\iTunesSD if missing, and removes what it made.
-class DatabaseOnDrive {
-public:
-    explicit DatabaseOnDrive(const std::u16string& drive) {
-        for (const char16_t* part : {u"\\iPod_Control", u"\\iPod_Control\\iTunes"}) {
-            std::u16string folder = drive + part;
-            if (::CreateDirectoryW(AsWide(folder), nullptr))
-                m_made.push_back(folder);
-        }
-        std::u16string db = drive + u"\\iPod_Control\\iTunes\\iTunesSD";
-        HANDLE file = ::CreateFileW(AsWide(db), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(file);
-            m_made.push_back(db);
-        }
-        m_exists = ::GetFileAttributesW(AsWide(db)) != INVALID_FILE_ATTRIBUTES;
-    }
-    ~DatabaseOnDrive() {
-        for (auto it = m_made.rbegin(); it != m_made.rend(); ++it)
-            ::DeleteFileW(AsWide(*it)) || ::RemoveDirectoryW(AsWide(*it));
-    }
-    bool m_exists = false;
-
-private:
-    std::vector<std::u16string> m_made;
-};
 
 TEST(LocationProbe, DriveTypesOfTheTestPrefix) {
     CLocationProbe probe;
