@@ -36,19 +36,29 @@ private:
     LRESULT OnInitDialog();
     LRESULT OnDestroy();
     BOOL OnEraseBkgnd(HDC hDC);
-    LRESULT OnCtlColorStatic(HDC hDC);
+    LRESULT OnCtlColorStatic(HDC hDC, HWND hWndCtl);
     LRESULT OnLinkClick(WPARAM wParam);
     LRESULT OnAbout();
     LRESULT OnClose(int nExitCode);
 
     void SetIcons();
     void LoadSkin();
+    bool PrepareBackground();
+    void FreeBackground();
     void FreeResources();
 
     HICON m_hIconBig = nullptr;
     HICON m_hIconSmall = nullptr;
-    // The skin is loaded once and kept selected in a memory context for every erase.
+    // The skin is loaded once and kept selected in a memory context.
     HDC m_hSkinDC = nullptr;
     HBITMAP m_hSkin = nullptr;
     HGDIOBJ m_hSkinPrevious = nullptr;
+    SIZE m_sizeSkin = {};
+    // The skin at the client area's size, made once per size: copied at every erase, and the
+    // statics' background brush.
+    HDC m_hBackDC = nullptr;
+    HBITMAP m_hBack = nullptr;
+    HGDIOBJ m_hBackPrevious = nullptr;
+    HBRUSH m_hBackBrush = nullptr;
+    SIZE m_sizeBack = {};
 };

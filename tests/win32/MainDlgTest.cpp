@@ -109,7 +109,10 @@ TEST_F(MainDlgTest, TheLocationCheckRanAndRefusedAProgramOffThePlayer) {
     EXPECT_EQ(m_dlg.m_wndStatus.m_nCommand, 0);
 }
 
+// At 96 DPI the skin covers the client area: it is copied pixel for pixel, up to the corner.
 TEST_F(MainDlgTest, TheSkinIsCopiedFromTheBitmapAtEveryErase) {
+    RECT rc;
+    ::GetClientRect(m_hWnd, &rc);
     HBITMAP skin = ::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKIN));
     ASSERT_NE(skin, nullptr);
     HDC hSkinDC = ::CreateCompatibleDC(nullptr);
@@ -124,7 +127,8 @@ TEST_F(MainDlgTest, TheSkinIsCopiedFromTheBitmapAtEveryErase) {
     for (int round = 0; round < 2; ++round) {
         ::PatBlt(hTarget, 0, 0, 503, 230, BLACKNESS);
         EXPECT_EQ(::SendMessageW(m_hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(hTarget), 0), 1);
-        const POINT points[] = {{0, 0}, {10, 170}, {120, 60}, {300, 20}, {388, 179}};
+        const POINT points[] = {{0, 0},    {10, 170},         {120, 60},
+                                {300, 20}, {rc.right - 1, 5}, {rc.right - 1, rc.bottom - 1}};
         for (POINT p : points)
             EXPECT_EQ(::GetPixel(hTarget, p.x, p.y), ::GetPixel(hSkinDC, p.x, p.y))
                 << p.x << "," << p.y;
@@ -137,16 +141,37 @@ TEST_F(MainDlgTest, TheSkinIsCopiedFromTheBitmapAtEveryErase) {
     ::DeleteObject(skin);
 }
 
-TEST_F(MainDlgTest, StaticsDrawTransparentlyInTheTextColour) {
+// Each static fills its background with the skin as it lies under the static in the window.
+TEST_F(MainDlgTest, StaticsPaintTheSkinUnderThemAndTextTransparentlyInTheTextColour) {
+    HBITMAP skin = ::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKIN));
+    HDC hSkinDC = ::CreateCompatibleDC(nullptr);
+    HGDIOBJ previousSkin = ::SelectObject(hSkinDC, skin);
     for (int id : {IDC_STATUS, IDC_NOTICE}) {
-        HDC hDC = ::CreateCompatibleDC(nullptr);
-        LRESULT brush = ::SendMessageW(m_hWnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC),
-                                       reinterpret_cast<LPARAM>(Item(id)));
-        EXPECT_EQ(brush, reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH)));
+        RECT rc;
+        ::GetClientRect(Item(id), &rc);
+        POINT at = {0, 0};
+        ::MapWindowPoints(Item(id), m_hWnd, &at, 1);
+        HDC hScreen = ::GetDC(nullptr);
+        HDC hDC = ::CreateCompatibleDC(hScreen);
+        HBITMAP target = ::CreateCompatibleBitmap(hScreen, rc.right, rc.bottom);
+        ::ReleaseDC(nullptr, hScreen);
+        HGDIOBJ previous = ::SelectObject(hDC, target);
+        auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(m_hWnd, WM_CTLCOLORSTATIC,
+                                                             reinterpret_cast<WPARAM>(hDC),
+                                                             reinterpret_cast<LPARAM>(Item(id))));
         EXPECT_EQ(::GetBkMode(hDC), TRANSPARENT);
         EXPECT_EQ(::GetTextColor(hDC), kLinkColour);
+        ::FillRect(hDC, &rc, brush);
+        for (POINT p : {POINT{0, 0}, POINT{rc.right / 2, rc.bottom - 1}, POINT{rc.right - 1, 3}})
+            EXPECT_EQ(::GetPixel(hDC, p.x, p.y), ::GetPixel(hSkinDC, at.x + p.x, at.y + p.y))
+                << id << ": " << p.x << "," << p.y;
+        ::SelectObject(hDC, previous);
+        ::DeleteObject(target);
         ::DeleteDC(hDC);
     }
+    ::SelectObject(hSkinDC, previousSkin);
+    ::DeleteDC(hSkinDC);
+    ::DeleteObject(skin);
 }
 
 TEST_F(MainDlgTest, ClicksWithAnyOtherCodeChangeNothing) {
