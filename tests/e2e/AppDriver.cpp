@@ -247,34 +247,24 @@ bool AppDriver::OpenAndCloseAbout(std::string* why) {
     return true;
 }
 
-bool AppDriver::WaitForStatus(const std::function<bool(const std::wstring&)>& done,
-                              DWORD timeoutMs) {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(2)) {
+bool AppDriver::WaitForStatus(const std::function<bool(const std::wstring&)>& done, DWORD timeoutMs,
+                              int* blankLooks) {
+    if (blankLooks)
+        *blankLooks = 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs;
+         Sleep(blankLooks ? 0 : 2)) {
         if (done(Status()))
             return true;
         if (!WindowAlive())
             return false;
+        if (blankLooks && DarkPixels(kStatusId) == 0)
+            ++*blankLooks;
     }
     return false;
 }
 
 bool AppDriver::WaitForStatus(const std::wstring& text, DWORD timeoutMs) {
     return WaitForStatus([&](const std::wstring& now) { return now == text; }, timeoutMs);
-}
-
-bool AppDriver::WaitForStatusWatching(const std::function<bool(const std::wstring&)>& done,
-                                      DWORD timeoutMs, int* blankLooks, int* looks) {
-    *blankLooks = *looks = 0;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs;) {
-        if (done(Status()))
-            return true;
-        int dark = DarkPixels(kStatusId);
-        if (dark < 0)
-            return false;
-        ++*looks;
-        *blankLooks += dark == 0 ? 1 : 0;
-    }
-    return false;
 }
 
 bool AppDriver::WaitForExit(DWORD timeoutMs) {

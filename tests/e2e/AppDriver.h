@@ -53,13 +53,12 @@ public:
     // Sends the About command, waits for the box, checks its owner and closes it with Enter.
     bool OpenAndCloseAbout(std::string* why);
 
-    // Polls the status line every few ms until the predicate holds for its text.
-    bool WaitForStatus(const std::function<bool(const std::wstring&)>& done, DWORD timeoutMs);
+    // Polls the status line every few ms until the predicate holds for its text. With
+    // blankLooks, also looks at the line on the screen at every poll and counts the looks that
+    // found no text drawn there at all: a blank between two texts.
+    bool WaitForStatus(const std::function<bool(const std::wstring&)>& done, DWORD timeoutMs,
+                       int* blankLooks = nullptr);
     bool WaitForStatus(const std::wstring& text, DWORD timeoutMs);
-    // The same, while watching the status line on the screen: counts the looks at it that found
-    // no text drawn there at all, a blank between two texts.
-    bool WaitForStatusWatching(const std::function<bool(const std::wstring&)>& done,
-                               DWORD timeoutMs, int* blankLooks, int* looks);
     // Every distinct non-empty status text seen so far, in order.
     const std::vector<std::wstring>& Seen() const { return seen_; }
 

@@ -109,8 +109,9 @@ TEST_F(MainDlgTest, TheLocationCheckRanAndRefusedAProgramOffThePlayer) {
     EXPECT_EQ(m_dlg.m_wndStatus.m_nCommand, 0);
 }
 
-// At 96 DPI the skin covers the client area: it is copied pixel for pixel, up to the corner.
-TEST_F(MainDlgTest, TheSkinIsCopiedFromTheBitmapAtEveryErase) {
+// At 96 DPI the skin covers the client area: it is copied pixel for pixel, up to the corner,
+// and each static fills its background with the skin as it lies under the static.
+TEST_F(MainDlgTest, TheSkinIsCopiedAtEveryEraseAndUnderEachStatic) {
     RECT rc;
     ::GetClientRect(m_hWnd, &rc);
     HBITMAP skin = ::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKIN));
@@ -133,42 +134,24 @@ TEST_F(MainDlgTest, TheSkinIsCopiedFromTheBitmapAtEveryErase) {
             EXPECT_EQ(::GetPixel(hTarget, p.x, p.y), ::GetPixel(hSkinDC, p.x, p.y))
                 << p.x << "," << p.y;
     }
-    ::SelectObject(hTarget, previousTarget);
-    ::DeleteObject(target);
-    ::DeleteDC(hTarget);
-    ::SelectObject(hSkinDC, previousSkin);
-    ::DeleteDC(hSkinDC);
-    ::DeleteObject(skin);
-}
-
-// Each static fills its background with the skin as it lies under the static in the window.
-TEST_F(MainDlgTest, StaticsPaintTheSkinUnderThemAndTextTransparentlyInTheTextColour) {
-    HBITMAP skin = ::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKIN));
-    HDC hSkinDC = ::CreateCompatibleDC(nullptr);
-    HGDIOBJ previousSkin = ::SelectObject(hSkinDC, skin);
     for (int id : {IDC_STATUS, IDC_NOTICE}) {
-        RECT rc;
         ::GetClientRect(Item(id), &rc);
         POINT at = {0, 0};
         ::MapWindowPoints(Item(id), m_hWnd, &at, 1);
-        HDC hScreen = ::GetDC(nullptr);
-        HDC hDC = ::CreateCompatibleDC(hScreen);
-        HBITMAP target = ::CreateCompatibleBitmap(hScreen, rc.right, rc.bottom);
-        ::ReleaseDC(nullptr, hScreen);
-        HGDIOBJ previous = ::SelectObject(hDC, target);
+        ::PatBlt(hTarget, 0, 0, 503, 230, BLACKNESS);
         auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(m_hWnd, WM_CTLCOLORSTATIC,
-                                                             reinterpret_cast<WPARAM>(hDC),
+                                                             reinterpret_cast<WPARAM>(hTarget),
                                                              reinterpret_cast<LPARAM>(Item(id))));
-        EXPECT_EQ(::GetBkMode(hDC), TRANSPARENT);
-        EXPECT_EQ(::GetTextColor(hDC), kLinkColour);
-        ::FillRect(hDC, &rc, brush);
+        EXPECT_EQ(::GetBkMode(hTarget), TRANSPARENT);
+        EXPECT_EQ(::GetTextColor(hTarget), kLinkColour);
+        ::FillRect(hTarget, &rc, brush);
         for (POINT p : {POINT{0, 0}, POINT{rc.right / 2, rc.bottom - 1}, POINT{rc.right - 1, 3}})
-            EXPECT_EQ(::GetPixel(hDC, p.x, p.y), ::GetPixel(hSkinDC, at.x + p.x, at.y + p.y))
+            EXPECT_EQ(::GetPixel(hTarget, p.x, p.y), ::GetPixel(hSkinDC, at.x + p.x, at.y + p.y))
                 << id << ": " << p.x << "," << p.y;
-        ::SelectObject(hDC, previous);
-        ::DeleteObject(target);
-        ::DeleteDC(hDC);
     }
+    ::SelectObject(hTarget, previousTarget);
+    ::DeleteObject(target);
+    ::DeleteDC(hTarget);
     ::SelectObject(hSkinDC, previousSkin);
     ::DeleteDC(hSkinDC);
     ::DeleteObject(skin);
