@@ -50,6 +50,11 @@ struct Case {
     int tracks = -1;  // number of records, where the row fixes it
     bool about = false;
     bool screenshots = false;
+    // The display's DPI the row needs: rows "...At144Dpi" run in a prefix of their own (CTest).
+    int dpi = 96;
+    // The Windows that Wine reports to the program (winxp, win10), else its default. These rows
+    // also check that no black shows in the window, before the run and after.
+    const wchar_t* windows = nullptr;
 };
 
 const std::vector<std::wstring> kPlain = {
@@ -76,6 +81,12 @@ const std::vector<std::wstring> kWide = {
     L"Deep\\1\\2\\3\\🎧\\音乐.mp3",
     L"Deep\\1\\2\\3\\🎧\\ST_FILE_1.mp3",
 };
+
+// A whole run in the top folder, for the look at a DPI and with a Windows version reported.
+Case Look(const char* name, std::vector<std::wstring> tree, int dpi, const wchar_t* windows) {
+    return {name, tree, L"", kPlayerDrive, true,     Action::Run, kDone,
+            2,    {},   -1,  false,        dpi > 96, dpi,         windows};
+}
 
 std::vector<Case> Cases() {
     const wchar_t* P = kPlayerDrive;
@@ -179,6 +190,9 @@ std::vector<Case> Cases() {
          2,
          {},
          1500},
+        Look("LookOnXp", AlbumTree(1500, L""), 96, L"winxp"),
+        Look("LookOnXpAt144Dpi", kWide, 144, L"winxp"),
+        Look("LookOnWin10At144Dpi", AlbumTree(1500, L""), 144, L"win10"),
     };
 }
 
@@ -195,10 +209,32 @@ bool IsProgress(const std::wstring& text) {
            StartsWith(text, L"Rename: ");
 }
 
+// The DPI of this prefix's display.
+int DisplayDpi() {
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+const wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\Zorbel.exe";
+
 class EndToEnd : public ::testing::TestWithParam<Case> {
 protected:
     void SetUp() override {
         const Case& c = GetParam();
+        ASSERT_EQ(DisplayDpi(), c.dpi) << "the row runs in the wrong Wine prefix";
+        if (c.windows) {
+            HKEY key;
+            ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kAppDefaults, 0, nullptr, 0, KEY_SET_VALUE,
+                                      nullptr, &key, nullptr),
+                      ERROR_SUCCESS);
+            LONG set =
+                RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.windows),
+                               DWORD(sizeof(wchar_t) * (wcslen(c.windows) + 1)));
+            RegCloseKey(key);
+            ASSERT_EQ(set, ERROR_SUCCESS);
+        }
         ASSERT_TRUE(WipeDrive(kPlayerDrive, DRIVE_REMOVABLE)) << "P: is not the removable drive";
         ASSERT_TRUE(WipeDrive(kFixedDrive, DRIVE_FIXED)) << "F: is not the fixed drive";
         drive = c.drive;
@@ -241,6 +277,8 @@ protected:
     }
 
     void TearDown() override {
+        if (GetParam().windows)
+            RegDeleteKeyW(HKEY_CURRENT_USER, kAppDefaults);
         if (HasFailure())
             printf("what the driver saw:\n%s", app.Report().c_str());
     }
@@ -261,6 +299,9 @@ TEST_P(EndToEnd, Case) {
     EXPECT_TRUE(app.NoticeVisible());
     if (c.screenshots) {
         EXPECT_NE(app.Screenshot(shot + L"-start"), L"");
+    }
+    if (c.windows) {
+        EXPECT_EQ(app.BlackShare(), 0.0) << "black in the window before the run";
     }
     if (c.about) {
         std::string why;
@@ -351,16 +392,24 @@ TEST_P(EndToEnd, Case) {
                 ASSERT_NE(hold, INVALID_HANDLE_VALUE);
             }
             EXPECT_TRUE(app.ClickStatus(c.action == Action::DoubleClick ? 2 : 1));
-            bool ended = app.WaitForStatus(c.status, 60000);
+            // Every text of a run has words: a look that finds none saw the line blank.
+            int blank = 0;
+            bool ended = app.WaitForStatus(
+                [&](const std::wstring& text) { return text == c.status; }, 60000, &blank);
             if (hold != INVALID_HANDLE_VALUE)
                 CloseHandle(hold);
             ASSERT_TRUE(ended) << app.Report();
+            EXPECT_EQ(blank, 0) << "the status line was seen blank during the run";
             EXPECT_FALSE(app.NoticeVisible());
+            EXPECT_EQ(app.DarkPixels(kNoticeId), 0) << "text of the hidden notice stayed";
             // Anything a second run would show comes after this pause.
             Sleep(c.action == Action::Run ? 0 : 700);
             EXPECT_EQ(app.Status(), c.status) << app.Report();
             if (c.screenshots) {
                 EXPECT_NE(app.Screenshot(shot + L"-done"), L"");
+            }
+            if (c.windows) {
+                EXPECT_EQ(app.BlackShare(), 0.0) << "black in the window after the run";
             }
             CheckRunResult(c);
             if (c.action == Action::DoubleClick) {

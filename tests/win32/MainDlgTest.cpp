@@ -146,7 +146,11 @@ TEST_F(MainDlgTest, TheLocationCheckRanAndRefusedAProgramOffThePlayer) {
     EXPECT_EQ(m_dlg.m_wndStatus.m_nCommand, 0);
 }
 
-TEST_F(MainDlgTest, TheSkinIsCopiedFromTheBitmapAtEveryErase) {
+// At 96 DPI the skin covers the client area: it is copied pixel for pixel, up to the corner,
+// and each static fills its background with the skin as it lies under the static.
+TEST_F(MainDlgTest, TheSkinIsCopiedAtEveryEraseAndUnderEachStatic) {
+    RECT rc;
+    ::GetClientRect(m_hWnd, &rc);
     HBITMAP skin = ::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKIN));
     ASSERT_NE(skin, nullptr);
     HDC hSkinDC = ::CreateCompatibleDC(nullptr);
@@ -161,10 +165,26 @@ TEST_F(MainDlgTest, TheSkinIsCopiedFromTheBitmapAtEveryErase) {
     for (int round = 0; round < 2; ++round) {
         ::PatBlt(hTarget, 0, 0, 503, 230, BLACKNESS);
         EXPECT_EQ(::SendMessageW(m_hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(hTarget), 0), 1);
-        const POINT points[] = {{0, 0}, {10, 170}, {120, 60}, {300, 20}, {388, 179}};
+        const POINT points[] = {{0, 0},    {10, 170},         {120, 60},
+                                {300, 20}, {rc.right - 1, 5}, {rc.right - 1, rc.bottom - 1}};
         for (POINT p : points)
             EXPECT_EQ(::GetPixel(hTarget, p.x, p.y), ::GetPixel(hSkinDC, p.x, p.y))
                 << p.x << "," << p.y;
+    }
+    for (int id : {IDC_STATUS, IDC_NOTICE}) {
+        ::GetClientRect(Item(id), &rc);
+        POINT at = {0, 0};
+        ::MapWindowPoints(Item(id), m_hWnd, &at, 1);
+        ::PatBlt(hTarget, 0, 0, 503, 230, BLACKNESS);
+        auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(m_hWnd, WM_CTLCOLORSTATIC,
+                                                             reinterpret_cast<WPARAM>(hTarget),
+                                                             reinterpret_cast<LPARAM>(Item(id))));
+        EXPECT_EQ(::GetBkMode(hTarget), TRANSPARENT);
+        EXPECT_EQ(::GetTextColor(hTarget), kLinkColour);
+        ::FillRect(hTarget, &rc, brush);
+        for (POINT p : {POINT{0, 0}, POINT{rc.right / 2, rc.bottom - 1}, POINT{rc.right - 1, 3}})
+            EXPECT_EQ(::GetPixel(hTarget, p.x, p.y), ::GetPixel(hSkinDC, at.x + p.x, at.y + p.y))
+                << id << ": " << p.x << "," << p.y;
     }
     ::SelectObject(hTarget, previousTarget);
     ::DeleteObject(target);
@@ -172,18 +192,6 @@ TEST_F(MainDlgTest, TheSkinIsCopiedFromTheBitmapAtEveryErase) {
     ::SelectObject(hSkinDC, previousSkin);
     ::DeleteDC(hSkinDC);
     ::DeleteObject(skin);
-}
-
-TEST_F(MainDlgTest, StaticsDrawTransparentlyInTheTextColour) {
-    for (int id : {IDC_STATUS, IDC_NOTICE}) {
-        HDC hDC = ::CreateCompatibleDC(nullptr);
-        LRESULT brush = ::SendMessageW(m_hWnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC),
-                                       reinterpret_cast<LPARAM>(Item(id)));
-        EXPECT_EQ(brush, reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH)));
-        EXPECT_EQ(::GetBkMode(hDC), TRANSPARENT);
-        EXPECT_EQ(::GetTextColor(hDC), kLinkColour);
-        ::DeleteDC(hDC);
-    }
 }
 
 TEST_F(MainDlgTest, ClicksWithAnyOtherCodeChangeNothing) {
