@@ -1,5 +1,7 @@
 #include "LinkStatic.h"
 
+#include <vector>
+
 #include "WideText.h"
 
 namespace {
@@ -24,8 +26,11 @@ BOOL CLinkStatic::SubclassWindow(HWND hWnd) {
 BOOL CLinkStatic::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam,
                                        LRESULT& lResult) {
     switch (uMsg) {
+        case WM_ERASEBKGND:
+            lResult = 1;  // the paint covers every pixel
+            return TRUE;
         case WM_PAINT:
-            lResult = OnPaint(wParam, lParam);
+            lResult = OnPaint();
             return TRUE;
         case WM_LBUTTONUP:
             lResult = OnLButtonUp();
@@ -86,9 +91,12 @@ int CLinkStatic::SetPlain(int plain) {
 
 void CLinkStatic::InvalidateParent() {
     if (OnUiThread()) {
-        // Never a null window: that would repaint the whole desktop.
-        if (HWND hWndParent = ::GetParent(m_hWnd))
+        // Never a null window: that would repaint the whole desktop. The parent clips its
+        // children, so the label is repainted in its own right.
+        if (HWND hWndParent = ::GetParent(m_hWnd)) {
             ::InvalidateRect(hWndParent, nullptr, TRUE);
+            ::InvalidateRect(m_hWnd, nullptr, FALSE);
+        }
         return;
     }
     std::lock_guard<std::mutex> guard(m_lock);
@@ -102,22 +110,64 @@ bool CLinkStatic::OnUiThread() const {
     return ui != 0 && ui == ::GetCurrentThreadId();
 }
 
-// Default painting, then in link look the underline along the bottom row of the text.
-LRESULT CLinkStatic::OnPaint(WPARAM wParam, LPARAM lParam) {
-    DefaultProc(WM_PAINT, wParam, lParam);
-    if (m_bPlain != 0)
-        return 0;
-    HDC hDC = ::GetDC(m_hWnd);
+// Everything is drawn into a bitmap first and copied onto the screen in one go.
+LRESULT CLinkStatic::OnPaint() {
+    PAINTSTRUCT ps;
+    HDC hDC = ::BeginPaint(m_hWnd, &ps);
     if (!hDC)
         return 0;
+    RECT rc = {};
+    ::GetClientRect(m_hWnd, &rc);
+    HDC hMemDC = ::CreateCompatibleDC(hDC);
+    HBITMAP hBitmap = hMemDC ? ::CreateCompatibleBitmap(hDC, rc.right, rc.bottom) : nullptr;
+    if (hBitmap) {
+        HGDIOBJ previous = ::SelectObject(hMemDC, hBitmap);
+        Draw(hMemDC, rc);
+        ::BitBlt(hDC, 0, 0, rc.right, rc.bottom, hMemDC, 0, 0, SRCCOPY);
+        ::SelectObject(hMemDC, previous);
+        ::DeleteObject(hBitmap);
+    } else {
+        Draw(hDC, rc);  // no memory for the bitmap: straight onto the screen
+    }
+    if (hMemDC)
+        ::DeleteDC(hMemDC);
+    ::EndPaint(m_hWnd, &ps);
+    return 0;
+}
+
+// As a static draws itself: the background brush and text colour its parent answers to
+// WM_CTLCOLORSTATIC, the text in one line from the top left; then in link look the underline
+// along the bottom row of the text.
+void CLinkStatic::Draw(HDC hDC, const RECT& rcClient) {
+    HWND hWndParent = ::GetParent(m_hWnd);
+    auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(hWndParent, WM_CTLCOLORSTATIC,
+                                                         reinterpret_cast<WPARAM>(hDC),
+                                                         reinterpret_cast<LPARAM>(m_hWnd)));
+    if (!brush) {
+        brush = reinterpret_cast<HBRUSH>(::DefWindowProcW(hWndParent, WM_CTLCOLORSTATIC,
+                                                          reinterpret_cast<WPARAM>(hDC),
+                                                          reinterpret_cast<LPARAM>(m_hWnd)));
+    }
+    ::FillRect(hDC, &rcClient, brush);
+
+    auto font = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
+    HGDIOBJ previousFont = font ? ::SelectObject(hDC, font) : nullptr;
+    // Not a std::wstring: that alone would link the runtime's whole wide string (35 KB).
+    std::vector<wchar_t> text(static_cast<size_t>(::GetWindowTextLengthW(m_hWnd)) + 1);
+    int length = ::GetWindowTextW(m_hWnd, text.data(), static_cast<int>(text.size()));
+    RECT rcText = rcClient;
+    ::DrawTextW(hDC, text.data(), length, &rcText, DT_LEFT | DT_SINGLELINE);
+    if (previousFont)
+        ::SelectObject(hDC, previousFont);
+
+    if (m_bPlain != 0)
+        return;
     COLORREF previous = ::SetBkColor(hDC, kLinkColour);
     if (previous != CLR_INVALID) {
         RECT line = {m_rcText.left, m_rcText.bottom - 1, m_rcText.right, m_rcText.bottom};
         ::ExtTextOutW(hDC, 0, 0, ETO_OPAQUE, &line, nullptr, 0, nullptr);
         ::SetBkColor(hDC, previous);
     }
-    ::ReleaseDC(m_hWnd, hDC);
-    return 0;
 }
 
 // Deliberately no test of look, place or where the button went down: the parent judges the code.
@@ -135,8 +185,8 @@ LRESULT CLinkStatic::OnSetCursor() {
     return 1;
 }
 
-// Measures the new text once, so painting and pointer queries measure nothing; the control
-// then stores and shows it. A context or measurement that can't be had keeps the old rectangle.
+// Measures the new text once, so painting and pointer queries measure nothing; then stores and
+// paints it. A context or measurement that can't be had keeps the old rectangle.
 LRESULT CLinkStatic::OnSetText(WPARAM wParam, LPARAM lParam) {
     auto text = reinterpret_cast<const wchar_t*>(lParam);
     if (HDC hDC = ::GetDC(m_hWnd)) {
@@ -153,7 +203,12 @@ LRESULT CLinkStatic::OnSetText(WPARAM wParam, LPARAM lParam) {
         if (measured)
             m_rcText = {0, 0, size.cx, rcClient.bottom};
     }
-    return DefaultProc(WM_SETTEXT, wParam, lParam);
+    // Stored past the control's own handling, which may draw the text at once in its own way,
+    // over the old one without a background; the label paints it whole instead.
+    LRESULT result = ::DefWindowProcW(m_hWnd, WM_SETTEXT, wParam, lParam);
+    ::InvalidateRect(m_hWnd, nullptr, FALSE);
+    ::UpdateWindow(m_hWnd);
+    return result;
 }
 
 // Applies what another thread left, then waits a little before the next: posted messages come

@@ -1,6 +1,8 @@
 // The status line: takes over a static control and shows it either as plain text or as an
 // underlined link with a hand pointer; a click posts the label's command to the parent window.
-// The worker's status texts are handed to the UI thread by a posted message, never waited for.
+// It paints itself whole, off screen, on the background its parent gives statics, so it never
+// shows blank between two texts. The worker's status texts are handed to the UI thread by a
+// posted message, never waited for.
 #pragma once
 
 #include <windows.h>
@@ -50,7 +52,8 @@ public:
 
 private:
     bool OnUiThread() const;
-    LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPaint();
+    void Draw(HDC hDC, const RECT& rcClient);
     LRESULT OnLButtonUp();
     LRESULT OnSetCursor();
     LRESULT OnSetText(WPARAM wParam, LPARAM lParam);

@@ -5,15 +5,8 @@
 #include "LocationProbe.h"
 #include "Messages.h"
 #include "Module.h"
+#include "SkinCover.h"
 #include "Strings.h"
-
-namespace {
-
-// The block copied at every erase: larger than the skin, so the whole client area is covered.
-constexpr int kSkinBlockWidth = 503;
-constexpr int kSkinBlockHeight = 230;
-
-}  // namespace
 
 BOOL CMainDlg::PreTranslateMessage(MSG* pMsg) {
     return ::IsDialogMessageW(m_hWnd, pMsg);
@@ -23,7 +16,8 @@ BOOL CMainDlg::OnIdle() {
     return FALSE;
 }
 
-BOOL CMainDlg::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM, LRESULT& lResult) {
+BOOL CMainDlg::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam,
+                                    LRESULT& lResult) {
     switch (uMsg) {
         case WM_INITDIALOG:
             lResult = OnInitDialog();
@@ -35,7 +29,8 @@ BOOL CMainDlg::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM, LRES
             lResult = 1;
             return OnEraseBkgnd(reinterpret_cast<HDC>(wParam));
         case WM_CTLCOLORSTATIC:
-            lResult = OnCtlColorStatic(reinterpret_cast<HDC>(wParam));
+            lResult =
+                OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
             return TRUE;
         case WM_LINKCLICK:
             lResult = OnLinkClick(wParam);
@@ -96,19 +91,29 @@ LRESULT CMainDlg::OnDestroy() {
     return 0;
 }
 
+// The window clips its children (WS_CLIPCHILDREN), so an erase never paints over the status
+// line's text: the statics paint the skin behind their text themselves.
 BOOL CMainDlg::OnEraseBkgnd(HDC hDC) {
-    if (!m_hSkinDC)
+    if (!PrepareBackground())
         return FALSE;  // no skin: the platform's own background
-    ::BitBlt(hDC, 0, 0, kSkinBlockWidth, kSkinBlockHeight, m_hSkinDC, 0, 0, SRCCOPY);
+    ::BitBlt(hDC, 0, 0, m_sizeBack.cx, m_sizeBack.cy, m_hBackDC, 0, 0, SRCCOPY);
     return TRUE;
 }
 
-// Both statics draw no background of their own, so the skin shows behind their text. Every
-// text change therefore needs the window erased first, which the status callers do.
-LRESULT CMainDlg::OnCtlColorStatic(HDC hDC) {
+// Both statics fill their background with the skin as it lies under them: the brush is the
+// client-sized skin, its origin moved to the window's client origin. The text goes over it
+// transparently.
+LRESULT CMainDlg::OnCtlColorStatic(HDC hDC, HWND hWndCtl) {
     ::SetBkMode(hDC, TRANSPARENT);
     ::SetTextColor(hDC, kLinkColour);
-    return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
+    if (!PrepareBackground())
+        return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
+    POINT at = {0, 0};
+    ::MapWindowPoints(hWndCtl, m_hWnd, &at, 1);
+    // A brush origin is taken modulo the pattern's size; kept non-negative for older systems.
+    ::SetBrushOrgEx(hDC, (m_sizeBack.cx - at.x % m_sizeBack.cx) % m_sizeBack.cx,
+                    (m_sizeBack.cy - at.y % m_sizeBack.cy) % m_sizeBack.cy, nullptr);
+    return reinterpret_cast<LRESULT>(m_hBackBrush);
 }
 
 // Every other code (0 after any status, -1 before any text) is deliberately ignored.
@@ -161,8 +166,10 @@ void CMainDlg::SetIcons() {
 
 void CMainDlg::LoadSkin() {
     m_hSkin = ::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKIN));
-    if (!m_hSkin)
+    BITMAP bm = {};
+    if (!m_hSkin || !::GetObjectW(m_hSkin, sizeof(bm), &bm))
         return;
+    m_sizeSkin = {bm.bmWidth, bm.bmHeight};
     HDC hDC = ::GetDC(m_hWnd);
     m_hSkinDC = ::CreateCompatibleDC(hDC);
     ::ReleaseDC(m_hWnd, hDC);
@@ -170,7 +177,67 @@ void CMainDlg::LoadSkin() {
         m_hSkinPrevious = ::SelectObject(m_hSkinDC, m_hSkin);
 }
 
+// Makes the skin at the client area's size when that size is new. At 96 DPI the skin covers the
+// client area and is copied pixel for pixel; at higher DPI the dialog has grown with its font
+// and the skin is stretched evenly to cover it, halftoned (averaged) so it stays smooth.
+bool CMainDlg::PrepareBackground() {
+    RECT rc = {};
+    if (!m_hSkinDC || !::GetClientRect(m_hWnd, &rc))
+        return false;
+    if (rc.right <= 0 || rc.bottom <= 0)
+        return m_hBackBrush != nullptr;  // minimised: the last background serves again
+    if (m_hBackBrush && rc.right == m_sizeBack.cx && rc.bottom == m_sizeBack.cy)
+        return true;
+    FreeBackground();
+    HDC hDC = ::GetDC(m_hWnd);
+    m_hBackDC = ::CreateCompatibleDC(hDC);
+    m_hBack = ::CreateCompatibleBitmap(hDC, rc.right, rc.bottom);
+    ::ReleaseDC(m_hWnd, hDC);
+    if (!m_hBackDC || !m_hBack) {
+        FreeBackground();
+        return false;
+    }
+    m_hBackPrevious = ::SelectObject(m_hBackDC, m_hBack);
+    SkinSize size = SkinCover({rc.right, rc.bottom}, {m_sizeSkin.cx, m_sizeSkin.cy});
+    if (size.width == m_sizeSkin.cx && size.height == m_sizeSkin.cy) {
+        ::BitBlt(m_hBackDC, 0, 0, size.width, size.height, m_hSkinDC, 0, 0, SRCCOPY);
+    } else {
+        // HALFTONE needs the brush origin set again after it is chosen.
+        ::SetStretchBltMode(m_hBackDC, HALFTONE);
+        ::SetBrushOrgEx(m_hBackDC, 0, 0, nullptr);
+        ::StretchBlt(m_hBackDC, 0, 0, size.width, size.height, m_hSkinDC, 0, 0, m_sizeSkin.cx,
+                     m_sizeSkin.cy, SRCCOPY);
+    }
+    m_hBackBrush = ::CreatePatternBrush(m_hBack);
+    if (!m_hBackBrush) {
+        FreeBackground();
+        return false;
+    }
+    m_sizeBack = {rc.right, rc.bottom};
+    return true;
+}
+
+void CMainDlg::FreeBackground() {
+    if (m_hBackBrush) {
+        ::DeleteObject(m_hBackBrush);
+        m_hBackBrush = nullptr;
+    }
+    if (m_hBackDC) {
+        if (m_hBackPrevious)
+            ::SelectObject(m_hBackDC, m_hBackPrevious);
+        ::DeleteDC(m_hBackDC);
+        m_hBackDC = nullptr;
+    }
+    m_hBackPrevious = nullptr;
+    if (m_hBack) {
+        ::DeleteObject(m_hBack);
+        m_hBack = nullptr;
+    }
+    m_sizeBack = {};
+}
+
 void CMainDlg::FreeResources() {
+    FreeBackground();
     if (m_hSkinDC) {
         ::SelectObject(m_hSkinDC, m_hSkinPrevious);
         ::DeleteDC(m_hSkinDC);

@@ -36,7 +36,7 @@ private:
     LRESULT OnInitDialog();
     LRESULT OnDestroy();
     BOOL OnEraseBkgnd(HDC hDC);
-    LRESULT OnCtlColorStatic(HDC hDC);
+    LRESULT OnCtlColorStatic(HDC hDC, HWND hWndCtl);
     LRESULT OnLinkClick(WPARAM wParam);
     LRESULT OnAbout();
     LRESULT OnClose(int nExitCode);
@@ -44,6 +44,8 @@ private:
 
     void SetIcons();
     void LoadSkin();
+    bool PrepareBackground();
+    void FreeBackground();
     void FreeResources();
 
     // A close asked for during a run waits for its end, polled by this timer.
@@ -53,8 +55,16 @@ private:
 
     HICON m_hIconBig = nullptr;
     HICON m_hIconSmall = nullptr;
-    // The skin is loaded once and kept selected in a memory context for every erase.
+    // The skin is loaded once and kept selected in a memory context.
     HDC m_hSkinDC = nullptr;
     HBITMAP m_hSkin = nullptr;
     HGDIOBJ m_hSkinPrevious = nullptr;
+    SIZE m_sizeSkin = {};
+    // The skin at the client area's size, made once per size: copied at every erase, and the
+    // statics' background brush.
+    HDC m_hBackDC = nullptr;
+    HBITMAP m_hBack = nullptr;
+    HGDIOBJ m_hBackPrevious = nullptr;
+    HBRUSH m_hBackBrush = nullptr;
+    SIZE m_sizeBack = {};
 };

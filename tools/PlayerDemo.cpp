@@ -18,6 +18,7 @@ int wmain(int argc, wchar_t** argv) {
     app.WaitForStatus([](const std::wstring& text) { return !text.empty(); }, 10000);
     std::printf("status at start: %s\n", Utf8(app.Status()).c_str());
     app.Screenshot(L"demo-before");
+    std::printf("black share of the client area: %.1f%%\n", 100 * app.BlackShare());
     if (app.Status() != L"开始") {
         std::printf("demo: the program refused to run here\n");
         app.PressKey(VK_ESCAPE);
@@ -32,6 +33,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring last = app.Status();
     std::printf("status after the run: %s\n", Utf8(last).c_str());
     app.Screenshot(L"demo-after");
+    std::printf("black share of the client area: %.1f%%\n", 100 * app.BlackShare());
     app.PressKey(VK_RETURN);
     app.WaitForExit(10000);
     std::printf("exit code: %lu\n", app.ExitCode());

@@ -98,25 +98,19 @@ bool IsSkippable(DWORD error) {
     }
 }
 
-// The player's volume, the same whichever folder or drive letter it is reached by: its serial
-// number where the platform gives one, else the path of its root.
-std::wstring PlayerLockName(const std::u16string& dbPath) {
+// The player's volume, the same whichever folder on it a path names: the volume's own name where
+// the platform gives one, else the root the path lies under.
+std::u16string PlayerLockName(const std::u16string& dbPath) {
     wchar_t root[MAX_PATH + 1] = {};
-    if (!GetVolumePathNameW(AsWide(dbPath), root, MAX_PATH)) {
-        std::u16string drive = dbPath.substr(0, 2) + u"\\";
-        lstrcpynW(root, AsWide(drive), MAX_PATH);
-    }
-    std::wstring name = L"Global\\Zorbel.Player.";
-    DWORD serial = 0;
-    if (GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
-        for (int shift = 28; shift >= 0; shift -= 4)
-            name += L"0123456789ABCDEF"[(serial >> shift) & 0xF];
-        return name;
-    }
+    if (!GetVolumePathNameW(AsWide(dbPath), root, MAX_PATH))
+        lstrcpynW(root, AsWide(dbPath.substr(0, 2) + u"\\"), MAX_PATH);
+    wchar_t volume[MAX_PATH + 1] = {};
+    const wchar_t* key = GetVolumeNameForVolumeMountPointW(root, volume, MAX_PATH) ? volume : root;
     // No backslash may follow the namespace; drive letters compare without case.
-    for (const wchar_t* unit = root; *unit; ++unit) {
-        wchar_t c = *unit == L'\\' ? L'/' : *unit;
-        name += c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c;
+    std::u16string name = u"Global\\Zorbel.Player.";
+    for (; *key; ++key) {
+        char16_t c = *key == L'\\' ? u'/' : static_cast<char16_t>(*key);
+        name += c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
     }
     return name;
 }
@@ -165,7 +159,7 @@ bool Win32FileSystem::Remove(const std::u16string& path) {
 }
 
 std::unique_ptr<IPlayerLock> Win32FileSystem::LockPlayer(const std::u16string& dbPath) {
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, PlayerLockName(dbPath).c_str());
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, AsWide(PlayerLockName(dbPath)));
     if (!mutex)
         return nullptr;
     // An abandoned mutex is one whose run was killed: the player is free again.

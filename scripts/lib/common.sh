@@ -53,3 +53,33 @@ ensure_wine_prefix() {
     ln -sfn "$ZORBEL_PLAYER_DIR" "$WINEPREFIX/dosdevices/p:"
     ln -sfn "$ZORBEL_FIXED_DIR" "$WINEPREFIX/dosdevices/f:"
 }
+
+# A prefix for another display scale, made from the one above: hard links to its files (it is
+# 1.3 GB), real copies of the registry files (the wineserver rewrites those), and LogPixels set
+# where Wine looks for it. Wine reads LogPixels when its wineserver starts, so a scale needs a
+# prefix of its own: a running test cannot restart the wineserver it runs under. Prints the
+# prefix's path.
+ensure_dpi_prefix() {
+    local dpi=$1 base=$WINEPREFIX
+    local prefix=$ZORBEL_ROOT/build/wine-dpi$dpi
+    if [ ! -f "$prefix/.zorbel-dpi" ] || [ "$base/.zorbel-ready" -nt "$prefix/.zorbel-dpi" ]; then
+        WINEPREFIX=$base wineserver -w
+        WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+        rm -rf "$prefix"
+        cp -al "$base" "$prefix"
+        for reg in "$base"/*.reg; do
+            cp --remove-destination "$reg" "$prefix/"
+        done
+        local key
+        for key in 'HKCU\Control Panel\Desktop' \
+            'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+            WINEPREFIX=$prefix wine reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f \
+                >/dev/null 2>&1
+        done
+        WINEPREFIX=$prefix wineserver -w
+        touch "$prefix/.zorbel-dpi"
+    fi
+    ln -sfn "$ZORBEL_PLAYER_DIR" "$prefix/dosdevices/p:"
+    ln -sfn "$ZORBEL_FIXED_DIR" "$prefix/dosdevices/f:"
+    echo "$prefix"
+}

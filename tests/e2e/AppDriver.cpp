@@ -73,6 +73,35 @@ bool SendKey(HWND target, WORD vk, bool alt) {
     return SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
 }
 
+// The screen's pixels in a rectangle, top row first; empty when they cannot be read.
+std::vector<RGBQUAD> ScreenPixels(const RECT& rect) {
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0)
+        return {};
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = -height;  // top row first
+    info.biPlanes = 1;
+    info.biBitCount = 32;
+    info.biCompression = BI_RGB;
+    std::vector<RGBQUAD> pixels(size_t(width) * height);
+    int rows = GetDIBits(screen, bitmap, 0, height, pixels.data(),
+                         reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (rows != height)
+        pixels.clear();
+    return pixels;
+}
+
 }  // namespace
 
 std::wstring WinePath(const std::string& path) {
@@ -218,13 +247,18 @@ bool AppDriver::OpenAndCloseAbout(std::string* why) {
     return true;
 }
 
-bool AppDriver::WaitForStatus(const std::function<bool(const std::wstring&)>& done,
-                              DWORD timeoutMs) {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(2)) {
+bool AppDriver::WaitForStatus(const std::function<bool(const std::wstring&)>& done, DWORD timeoutMs,
+                              int* blankLooks) {
+    if (blankLooks)
+        *blankLooks = 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs;
+         Sleep(blankLooks ? 0 : 2)) {
         if (done(Status()))
             return true;
         if (!WindowAlive())
             return false;
+        if (blankLooks && DarkPixels(kStatusId) == 0)
+            ++*blankLooks;
     }
     return false;
 }
@@ -290,6 +324,35 @@ std::wstring AppDriver::Screenshot(const std::wstring& name) {
     bool ok = fwrite(&file, sizeof file, 1, out) == 1 && fwrite(&info, sizeof info, 1, out) == 1 &&
               fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
     return fclose(out) == 0 && ok ? path : L"";
+}
+
+double AppDriver::BlackShare() {
+    RECT rect;
+    POINT origin = {0, 0};
+    if (!WindowAlive() || !GetClientRect(window_, &rect) || !ClientToScreen(window_, &origin))
+        return -1;
+    Sleep(300);  // as for a screenshot: the program paints after its texts change
+    OffsetRect(&rect, origin.x, origin.y);
+    std::vector<RGBQUAD> pixels = ScreenPixels(rect);
+    if (pixels.empty())
+        return -1;
+    size_t black = std::count_if(pixels.begin(), pixels.end(), [](RGBQUAD p) {
+        return p.rgbRed <= 16 && p.rgbGreen <= 16 && p.rgbBlue <= 16;
+    });
+    return double(black) / double(pixels.size());
+}
+
+int AppDriver::DarkPixels(int controlId) {
+    HWND control = WindowAlive() ? GetDlgItem(window_, controlId) : nullptr;
+    RECT rect;
+    if (!control || !GetWindowRect(control, &rect))
+        return -1;
+    std::vector<RGBQUAD> pixels = ScreenPixels(rect);
+    if (pixels.empty())
+        return -1;
+    // The skin behind the texts is light (red above 170); the texts are dark blue (red 38).
+    return int(
+        std::count_if(pixels.begin(), pixels.end(), [](RGBQUAD p) { return p.rgbRed < 110; }));
 }
 
 std::string AppDriver::Report() const {

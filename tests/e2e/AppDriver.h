@@ -53,8 +53,11 @@ public:
     // Sends the About command, waits for the box, checks its owner and closes it with Enter.
     bool OpenAndCloseAbout(std::string* why);
 
-    // Polls the status line every few ms until the predicate holds for its text.
-    bool WaitForStatus(const std::function<bool(const std::wstring&)>& done, DWORD timeoutMs);
+    // Polls the status line every few ms until the predicate holds for its text. With
+    // blankLooks, also looks at the line on the screen at every poll and counts the looks that
+    // found no text drawn there at all: a blank between two texts.
+    bool WaitForStatus(const std::function<bool(const std::wstring&)>& done, DWORD timeoutMs,
+                       int* blankLooks = nullptr);
     bool WaitForStatus(const std::wstring& text, DWORD timeoutMs);
     // Every distinct non-empty status text seen so far, in order.
     const std::vector<std::wstring>& Seen() const { return seen_; }
@@ -67,6 +70,12 @@ public:
 
     // Saves the window's screen region as <artifacts>\<name>.bmp; returns the path or empty.
     std::wstring Screenshot(const std::wstring& name);
+    // The share (0 to 1) of the client area's pixels on the screen that are black (no channel
+    // above 16): what is left where the program paints nothing. -1 when it cannot be read.
+    double BlackShare();
+    // How many pixels of a control's place on the screen are as dark as the program's texts,
+    // whether the control is shown or hidden; -1 when they cannot be read.
+    int DarkPixels(int controlId);
 
     // What the driver saw, for a failure message: the status texts, the last text, the exit code.
     std::string Report() const;

@@ -17,6 +17,7 @@ const std::wstring kDone = L"完成";
 const std::wstring kDbFailed = L"写入数据库失败，原数据库未改动。";
 const std::wstring kNotOnPlayer = L"请把本程序拷贝到iPod里再运行。";
 const std::wstring kChineseFolder = L"本程序不支持中文目录，您可以修改目录名。";
+const std::wstring kBusy = L"另一个窗口正在更新iPod，请稍后点此重试。";
 const std::wstring kNotice =
     L"注意：\n本程序会搜索当前文件夹里所有MP3文件\n对于中文的文件名或者文件夹名会自动重命名\n"
     L"本程序仅支持iPod Shuffle";
@@ -25,7 +26,8 @@ enum class Action {
     Run,             // click "开始", wait for the last text, close with Escape
     DoubleClick,     // a double click on "开始": still one run
     ClickAfterDone,  // a run, then a click on "完成" that must start nothing
-    CloseMidRun,     // Escape right after the first progress text: the run still completes
+    CloseMidRun,     // Escape right after the first progress text: the window stays until done
+    TwoPrograms,     // a second program on the same player clicked during the first one's run
     LockedDatabase,  // iTunesSD held open without sharing for the whole run
     Refused,         // the location check refuses; a click starts nothing
     Enter,           // closes at "开始"
@@ -48,6 +50,11 @@ struct Case {
     int tracks = -1;  // number of records, where the row fixes it
     bool about = false;
     bool screenshots = false;
+    // The display's DPI the row needs: rows "...At144Dpi" run in a prefix of their own (CTest).
+    int dpi = 96;
+    // The Windows that Wine reports to the program (winxp, win10), else its default. These rows
+    // also check that no black shows in the window, before the run and after.
+    const wchar_t* windows = nullptr;
 };
 
 const std::vector<std::wstring> kPlain = {
@@ -74,6 +81,12 @@ const std::vector<std::wstring> kWide = {
     L"Deep\\1\\2\\3\\🎧\\音乐.mp3",
     L"Deep\\1\\2\\3\\🎧\\ST_FILE_1.mp3",
 };
+
+// A whole run in the top folder, for the look at a DPI and with a Windows version reported.
+Case Look(const char* name, std::vector<std::wstring> tree, int dpi, const wchar_t* windows) {
+    return {name, tree, L"", kPlayerDrive, true,     Action::Run, kDone,
+            2,    {},   -1,  false,        dpi > 96, dpi,         windows};
+}
 
 std::vector<Case> Cases() {
     const wchar_t* P = kPlayerDrive;
@@ -167,6 +180,19 @@ std::vector<Case> Cases() {
          {},
          1500},
         {"LockedDatabase", kWide, L"", P, true, Action::LockedDatabase, kDbFailed, 2},
+        {"TwoPrograms",
+         AlbumTree(1500, L""),
+         L"",
+         P,
+         true,
+         Action::TwoPrograms,
+         kDone,
+         2,
+         {},
+         1500},
+        Look("LookOnXp", AlbumTree(1500, L""), 96, L"winxp"),
+        Look("LookOnXpAt144Dpi", kWide, 144, L"winxp"),
+        Look("LookOnWin10At144Dpi", AlbumTree(1500, L""), 144, L"win10"),
     };
 }
 
@@ -183,10 +209,32 @@ bool IsProgress(const std::wstring& text) {
            StartsWith(text, L"Rename: ");
 }
 
+// The DPI of this prefix's display.
+int DisplayDpi() {
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+const wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\Zorbel.exe";
+
 class EndToEnd : public ::testing::TestWithParam<Case> {
 protected:
     void SetUp() override {
         const Case& c = GetParam();
+        ASSERT_EQ(DisplayDpi(), c.dpi) << "the row runs in the wrong Wine prefix";
+        if (c.windows) {
+            HKEY key;
+            ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kAppDefaults, 0, nullptr, 0, KEY_SET_VALUE,
+                                      nullptr, &key, nullptr),
+                      ERROR_SUCCESS);
+            LONG set =
+                RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.windows),
+                               DWORD(sizeof(wchar_t) * (wcslen(c.windows) + 1)));
+            RegCloseKey(key);
+            ASSERT_EQ(set, ERROR_SUCCESS);
+        }
         ASSERT_TRUE(WipeDrive(kPlayerDrive, DRIVE_REMOVABLE)) << "P: is not the removable drive";
         ASSERT_TRUE(WipeDrive(kFixedDrive, DRIVE_FIXED)) << "F: is not the fixed drive";
         drive = c.drive;
@@ -229,6 +277,8 @@ protected:
     }
 
     void TearDown() override {
+        if (GetParam().windows)
+            RegDeleteKeyW(HKEY_CURRENT_USER, kAppDefaults);
         if (HasFailure())
             printf("what the driver saw:\n%s", app.Report().c_str());
     }
@@ -249,6 +299,9 @@ TEST_P(EndToEnd, Case) {
     EXPECT_TRUE(app.NoticeVisible());
     if (c.screenshots) {
         EXPECT_NE(app.Screenshot(shot + L"-start"), L"");
+    }
+    if (c.windows) {
+        EXPECT_EQ(app.BlackShare(), 0.0) << "black in the window before the run";
     }
     if (c.about) {
         std::string why;
@@ -291,18 +344,44 @@ TEST_P(EndToEnd, Case) {
             ASSERT_TRUE(app.WaitForStatus(IsProgress, 20000)) << app.Report();
             ASSERT_TRUE(app.PressKey(VK_ESCAPE));
             DWORD start = GetTickCount();
-            while (app.WindowAlive() && GetTickCount() - start < 3000)
+            while (app.WindowAlive() && GetTickCount() - start < 60000)
                 Sleep(2);
-            DWORD gone = GetTickCount() - start;
-            EXPECT_FALSE(app.WindowAlive()) << "the window stayed after Escape";
-            bool runningOn = app.ExitCode() == STILL_ACTIVE;
-            ASSERT_TRUE(app.WaitForExit(120000)) << app.Report();
-            printf(
-                "[ closed at \"%s\": window gone after %lu ms, process ended %lu ms after "
-                "Escape%s ]\n",
-                Utf8(app.Seen().back()).c_str(), gone, GetTickCount() - start,
-                runningOn ? ", finishing the run meanwhile" : "");
+            // The window may only go once the player is safe: the new database is in place.
+            EXPECT_NE(ReadBytes(DatabasePath(drive)), OldDatabase()) << "window gone mid-run";
+            printf("[ closed at \"%s\": window gone %lu ms after Escape, with the run ]\n",
+                   Utf8(app.Seen().back()).c_str(), GetTickCount() - start);
+            ASSERT_TRUE(app.WaitForExit(10000)) << app.Report();
             CheckRunResult(c);
+            break;
+        }
+
+        case Action::TwoPrograms: {
+            // Both windows are up before either is clicked, as after a double-click twice.
+            AppDriver second;
+            ASSERT_TRUE(second.Start(exe, folder + L"\\") && second.FindMainWindow());
+            ASSERT_TRUE(second.WaitForStatus(kStart, 10000)) << second.Report();
+            RECT rc;  // side by side, as the user would drag them, so each click hits its own
+            GetWindowRect(second.Window(), &rc);
+            SetWindowPos(second.Window(), nullptr, rc.left, rc.bottom + 8, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            ASSERT_TRUE(app.ClickStatus());
+            ASSERT_TRUE(app.WaitForStatus(IsProgress, 20000)) << app.Report();
+            ASSERT_TRUE(second.ClickStatus());
+            auto settled = [](const std::wstring& t) { return t == kBusy || t == kDone; };
+            ASSERT_TRUE(second.WaitForStatus(settled, 60000)) << second.Report();
+            ASSERT_TRUE(app.WaitForStatus(kDone, 60000)) << app.Report();
+            EXPECT_EQ(second.Seen().back(), kBusy) << "the second run did not wait its turn";
+            EXPECT_NE(second.Screenshot(L"TwoPrograms-busy"), L"");
+            CheckRunResult(c);
+            // Once the first run has ended, the second window's link runs: nothing left to do.
+            Tree done = ListTree(drive);
+            ASSERT_TRUE(second.ClickStatus());
+            ASSERT_TRUE(second.WaitForStatus(kDone, 60000)) << second.Report();
+            EXPECT_EQ(CheckUnchanged(done, ListTree(drive)), "");
+            EXPECT_EQ(CheckDatabase(drive, folder), "");
+            ASSERT_TRUE(second.PressKey(VK_ESCAPE) && second.WaitForExit(10000));
+            ASSERT_TRUE(app.PressKey(VK_ESCAPE));
+            ASSERT_TRUE(app.WaitForExit(10000)) << app.Report();
             break;
         }
 
@@ -313,16 +392,24 @@ TEST_P(EndToEnd, Case) {
                 ASSERT_NE(hold, INVALID_HANDLE_VALUE);
             }
             EXPECT_TRUE(app.ClickStatus(c.action == Action::DoubleClick ? 2 : 1));
-            bool ended = app.WaitForStatus(c.status, 60000);
+            // Every text of a run has words: a look that finds none saw the line blank.
+            int blank = 0;
+            bool ended = app.WaitForStatus(
+                [&](const std::wstring& text) { return text == c.status; }, 60000, &blank);
             if (hold != INVALID_HANDLE_VALUE)
                 CloseHandle(hold);
             ASSERT_TRUE(ended) << app.Report();
+            EXPECT_EQ(blank, 0) << "the status line was seen blank during the run";
             EXPECT_FALSE(app.NoticeVisible());
+            EXPECT_EQ(app.DarkPixels(kNoticeId), 0) << "text of the hidden notice stayed";
             // Anything a second run would show comes after this pause.
             Sleep(c.action == Action::Run ? 0 : 700);
             EXPECT_EQ(app.Status(), c.status) << app.Report();
             if (c.screenshots) {
                 EXPECT_NE(app.Screenshot(shot + L"-done"), L"");
+            }
+            if (c.windows) {
+                EXPECT_EQ(app.BlackShare(), 0.0) << "black in the window after the run";
             }
             CheckRunResult(c);
             if (c.action == Action::DoubleClick) {

@@ -102,7 +102,6 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                 SCOPED_TRACE("operation " + std::to_string(i) + ": " + FsOpName(*fault) +
                              (outOfMemory ? ", out of memory" : ""));
                 EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text), "");
-                // The run takes the lock before its first operation on the tree.
                 const char16_t* expected = kMsgDone;
                 if (outOfMemory || i >= writerFrom)
                     expected = kMsgDatabaseFailed;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <thread>
 
 #include "DatabaseFile.h"
 #include "Messages.h"
@@ -326,6 +327,28 @@ TEST_F(PlayerTree, UnwritableDatabaseStaysAsItWas) {
     EXPECT_EQ(ReadFile(dbPath), old);
     EXPECT_EQ(label.text, kMsgDatabaseFailed);
     EXPECT_FALSE(fs.Exists(dbPath + u".new"));
+}
+
+// The lock is the player's, whichever path on it is named, across threads as across processes;
+// one whose holder died without letting go is free again.
+TEST(PlayerLock, OneRunPerVolume) {
+    Win32FileSystem fs;
+    auto elsewhere = [&](const std::u16string& path) {
+        bool had = false;
+        std::thread([&] { had = fs.LockPlayer(path) != nullptr; }).join();
+        return had;
+    };
+    auto held = fs.LockPlayer(u"P:\\iPod_Control\\iTunes\\iTunesSD");
+    ASSERT_NE(held, nullptr);
+    EXPECT_FALSE(elsewhere(u"p:\\Music\\iTunesSD"));
+    EXPECT_TRUE(elsewhere(u"F:\\iPod_Control\\iTunes\\iTunesSD"));
+    held.reset();
+    EXPECT_TRUE(elsewhere(u"P:\\iPod_Control\\iTunes\\iTunesSD"));
+
+    IPlayerLock* leaked = nullptr;  // as if its run were killed
+    std::thread([&] { leaked = fs.LockPlayer(u"P:\\x").release(); }).join();
+    EXPECT_NE(leaked, nullptr);
+    EXPECT_TRUE(elsewhere(u"P:\\x"));
 }
 
 TEST_F(PlayerTree, OverlongPathsAreLeftAlone) {

@@ -50,6 +50,43 @@ public:
     size_t IdleHandlers() const { return m_aIdleHandler.size(); }
 };
 
+// The Win32 probe with the program placed on a drive of the test prefix.
+class PlacedProbe : public CLocationProbe {
+public:
+    explicit PlacedProbe(std::u16string path) : m_path(std::move(path)) {}
+    std::u16string ProgramPath() override { return m_path; }
+
+private:
+    std::u16string m_path;
+};
+
+// Makes <drive>\iPod_Control\iTunes\iTunesSD if missing, and removes what it made.
+class DatabaseOnDrive {
+public:
+    explicit DatabaseOnDrive(const std::u16string& drive) {
+        for (const char16_t* part : {u"\\iPod_Control", u"\\iPod_Control\\iTunes"}) {
+            std::u16string folder = drive + part;
+            if (::CreateDirectoryW(AsWide(folder), nullptr))
+                m_made.push_back(folder);
+        }
+        std::u16string db = drive + u"\\iPod_Control\\iTunes\\iTunesSD";
+        HANDLE file = ::CreateFileW(AsWide(db), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(file);
+            m_made.push_back(db);
+        }
+        m_exists = ::GetFileAttributesW(AsWide(db)) != INVALID_FILE_ATTRIBUTES;
+    }
+    ~DatabaseOnDrive() {
+        for (auto it = m_made.rbegin(); it != m_made.rend(); ++it)
+            ::DeleteFileW(AsWide(*it)) || ::RemoveDirectoryW(AsWide(*it));
+    }
+    bool m_exists = false;
+
+private:
+    std::vector<std::u16string> m_made;
+};
+
 class MainDlgTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { _Module.Init(::GetModuleHandleW(nullptr)); }
@@ -109,7 +146,11 @@ TEST_F(MainDlgTest, TheLocationCheckRanAndRefusedAProgramOffThePlayer) {
     EXPECT_EQ(m_dlg.m_wndStatus.m_nCommand, 0);
 }
 
-TEST_F(MainDlgTest, TheSkinIsCopiedFromTheBitmapAtEveryErase) {
+// At 96 DPI the skin covers the client area: it is copied pixel for pixel, up to the corner,
+// and each static fills its background with the skin as it lies under the static.
+TEST_F(MainDlgTest, TheSkinIsCopiedAtEveryEraseAndUnderEachStatic) {
+    RECT rc;
+    ::GetClientRect(m_hWnd, &rc);
     HBITMAP skin = ::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKIN));
     ASSERT_NE(skin, nullptr);
     HDC hSkinDC = ::CreateCompatibleDC(nullptr);
@@ -124,10 +165,26 @@ TEST_F(MainDlgTest, TheSkinIsCopiedFromTheBitmapAtEveryErase) {
     for (int round = 0; round < 2; ++round) {
         ::PatBlt(hTarget, 0, 0, 503, 230, BLACKNESS);
         EXPECT_EQ(::SendMessageW(m_hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(hTarget), 0), 1);
-        const POINT points[] = {{0, 0}, {10, 170}, {120, 60}, {300, 20}, {388, 179}};
+        const POINT points[] = {{0, 0},    {10, 170},         {120, 60},
+                                {300, 20}, {rc.right - 1, 5}, {rc.right - 1, rc.bottom - 1}};
         for (POINT p : points)
             EXPECT_EQ(::GetPixel(hTarget, p.x, p.y), ::GetPixel(hSkinDC, p.x, p.y))
                 << p.x << "," << p.y;
+    }
+    for (int id : {IDC_STATUS, IDC_NOTICE}) {
+        ::GetClientRect(Item(id), &rc);
+        POINT at = {0, 0};
+        ::MapWindowPoints(Item(id), m_hWnd, &at, 1);
+        ::PatBlt(hTarget, 0, 0, 503, 230, BLACKNESS);
+        auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(m_hWnd, WM_CTLCOLORSTATIC,
+                                                             reinterpret_cast<WPARAM>(hTarget),
+                                                             reinterpret_cast<LPARAM>(Item(id))));
+        EXPECT_EQ(::GetBkMode(hTarget), TRANSPARENT);
+        EXPECT_EQ(::GetTextColor(hTarget), kLinkColour);
+        ::FillRect(hTarget, &rc, brush);
+        for (POINT p : {POINT{0, 0}, POINT{rc.right / 2, rc.bottom - 1}, POINT{rc.right - 1, 3}})
+            EXPECT_EQ(::GetPixel(hTarget, p.x, p.y), ::GetPixel(hSkinDC, at.x + p.x, at.y + p.y))
+                << id << ": " << p.x << "," << p.y;
     }
     ::SelectObject(hTarget, previousTarget);
     ::DeleteObject(target);
@@ -135,18 +192,6 @@ TEST_F(MainDlgTest, TheSkinIsCopiedFromTheBitmapAtEveryErase) {
     ::SelectObject(hSkinDC, previousSkin);
     ::DeleteDC(hSkinDC);
     ::DeleteObject(skin);
-}
-
-TEST_F(MainDlgTest, StaticsDrawTransparentlyInTheTextColour) {
-    for (int id : {IDC_STATUS, IDC_NOTICE}) {
-        HDC hDC = ::CreateCompatibleDC(nullptr);
-        LRESULT brush = ::SendMessageW(m_hWnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC),
-                                       reinterpret_cast<LPARAM>(Item(id)));
-        EXPECT_EQ(brush, reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH)));
-        EXPECT_EQ(::GetBkMode(hDC), TRANSPARENT);
-        EXPECT_EQ(::GetTextColor(hDC), kLinkColour);
-        ::DeleteDC(hDC);
-    }
 }
 
 TEST_F(MainDlgTest, ClicksWithAnyOtherCodeChangeNothing) {
@@ -157,18 +202,18 @@ TEST_F(MainDlgTest, ClicksWithAnyOtherCodeChangeNothing) {
 }
 
 TEST_F(MainDlgTest, StartHidesTheNoticeAndTheRunEndsOnDone) {
-    // A run in a folder of its own, never in the build folder the check found.
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    std::u16string root = FromWide(temp) + u"zorbel-shell-" +
-                          FromWide(std::to_wstring(::GetCurrentProcessId()).c_str());
+    // A run in a folder of its own on the player drive, which the check must accept first.
+    DatabaseOnDrive db(u"P:");
+    ASSERT_TRUE(db.m_exists);
+    std::u16string root =
+        u"P:\\zorbel-shell-" + FromWide(std::to_wstring(::GetCurrentProcessId()).c_str());
     ASSERT_TRUE(::CreateDirectoryW(AsWide(root), nullptr));
     std::u16string song = root + u"\\歌.mp3";
     HANDLE file = ::CreateFileW(AsWide(song), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     ::CloseHandle(file);
-    m_dlg.m_job.m_strRootDir = root;
-    m_dlg.m_job.m_strDbPath = root + u"\\iTunesSD";
+    PlacedProbe probe(root + u"\\Zorbel.exe");
+    ASSERT_EQ(m_dlg.m_job.CheckLocation(probe), 1);
 
     ::SendMessageW(m_hWnd, WM_LINKCLICK, ID_START, 0);
     EXPECT_FALSE(::IsWindowVisible(Item(IDC_NOTICE)));
@@ -179,7 +224,6 @@ TEST_F(MainDlgTest, StartHidesTheNoticeAndTheRunEndsOnDone) {
     EXPECT_EQ(m_dlg.m_wndStatus.m_bPlain, 1);
     EXPECT_EQ(::GetFileAttributesW(AsWide(song)), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(::GetFileAttributesW(AsWide(root + u"\\ST_FILE_1.mp3")), INVALID_FILE_ATTRIBUTES);
-    EXPECT_NE(::GetFileAttributesW(AsWide(root + u"\\iTunesSD")), INVALID_FILE_ATTRIBUTES);
 
     // No second run: the click now carries code 0.
     ::SendMessageW(Item(IDC_STATUS), WM_LBUTTONUP, 0, 0);
@@ -188,7 +232,6 @@ TEST_F(MainDlgTest, StartHidesTheNoticeAndTheRunEndsOnDone) {
     EXPECT_EQ(msg.wParam, 0u);
 
     ::DeleteFileW(AsWide(root + u"\\ST_FILE_1.mp3"));
-    ::DeleteFileW(AsWide(root + u"\\iTunesSD"));
     ::RemoveDirectoryW(AsWide(root));
 }
 
@@ -307,43 +350,6 @@ TEST_F(MainDlgTest, TheAboutCommandOpensTheBoxOverTheActiveWindow) {
     EXPECT_EQ(g_seen.hOwner, hActive);
     EXPECT_TRUE(::IsWindow(m_hWnd));  // the box's Escape is not the main window's
 }
-
-// The Win32 probe with the program placed on a drive of the test prefix.
-class PlacedProbe : public CLocationProbe {
-public:
-    explicit PlacedProbe(std::u16string path) : m_path(std::move(path)) {}
-    std::u16string ProgramPath() override { return m_path; }
-
-private:
-    std::u16string m_path;
-};
-
-// Makes <drive>\iPod_Control\iTunes\iTunesSD if missing, and removes what it made.
-class DatabaseOnDrive {
-public:
-    explicit DatabaseOnDrive(const std::u16string& drive) {
-        for (const char16_t* part : {u"\\iPod_Control", u"\\iPod_Control\\iTunes"}) {
-            std::u16string folder = drive + part;
-            if (::CreateDirectoryW(AsWide(folder), nullptr))
-                m_made.push_back(folder);
-        }
-        std::u16string db = drive + u"\\iPod_Control\\iTunes\\iTunesSD";
-        HANDLE file = ::CreateFileW(AsWide(db), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(file);
-            m_made.push_back(db);
-        }
-        m_exists = ::GetFileAttributesW(AsWide(db)) != INVALID_FILE_ATTRIBUTES;
-    }
-    ~DatabaseOnDrive() {
-        for (auto it = m_made.rbegin(); it != m_made.rend(); ++it)
-            ::DeleteFileW(AsWide(*it)) || ::RemoveDirectoryW(AsWide(*it));
-    }
-    bool m_exists = false;
-
-private:
-    std::vector<std::u16string> m_made;
-};
 
 TEST(LocationProbe, DriveTypesOfTheTestPrefix) {
     CLocationProbe probe;
