@@ -24,6 +24,7 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
 constexpr char16_t kDrive[] = u"P:";
+constexpr size_t kMaxPath = 260;  // the Windows limit the location check applies
 
 size_t TerminalWidth() {
     if (!isatty(STDOUT_FILENO))
@@ -36,28 +37,45 @@ size_t TerminalWidth() {
 
 // A run is never cut off halfway: Ctrl-C, a hang-up or a kill request waits for its end (the
 // signals stay pending and act once the run is over), and a closed output pipe only loses text.
-void HoldSignals(sigset_t& old) {
-    sigset_t held;
-    sigemptyset(&held);
-    sigaddset(&held, SIGINT);
-    sigaddset(&held, SIGTERM);
-    sigaddset(&held, SIGHUP);
-    sigaddset(&held, SIGQUIT);
-    pthread_sigmask(SIG_BLOCK, &held, &old);
-    signal(SIGPIPE, SIG_IGN);
+class HeldSignals {
+public:
+    HeldSignals() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            sigaddset(&held, signal);
+        pthread_sigmask(SIG_BLOCK, &held, &m_old);
+        ::signal(SIGPIPE, SIG_IGN);
+    }
+    ~HeldSignals() { pthread_sigmask(SIG_SETMASK, &m_old, nullptr); }
+    HeldSignals(const HeldSignals&) = delete;
+    HeldSignals& operator=(const HeldSignals&) = delete;
+
+private:
+    sigset_t m_old;
+};
+
+// The run's last text as an exit code, with the line that says what to do on a failure.
+int Outcome(const Progress& progress, const CSyncJob& job, const RenameCount& fs, double seconds) {
+    const std::u16string& last = progress.LastText();
+    if (last == kMsgDone) {
+        printf(kSummary, job.m_lstPaths.Count(), fs.Files(), fs.Folders(), seconds);
+        return kExitDone;
+    }
+    fputs(last == kMsgPlayerBusy   ? kErrBusy
+          : last == kMsgReadFailed ? kErrRead
+                                   : kErrDatabase,
+          stderr);
+    return kExitFailed;
 }
 
 int Run(const std::string& folder) {
     PlayerPlace place;
-    switch (FindPlayer(folder, place)) {
-        case SearchOutcome::NoSuchFolder:
-            fprintf(stderr, kErrNoFolder, folder.c_str());
-            return kExitRefused;
-        case SearchOutcome::NoPlayer:
-            fprintf(stderr, kErrNoPlayer, folder.c_str());
-            return kExitRefused;
-        case SearchOutcome::Found:
-            break;
+    SearchOutcome found = FindPlayer(folder, place);
+    if (found != SearchOutcome::Found) {
+        fprintf(stderr, found == SearchOutcome::NoSuchFolder ? kErrNoFolder : kErrNoPlayer,
+                folder.c_str());
+        return kExitRefused;
     }
     PosixFileSystem disk(place.top, kDrive);
     RenameCount fs(disk);
@@ -67,38 +85,27 @@ int Run(const std::string& folder) {
     CommandProbe probe(kDrive, place.below);
     // The engine's own check decides, so the command refuses exactly where the program does.
     if (!job.CheckLocation(probe)) {
-        bool wide = progress.LastText() == kMsgFolderNotSupported;
-        fprintf(stderr, wide ? kErrWideFolder : kErrPathTooLong, folder.c_str());
+        const char* why = progress.LastText() == kMsgFolderNotSupported ? kErrWideFolder
+                          : probe.ProgramPath().size() >= kMaxPath      ? kErrPathTooLong
+                                                                        : kErrNoPlayer;
+        fprintf(stderr, why, folder.c_str());
         return kExitRefused;
     }
     printf(kPlayerLine, place.top.c_str());
     fflush(stdout);
 
+    HeldSignals held;
     auto started = std::chrono::steady_clock::now();
-    sigset_t old;
-    HoldSignals(old);
-    bool ran = job.StartSync() != 0;
+    if (!job.StartSync()) {
+        fputs(kErrNoStart, stderr);
+        return kExitFailed;
+    }
     job.WaitForRun();
     progress.Finish();
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
-    int code = kExitFailed;
-    const std::u16string& last = progress.LastText();
-    if (!ran) {
-        fprintf(stderr, "%s", kErrNoStart);
-    } else if (last == kMsgDone) {
-        printf(kSummary, job.m_lstPaths.Count(), fs.Files(), fs.Folders(), seconds);
-        code = kExitDone;
-    } else if (last == kMsgPlayerBusy) {
-        fprintf(stderr, "%s", kErrBusy);
-    } else if (last == kMsgReadFailed) {
-        fprintf(stderr, "%s", kErrRead);
-    } else {
-        fprintf(stderr, "%s", kErrDatabase);
-    }
+    int code =
+        Outcome(progress, job, fs,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     fflush(stdout);
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
     return code;
 }
 
