@@ -1,5 +1,6 @@
-// What the native benchmarks share: a status label that only counts, the answers of the location
-// check for a program in the synthetic player's top folder, and a few printing helpers.
+// What the benchmarks share: a status label that only counts, the answers of the location check
+// for a program in the player's top folder, the benchmarks' player laid out in the tests'
+// in-memory file system, and a few printing helpers.
 #pragma once
 
 #include <algorithm>
@@ -9,8 +10,16 @@
 #include <vector>
 
 #include "Location.h"
+#include "PlayerTree.h"
 #include "StatusLabel.h"
-#include "SyntheticPlayer.h"
+#if !defined(_WIN32)
+#include "MemoryFileSystem.h"
+#endif
+
+// Drive P:, the program in its top folder, the database in P:\iPod_Control\iTunes.
+inline constexpr char16_t kBenchProgramPath[] = u"P:\\Zorbel.exe";
+inline constexpr char16_t kBenchRoot[] = u"P:";
+inline constexpr char16_t kBenchDatabase[] = u"P:\\iPod_Control\\iTunes\\iTunesSD";
 
 // Keeps the last text as the real label does, so a text costs what it costs in the program.
 class CountingLabel : public IStatusLabel {
@@ -36,9 +45,28 @@ public:
 
 class PlayerProbe : public ILocationProbe {
 public:
-    std::u16string ProgramPath() override { return SyntheticPlayer::kProgramPath; }
+    std::u16string ProgramPath() override { return kBenchProgramPath; }
     bool IsRemovableDrive(const std::u16string&) override { return true; }
 };
+
+#if !defined(_WIN32)
+// The player before its first run: the database folder, the program, then the music, each
+// folder's entries listed in the order made. Files are empty: only names matter to a run.
+inline void LayOutPlayer(MemoryFileSystem& fs, const PlayerTree& tree) {
+    auto db = OldPlayerDatabase();
+    fs.AddFile(kBenchDatabase, Bytes(db.begin(), db.end()));
+    fs.AddFile(kBenchProgramPath);
+    std::u16string path = std::u16string(kBenchRoot) + u"\\";
+    for (const auto& item : tree.Items()) {
+        path.resize(3);
+        path += item.path;
+        if (item.folder)
+            fs.AddFolder(path);
+        else
+            fs.AddFile(path);
+    }
+}
+#endif
 
 inline double MillisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)

@@ -10,9 +10,11 @@
 #include "BenchSupport.h"
 #include "Database.h"
 #include "Messages.h"
+#include "MemoryFileSystem.h"
+#include "RunInvariants.h"
 #include "SlowDevice.h"
 #include "SyncJob.h"
-#include "SyntheticPlayer.h"
+#include "Text.h"
 
 namespace {
 
@@ -32,8 +34,10 @@ const char* Verdict(bool met) {
 }
 
 void ModelledRun(size_t tracks) {
-    SyntheticPlayer player(tracks);
-    SlowDevice device(player);
+    PlayerTree tree(tracks);
+    MemoryFileSystem fs;
+    LayOutPlayer(fs, tree);
+    SlowDevice device(fs);
     CountingLabel label;
     CSyncJob job(device);
     job.SetStatusLabel(&label);
@@ -54,14 +58,11 @@ void ModelledRun(size_t tracks) {
     job.WriteDatabase();
     marks[4] = device.Counts();
 
-    size_t wideArtists = 0;
-    for (size_t a = 0; a < player.Artists(); ++a)
-        wideArtists += a % SyntheticPlayer::kWideEvery == 5;
     std::printf(
         "\n%zu tracks: %zu albums of up to %zu tracks in %zu artist folders; wide-named "
         "tracks %zu, albums %zu, artist folders %zu (these hold no tracks directly)\n",
-        tracks, player.Albums(), SyntheticPlayer::kTracksPerAlbum, player.Artists(),
-        player.WideTracks(), player.WideAlbums(), wideArtists);
+        tracks, tree.Albums(), PlayerTree::kTracksPerAlbum, tree.Artists(), tree.WideTracks(),
+        tree.WideAlbums(), tree.WideArtists());
     std::printf("  %-12s %6s %8s %7s %6s %6s %6s %6s %11s %5s %5s %7s %6s %11s\n", "step", "lists",
                 "entries", "is-dir", "exists", "rename", "create", "write", "bytes", "flush",
                 "close", "replace", "remove", "modelled ms");
@@ -73,11 +74,11 @@ void ModelledRun(size_t tracks) {
     const DeviceCosts& costs = device.Costs();
     uint64_t dbBytes = kDbHeaderSize + kDbRecordSize * static_cast<uint64_t>(tracks);
     double floorMs =
-        static_cast<double>(player.RenamesNeeded()) * costs.renameMs + costs.WriteMs(dbBytes);
+        static_cast<double>(tree.RenamesNeeded()) * costs.renameMs + costs.WriteMs(dbBytes);
     double ratio = total.modelledMs / floorMs;
     std::printf("  floor: %zu renames x %.0f ms + one write of %" PRIu64
                 " bytes (%.0f ms + %.2f ms) = %.2f ms\n",
-                player.RenamesNeeded(), costs.renameMs, dbBytes, costs.writeCallMs,
+                tree.RenamesNeeded(), costs.renameMs, dbBytes, costs.writeCallMs,
                 costs.BytesMs(dbBytes), floorMs);
     std::printf("  modelled run %.2f ms / floor %.2f ms = %.3f (goal <= %.2f: %s)\n",
                 total.modelledMs, floorMs, ratio, kRatioGoal, Verdict(ratio <= kRatioGoal));
@@ -91,36 +92,43 @@ void ModelledRun(size_t tracks) {
                 static_cast<double>(db.writes) / chunks,
                 Verdict(static_cast<double>(db.writes) <= chunksBegun));
 
-    // The run again as the program starts it, through the worker thread, on a fresh drive.
-    player.Reset();
-    SlowDevice device2(player);
+    // The run again as the program starts it, through the worker thread, on a fresh drive, then
+    // held to the invariants every test run is held to.
+    MemoryFileSystem fs2;
+    LayOutPlayer(fs2, tree);
+    SlowDevice device2(fs2);
     CountingLabel label2;
     CSyncJob job2(device2);
     job2.SetStatusLabel(&label2);
     job2.CheckLocation(probe);
+    RunBaseline baseline = TakeBaseline(fs2, kBenchRoot, kBenchDatabase);
     device2.ResetCounts();
     label2.texts = 0;
     job2.StartSync();
     job2.WaitForRun();
 
-    SyntheticPlayer::PathTotals paths = player.PlayerPaths();
-    bool done = label2.last == kMsgDone;
-    bool sound = done && player.DatabaseBytes() == dbBytes &&
-                 player.DatabaseWideUnits() == paths.wideUnits && paths.wideNamedTracks == 0 &&
-                 player.UnmodelledRenames() == 0 && job2.m_lstPaths.Count() == tracks;
+    std::string problem = CheckRun(baseline, fs2, label2.last);
+    size_t wideNamed = 0;
+    for (const auto& path : TracksOnDisk(fs2, kBenchRoot)) {
+        size_t album = path.rfind(u'/', path.rfind(u'/') - 1);  // "/artist/album/track"
+        wideNamed += HasWideUnits(std::u16string_view(path).substr(album));
+    }
+    size_t dbSize = fs2.Read(kBenchDatabase).size();
+    bool sound = problem.empty() && label2.last == kMsgDone && dbSize == dbBytes &&
+                 wideNamed == 0 && job2.m_lstPaths.Count() == tracks;
     std::printf(
         "  check: %s; through the worker thread: %.2f ms modelled, %zu status texts, "
-        "database %" PRIu64
-        " bytes, %zu tracks left with a wide own or album name, "
-        "last text %s\n",
+        "database %zu bytes, %zu tracks left with a wide own or album name, last text %s%s%s\n",
         sound ? "run complete" : "RUN INCOMPLETE", device2.Counts().modelledMs, label2.texts,
-        player.DatabaseBytes(), paths.wideNamedTracks, done ? "\"done\"" : "not \"done\"");
+        dbSize, wideNamed, label2.last == kMsgDone ? "\"done\"" : "not \"done\"",
+        problem.empty() ? "" : "; ", problem.c_str());
 }
 
-// Real time of a whole run on the synthetic drive, which charges nothing: the engine's own work.
+// Real time of a whole run on the in-memory drive, which charges nothing: the engine's own work
+// and the in-memory file system's.
 void WallTimes() {
     std::printf(
-        "\nReal time of a whole run (StartSync to the worker's end), synthetic drive, "
+        "\nReal time of a whole run (StartSync to the worker's end), in-memory drive, "
         "no modelled cost:\n");
     std::printf("  %8s %6s %12s %14s %16s\n", "tracks", "runs", "median ms", "us per track",
                 "x previous size");
@@ -130,13 +138,14 @@ void WallTimes() {
     };
     double previous = 0;
     for (Size size : {Size{250, 51}, Size{2000, 21}, Size{20000, 7}, Size{200000, 3}}) {
-        SyntheticPlayer player(size.tracks);
+        PlayerTree tree(size.tracks);
         PlayerProbe probe;
         std::vector<double> times;
         for (int run = 0; run < size.runs; ++run) {
-            player.Reset();
+            MemoryFileSystem fs;  // a fresh drive each time, made before the clock starts
+            LayOutPlayer(fs, tree);
             CountingLabel label;
-            CSyncJob job(player);
+            CSyncJob job(fs);
             job.SetStatusLabel(&label);
             job.CheckLocation(probe);
             auto start = std::chrono::steady_clock::now();

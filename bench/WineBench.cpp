@@ -15,7 +15,7 @@
 #include "Messages.h"
 #include "PlayerDrive.h"
 #include "SyncJob.h"
-#include "SyntheticPlayer.h"
+#include "PlayerTree.h"
 #include "TimedFileSystem.h"
 #include "Win32FileSystem.h"
 
@@ -29,25 +29,12 @@ std::wstring Wide(std::u16string_view text) {
     return std::wstring(text.begin(), text.end());
 }
 
-// The synthetic player's music folders as drive-relative paths: folders end in '\'.
-void CollectTree(const SyntheticPlayer& player, SyntheticPlayer::Node folder,
-                 const std::wstring& prefix, std::vector<std::wstring>* paths) {
-    using Kind = SyntheticPlayer::Kind;
-    for (size_t at = 0;; ++at) {
-        SyntheticPlayer::Node node = player.EntryAt(folder, at);
-        if (node.kind == Kind::None)
-            break;
-        if (node.kind == Kind::Dot || node.kind == Kind::DotDot || node.kind == Kind::Control ||
-            node.kind == Kind::Program)
-            continue;
-        std::wstring path = prefix + Wide(player.NameOf(node).View());
-        if (SyntheticPlayer::IsFolder(node.kind)) {
-            paths->push_back(path + L"\\");
-            CollectTree(player, node, path + L"\\", paths);
-        } else {
-            paths->push_back(path);
-        }
-    }
+// The benchmarks' tree as drive-relative paths: folders end in '\'.
+std::vector<std::wstring> TreePaths(const PlayerTree& tree) {
+    std::vector<std::wstring> paths;
+    for (const auto& item : tree.Items())
+        paths.push_back(Wide(item.path) + (item.folder ? L"\\" : L""));
+    return paths;
 }
 
 // The least a program must do to see every entry: one listing per folder, nothing else. With
@@ -181,9 +168,7 @@ std::string Runs(const std::vector<double>& values, int decimals = 1) {
 }  // namespace
 
 int main() {
-    SyntheticPlayer player(kTracks);
-    std::vector<std::wstring> tree;
-    CollectTree(player, {SyntheticPlayer::Kind::Root, 0}, L"", &tree);
+    std::vector<std::wstring> tree = TreePaths(PlayerTree(kTracks));
 
     std::printf(
         "Zorbel.exe under Wine, %zu tracks on P: (removable), %zu folders and files in "

@@ -1,0 +1,289 @@
+// The zorbel command on a real folder tree of this system's disk, beside the least that tree
+// asks of any program: one bare walk (one listing per folder, nothing else) plus the renames it
+// needs. Also shown: the database written and made durable alone, the part of a run the floor
+// leaves out. Usage: bench_command FOLDER [TRACKS] [ROUNDS]; FOLDER is emptied and refilled.
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "Database.h"
+#include "HostNames.h"
+#include "PlayerSearch.h"
+#include "PlayerTree.h"
+#include "PosixFileSystem.h"
+#include "SyncJob.h"
+#include "TimedFileSystem.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr double kRatioGoal = 1.25;
+
+std::string HostRelative(const std::u16string& path) {
+    std::string bytes;
+    NameToHost(path, bytes);
+    for (char& byte : bytes)
+        if (byte == '\\')
+            byte = '/';
+    return bytes;
+}
+
+bool WriteFile(const std::string& path, const void* data, size_t size, bool sync = false) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+    bool ok = write(fd, data, size) == static_cast<ssize_t>(size) && (!sync || fsync(fd) == 0);
+    return close(fd) == 0 && ok;
+}
+
+void RemoveFolder(const std::string& folder) {
+    std::string command = "rm -rf '" + folder + "'";
+    if (std::system(command.c_str()) != 0)
+        std::fprintf(stderr, "could not remove %s\n", folder.c_str());
+}
+
+bool LayOut(const std::string& top, const std::vector<TreeItem>& items) {
+    RemoveFolder(top);
+    bool ok = mkdir(top.c_str(), 0755) == 0 && mkdir((top + "/iPod_Control").c_str(), 0755) == 0 &&
+              mkdir((top + "/iPod_Control/iTunes").c_str(), 0755) == 0;
+    auto db = OldPlayerDatabase();
+    ok = ok && WriteFile(top + "/iPod_Control/iTunes/iTunesSD", db.data(), db.size());
+    for (const auto& item : items) {
+        std::string path = top + "/" + HostRelative(item.path);
+        ok = ok && (item.folder ? mkdir(path.c_str(), 0755) == 0
+                                : WriteFile(path, path.data(), path.size()));
+    }
+    return ok;
+}
+
+// One listing per folder and the type the listing gives; nothing else.
+size_t BareWalk(const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    size_t entries = 0;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.' &&
+            (entry->d_name[1] == '\0' || (entry->d_name[1] == '.' && entry->d_name[2] == '\0')))
+            continue;
+        ++entries;
+        if (entry->d_type == DT_DIR)
+            entries += BareWalk(folder + "/" + entry->d_name);
+    }
+    closedir(dir);
+    return entries;
+}
+
+// The renames the tree needs, as a run makes them: each wide track, then its wide album.
+size_t NeededRenames(const std::string& top, const std::vector<TreeItem>& items) {
+    size_t renames = 0;
+    std::u16string album;
+    int fileNumber = 0;
+    auto renameAlbum = [&] {
+        if (!album.empty() && album.find(u"专辑") != std::u16string::npos) {
+            std::string from = top + "/" + HostRelative(album);
+            std::string to = from.substr(0, from.rfind('/')) + "/ST_DIR_1";
+            renames += rename(from.c_str(), to.c_str()) == 0;
+        }
+    };
+    for (const auto& item : items) {
+        if (item.folder) {
+            renameAlbum();
+            album = item.path;
+            fileNumber = 0;
+        } else if (item.path.find(u"月亮") != std::u16string::npos) {
+            std::string from = top + "/" + HostRelative(item.path);
+            std::string to = from.substr(0, from.rfind('/')) + "/ST_FILE_" +
+                             std::to_string(++fileNumber) + ".mp3";
+            renames += rename(from.c_str(), to.c_str()) == 0;
+        }
+    }
+    renameAlbum();
+    return renames;
+}
+
+// The command as a user starts it, its output going nowhere; -1 when it fails.
+double RunCommand(const std::string& top) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    const char* argv[] = {ZORBEL_COMMAND, top.c_str(), nullptr};
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid;
+    int status = 0;
+    bool ok = posix_spawn(&pid, ZORBEL_COMMAND, &actions, nullptr, const_cast<char**>(argv),
+                          environ) == 0 &&
+              waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    double ms = MillisecondsSince(start);
+    posix_spawn_file_actions_destroy(&actions);
+    return ok ? ms : -1;
+}
+
+// The database alone, as a run makes it durable: written, synced, moved over the old one, and
+// the folder synced.
+double DatabaseAlone(const std::string& top, size_t tracks) {
+    std::vector<uint8_t> bytes(kDbHeaderSize + kDbRecordSize * tracks, 0x41);
+    std::string db = top + "/iPod_Control/iTunes/iTunesSD";
+    auto start = std::chrono::steady_clock::now();
+    bool ok = WriteFile(db + ".new", bytes.data(), bytes.size(), true) &&
+              rename((db + ".new").c_str(), db.c_str()) == 0;
+    int fd = open((top + "/iPod_Control/iTunes").c_str(), O_RDONLY | O_DIRECTORY);
+    ok = ok && fd >= 0 && fsync(fd) == 0;
+    close(fd);
+    return ok ? MillisecondsSince(start) : -1;
+}
+
+// The engine's four steps in this process on the POSIX file system, with a label that only
+// counts: where the command's time goes. Step times, then the time inside the file system by kind.
+struct EngineSplit {
+    double stepMs[4] = {};
+    double fsMs[TimedFileSystem::kKinds] = {};
+    bool done = false;
+};
+
+EngineSplit RunEngine(const std::string& top) {
+    PosixFileSystem posix(top, u"P:");
+    TimedFileSystem fs(posix);
+    CountingLabel label;
+    CSyncJob job(fs);
+    job.SetStatusLabel(&label);
+    CommandProbe probe(u"P:", "");
+    job.CheckLocation(probe);
+    EngineSplit split;
+    auto lock = fs.LockPlayer(job.m_strDbPath);
+    auto start = std::chrono::steady_clock::now();
+    auto lap = [&](int step) {
+        split.stepMs[step] = MillisecondsSince(start);
+        start = std::chrono::steady_clock::now();
+    };
+    job.ScanForRename(job.m_strRootDir);
+    lap(0);
+    job.RenamePass();
+    lap(1);
+    job.ScanTracks(job.m_strRootDir);
+    lap(2);
+    job.WriteDatabase();
+    lap(3);
+    for (int kind = 0; kind < TimedFileSystem::kKinds; ++kind)
+        split.fsMs[kind] = fs.Ms(static_cast<TimedFileSystem::Kind>(kind));
+    split.done = label.last == u"完成";
+    return split;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_command FOLDER [TRACKS] [ROUNDS]\n");
+        return 2;
+    }
+    std::string base = argv[1];
+    size_t tracks = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 20000;
+    int rounds = argc > 3 ? std::atoi(argv[3]) : 5;
+    PlayerTree tree(tracks);
+    auto items = tree.Items();
+    std::printf(
+        "The zorbel command on this system's disk: %zu tracks in %zu albums and %zu artist "
+        "folders, %zu renames needed; %d rounds on fresh trees, caches warm, the disk synced "
+        "before each timing\n",
+        tracks, tree.Albums(), tree.Artists(), tree.RenamesNeeded(), rounds);
+    if (SanitizedBuild())
+        std::printf("warning: built with sanitizers; these times are not representative\n");
+    std::printf("  %5s %9s %11s %9s %11s %7s %12s\n", "round", "walk ms", "renames ms", "floor ms",
+                "command ms", "ratio", "database ms");
+    std::vector<double> walks, renames, floors, commands, ratios, databases;
+    std::vector<EngineSplit> splits;
+    mkdir(base.c_str(), 0755);
+    std::string floorTop = base + "/floor", runTop = base + "/run";
+    for (int round = 0; round < rounds; ++round) {
+        if (!LayOut(floorTop, items) || !LayOut(runTop, items)) {
+            std::fprintf(stderr, "could not lay out the trees under %s\n", base.c_str());
+            return 1;
+        }
+        BareWalk(floorTop);  // every timing starts from the same warm caches
+        BareWalk(runTop);
+        sync();
+        auto start = std::chrono::steady_clock::now();
+        size_t entries = BareWalk(floorTop);
+        walks.push_back(MillisecondsSince(start));
+        start = std::chrono::steady_clock::now();
+        size_t renamed = NeededRenames(floorTop, items);
+        renames.push_back(MillisecondsSince(start));
+        sync();
+        double command = RunCommand(runTop);
+        struct stat db;
+        if (command < 0 || renamed != tree.RenamesNeeded() || entries != items.size() + 3 ||
+            stat((runTop + "/iPod_Control/iTunes/iTunesSD").c_str(), &db) != 0 ||
+            static_cast<size_t>(db.st_size) != kDbHeaderSize + kDbRecordSize * tracks) {
+            std::fprintf(stderr, "round %d: the command or the floor did not complete\n", round);
+            return 1;
+        }
+        sync();
+        databases.push_back(DatabaseAlone(floorTop, tracks));
+        // The same run again in this process, on the first tree laid out afresh.
+        if (!LayOut(floorTop, items))
+            return 1;
+        BareWalk(floorTop);
+        sync();
+        splits.push_back(RunEngine(floorTop));
+        if (!splits.back().done) {
+            std::fprintf(stderr, "round %d: the engine's run in this process did not complete\n",
+                         round);
+            return 1;
+        }
+        commands.push_back(command);
+        floors.push_back(walks.back() + renames.back());
+        ratios.push_back(command / floors.back());
+        std::printf("  %5d %9.2f %11.2f %9.2f %11.2f %7.3f %12.2f\n", round + 1, walks.back(),
+                    renames.back(), floors.back(), command, ratios.back(), databases.back());
+    }
+    RemoveFolder(floorTop);
+    RemoveFolder(runTop);
+    double ratio = Median(ratios);
+    std::printf("  %5s %9.2f %11.2f %9.2f %11.2f %7.3f %12.2f\n", "med", Median(walks),
+                Median(renames), Median(floors), Median(commands), ratio, Median(databases));
+    std::printf("  command / (bare walk + renames) = %.3f (goal <= %.2f: %s)\n", ratio, kRatioGoal,
+                ratio <= kRatioGoal ? "met" : "NOT met");
+    double whole = 2 * Median(walks) + Median(renames) + Median(databases);
+    std::printf(
+        "  command / (two walks + renames + the database made durable) = %.2f / %.2f = %.3f\n",
+        Median(commands), whole, Median(commands) / whole);
+
+    std::printf("  where the time goes: the engine in this process, no output (median ms)\n");
+    auto median = [&](auto get) {
+        std::vector<double> values;
+        for (const auto& split : splits)
+            values.push_back(get(split));
+        return Median(values);
+    };
+    const char* steps[] = {"rename scan", "rename pass", "track scan", "database"};
+    double total = median(
+        [](const EngineSplit& s) { return s.stepMs[0] + s.stepMs[1] + s.stepMs[2] + s.stepMs[3]; });
+    std::printf("    %9.2f  whole run (the command adds its start, its output and its exit)\n",
+                total);
+    for (int step = 0; step < 4; ++step)
+        std::printf("    %9.2f    %s\n",
+                    median([&](const EngineSplit& s) { return s.stepMs[step]; }), steps[step]);
+    const char* kinds[] = {"listing folders", "directory tests", "existence tests", "renames",
+                           "the database file"};
+    double inside = 0;
+    for (int kind = 0; kind < TimedFileSystem::kKinds; ++kind) {
+        double ms = median([&](const EngineSplit& s) { return s.fsMs[kind]; });
+        inside += ms;
+        std::printf("    %9.2f    inside the file system: %s\n", ms, kinds[kind]);
+    }
+    std::printf("    %9.2f    the engine's own work and the names' conversion (the rest)\n",
+                total - inside);
+    return 0;
+}

@@ -1,0 +1,290 @@
+#include "PosixFileSystem.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <sys/syscall.h>
+#endif
+
+#include "HostNames.h"
+#include "Text.h"
+
+namespace {
+
+constexpr size_t kMaxPath = 260;  // the Windows limit, terminator included
+
+#if defined(__linux__) && !defined(RENAME_NOREPLACE)
+constexpr unsigned RENAME_NOREPLACE = 1;
+#endif
+
+class DirListing : public IFolderListing {
+public:
+    explicit DirListing(DIR* dir) : m_dir(dir) {}
+    ~DirListing() override { closedir(m_dir); }
+    DirListing(const DirListing&) = delete;
+    DirListing& operator=(const DirListing&) = delete;
+
+    ListStep Next(FolderEntry& entry) override {
+        errno = 0;
+        struct dirent* found = readdir(m_dir);
+        if (!found)
+            return errno ? ListStep::Failed : ListStep::End;
+        entry.name = NameFromHost(found->d_name);
+        entry.isDirectory = false;
+        entry.isLink = false;
+        // The type the folder itself records saves a look-up per entry; some file systems give
+        // none and must be asked.
+        unsigned char type = found->d_type;
+        struct stat info;
+        if (type == DT_UNKNOWN) {
+            if (fstatat(dirfd(m_dir), found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+                type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+        }
+        if (type == DT_DIR) {
+            entry.isDirectory = true;
+        } else if (type == DT_LNK) {
+            // Listed as Windows lists a junction: a folder when it leads to one, never walked.
+            entry.isLink = true;
+            entry.isDirectory =
+                fstatat(dirfd(m_dir), found->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+        }
+        return ListStep::Entry;
+    }
+
+private:
+    DIR* m_dir;
+};
+
+class FdOutput : public IOutputFile {
+public:
+    FdOutput() = default;
+    ~FdOutput() override { Close(); }
+    void Attach(int fd) { m_fd = fd; }
+    FdOutput(const FdOutput&) = delete;
+    FdOutput& operator=(const FdOutput&) = delete;
+
+    size_t Write(const uint8_t* data, size_t size) override {
+        if (m_fd < 0)
+            return 0;
+        size_t ask = size > (1u << 30) ? (1u << 30) : size;
+        ssize_t wrote;
+        do {
+            wrote = write(m_fd, data, ask);
+        } while (wrote < 0 && errno == EINTR);
+        return wrote < 0 ? 0 : static_cast<size_t>(wrote);
+    }
+    bool Flush() override {
+        if (m_fd < 0)
+            return false;
+#if defined(__APPLE__)
+        // On macOS fsync leaves the data in the drive's cache; this asks the drive to write it.
+        if (fcntl(m_fd, F_FULLFSYNC) == 0)
+            return true;
+#endif
+        return fsync(m_fd) == 0;
+    }
+    bool Close() override {
+        if (m_fd < 0)
+            return false;
+        // Closed either way; an error here may be a write that never reached the medium.
+        bool ok = close(m_fd) == 0;
+        m_fd = -1;
+        return ok;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// flock belongs to the open folder, so a second open in this process is kept off as well, and the
+// system drops it when the process ends, however it ends.
+class FolderLock : public IPlayerLock {
+public:
+    explicit FolderLock(int fd) : m_fd(fd) {}
+    ~FolderLock() override { close(m_fd); }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int m_fd;
+};
+
+// A folder its parent listed that cannot be opened: gone, closed to us, a link, or a path the
+// system cannot name are passed over; anything else is the medium failing.
+bool IsSkippable(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+        case EACCES:
+        case ENAMETOOLONG:
+        case ELOOP:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool SyncFolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // Some file systems cannot sync a folder and say so; their rename is as durable as it gets.
+    bool ok = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+    close(fd);
+    return ok;
+}
+
+}  // namespace
+
+bool RenameCheckedFallback(const char* from, const char* to) {
+    // Only while the target is free; the player lock keeps other runs from taking it meanwhile.
+    struct stat info;
+    if (lstat(to, &info) == 0 || errno != ENOENT)
+        return false;
+    return rename(from, to) == 0;
+}
+
+bool RenameNoReplace(const char* from, const char* to) {
+#if defined(__linux__) && defined(SYS_renameat2)
+    if (syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return true;
+    // Older kernels and some file systems know no such flag.
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+#elif defined(__APPLE__) && defined(RENAME_EXCL)
+    if (renamex_np(from, to, RENAME_EXCL) == 0)
+        return true;
+    if (errno != ENOTSUP && errno != EINVAL)
+        return false;
+#endif
+    return RenameCheckedFallback(from, to);
+}
+
+PosixFileSystem::PosixFileSystem(std::string top, std::u16string drive)
+    : m_top(std::move(top)), m_drive(std::move(drive)) {
+    while (m_top.size() > 1 && m_top.back() == '/')
+        m_top.pop_back();
+}
+
+bool PosixFileSystem::HostPath(const std::u16string& path, std::string& host) const {
+    if (path.size() >= kMaxPath || path.size() < m_drive.size() ||
+        !EqualsFolded(std::u16string_view(path).substr(0, m_drive.size()), m_drive))
+        return false;
+    host = m_top == "/" ? "" : m_top;
+    std::string bytes;
+    size_t at = m_drive.size();
+    if (at < path.size() && path[at] != u'\\')
+        return false;
+    while (at < path.size()) {
+        size_t begin = at + 1;
+        size_t end = path.find(u'\\', begin);
+        if (end == std::u16string::npos)
+            end = path.size();
+        std::u16string_view name = std::u16string_view(path).substr(begin, end - begin);
+        at = end;
+        if (name.empty() && end == path.size())
+            break;  // "P:\" is the drive itself
+        // A separator or dot name of this system inside an engine name would reach another file.
+        if (name.empty() || IsDotEntry(name) || name.find(u'/') != std::u16string_view::npos ||
+            name.find(u'\0') != std::u16string_view::npos || !NameToHost(name, bytes))
+            return false;
+        host += '/';
+        host += bytes;
+    }
+    if (host.empty())
+        host = "/";
+    return true;
+}
+
+std::unique_ptr<IFolderListing> PosixFileSystem::ListFolder(const std::u16string& folder) {
+    // Windows lists "folder\*", so the folder itself must leave room for two more units.
+    std::string host;
+    if (folder.size() + 2 >= kMaxPath || !HostPath(folder, host))
+        return nullptr;
+    int fd = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return IsSkippable(errno) ? nullptr : std::make_unique<FailedListing>();
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        close(fd);
+        return std::make_unique<FailedListing>();
+    }
+    return std::make_unique<DirListing>(dir);
+}
+
+bool PosixFileSystem::IsDirectory(const std::u16string& path) {
+    std::string host;
+    struct stat info;
+    return HostPath(path, host) && lstat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool PosixFileSystem::Exists(const std::u16string& path) {
+    std::string host;
+    struct stat info;
+    return HostPath(path, host) && lstat(host.c_str(), &info) == 0;
+}
+
+bool PosixFileSystem::Rename(const std::u16string& from, const std::u16string& to) {
+    std::string hostFrom, hostTo;
+    return HostPath(from, hostFrom) && HostPath(to, hostTo) &&
+           RenameNoReplace(hostFrom.c_str(), hostTo.c_str());
+}
+
+std::unique_ptr<IOutputFile> PosixFileSystem::CreateOutput(const std::u16string& path) {
+    std::string host;
+    if (!HostPath(path, host))
+        return nullptr;
+    // The object before the file: running out of memory must not leave an open file behind.
+    auto output = std::make_unique<FdOutput>();
+    int fd;
+    do {
+        fd = open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return nullptr;
+    output->Attach(fd);
+    return output;
+}
+
+bool PosixFileSystem::Replace(const std::u16string& from, const std::u16string& to) {
+    std::string hostFrom, hostTo;
+    if (!HostPath(from, hostFrom) || !HostPath(to, hostTo))
+        return false;
+    if (rename(hostFrom.c_str(), hostTo.c_str()) != 0)
+        return false;
+    // The rename is only on the medium once its folder is; until then "done" would be a guess.
+    return SyncFolderOf(hostTo);
+}
+
+bool PosixFileSystem::Remove(const std::u16string& path) {
+    std::string host;
+    return HostPath(path, host) && unlink(host.c_str()) == 0;
+}
+
+std::unique_ptr<IPlayerLock> PosixFileSystem::LockPlayer(const std::u16string& dbPath) {
+    // The database's folder stands for the player: every run locks the same one.
+    size_t nameAt = FileNameOffset(dbPath);
+    std::string host;
+    if (nameAt < 2 || !HostPath(dbPath.substr(0, nameAt - 1), host))
+        return nullptr;
+    int fd = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    try {
+        return std::make_unique<FolderLock>(fd);
+    } catch (...) {
+        close(fd);  // the lock goes with the file
+        throw;
+    }
+}

@@ -1,0 +1,36 @@
+// The engine's file operations on Linux and macOS. The player's top folder is the engine's drive
+// (say P:): the engine asks for "P:\Music\a.mp3" and this touches "<top>/Music/a.mp3". Paths of
+// 260 units or more are refused as on Windows, so both programs give the same database.
+#pragma once
+
+#include <string>
+
+#include "FileSystem.h"
+
+class PosixFileSystem : public IFileSystem {
+public:
+    // `top`: the player's top folder on this system; `drive`: the engine's name for it ("P:").
+    PosixFileSystem(std::string top, std::u16string drive);
+
+    // The path on this system for an engine path; false for a path off the drive, too long for
+    // the platform, or with a name no file on disk can have.
+    bool HostPath(const std::u16string& path, std::string& host) const;
+    const std::u16string& Drive() const { return m_drive; }
+
+    std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override;
+    bool IsDirectory(const std::u16string& path) override;
+    bool Exists(const std::u16string& path) override;
+    bool Rename(const std::u16string& from, const std::u16string& to) override;
+    std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
+    bool Replace(const std::u16string& from, const std::u16string& to) override;
+    bool Remove(const std::u16string& path) override;
+    std::unique_ptr<IPlayerLock> LockPlayer(const std::u16string& dbPath) override;
+
+private:
+    std::string m_top;
+    std::u16string m_drive;
+};
+
+// Renames without ever replacing: false when `to` exists. Exposed for the tests of its fallback.
+bool RenameNoReplace(const char* from, const char* to);
+bool RenameCheckedFallback(const char* from, const char* to);
