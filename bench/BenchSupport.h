@@ -1,6 +1,6 @@
 // What the benchmarks share: a status label that only counts, the answers of the location check
 // for a program in the player's top folder, the benchmarks' player laid out in the tests'
-// in-memory file system, and a few printing helpers.
+// in-memory file system, a run timed step by step, and a few printing helpers.
 #pragma once
 
 #include <algorithm>
@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "Location.h"
+#include "Messages.h"
 #include "PlayerTree.h"
 #include "StatusLabel.h"
+#include "SyncJob.h"
+#include "TimedFileSystem.h"
 #if !defined(_WIN32)
 #include "MemoryFileSystem.h"
 #endif
@@ -71,6 +74,48 @@ inline void LayOutPlayer(MemoryFileSystem& fs, const PlayerTree& tree) {
 inline double MillisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
         .count();
+}
+
+// Where a run's time goes: its four steps in this process, as a run makes them (the player
+// locked, the location check passed), each timed, and the real time inside the file system.
+struct EngineRun {
+    double stepMs[4] = {};
+    double totalMs = 0;
+    double fsMs[TimedFileSystem::kKinds] = {};  // by kind
+    size_t texts = 0;
+    bool done = false;
+};
+
+inline EngineRun TimeEngineSteps(IFileSystem& platform, ILocationProbe& probe) {
+    TimedFileSystem fs(platform);
+    CountingLabel label;
+    CSyncJob job(fs);
+    job.SetStatusLabel(&label);
+    job.CheckLocation(probe);
+    auto lock = fs.LockPlayer(job.m_strDbPath);
+    fs.Reset();
+    label.texts = 0;
+    EngineRun run;
+    auto start = std::chrono::steady_clock::now();
+    auto step = start;
+    auto lap = [&](int index) {
+        run.stepMs[index] = MillisecondsSince(step);
+        step = std::chrono::steady_clock::now();
+    };
+    job.ScanForRename(job.m_strRootDir);
+    lap(0);
+    job.RenamePass();
+    lap(1);
+    job.ScanTracks(job.m_strRootDir);
+    lap(2);
+    job.WriteDatabase();
+    lap(3);
+    run.totalMs = MillisecondsSince(start);
+    for (int kind = 0; kind < TimedFileSystem::kKinds; ++kind)
+        run.fsMs[kind] = fs.Ms(static_cast<TimedFileSystem::Kind>(kind));
+    run.texts = label.texts;
+    run.done = label.last == kMsgDone;
+    return run;
 }
 
 inline double Median(std::vector<double> values) {

@@ -145,40 +145,11 @@ double DatabaseAlone(const std::string& top, size_t tracks) {
 }
 
 // The engine's four steps in this process on the POSIX file system, with a label that only
-// counts: where the command's time goes. Step times, then the time inside the file system by kind.
-struct EngineSplit {
-    double stepMs[4] = {};
-    double fsMs[TimedFileSystem::kKinds] = {};
-    bool done = false;
-};
-
-EngineSplit RunEngine(const std::string& top) {
+// counts: where the command's time goes.
+EngineRun RunEngine(const std::string& top) {
     PosixFileSystem posix(top, u"P:");
-    TimedFileSystem fs(posix);
-    CountingLabel label;
-    CSyncJob job(fs);
-    job.SetStatusLabel(&label);
     CommandProbe probe(u"P:", "");
-    job.CheckLocation(probe);
-    EngineSplit split;
-    auto lock = fs.LockPlayer(job.m_strDbPath);
-    auto start = std::chrono::steady_clock::now();
-    auto lap = [&](int step) {
-        split.stepMs[step] = MillisecondsSince(start);
-        start = std::chrono::steady_clock::now();
-    };
-    job.ScanForRename(job.m_strRootDir);
-    lap(0);
-    job.RenamePass();
-    lap(1);
-    job.ScanTracks(job.m_strRootDir);
-    lap(2);
-    job.WriteDatabase();
-    lap(3);
-    for (int kind = 0; kind < TimedFileSystem::kKinds; ++kind)
-        split.fsMs[kind] = fs.Ms(static_cast<TimedFileSystem::Kind>(kind));
-    split.done = label.last == u"完成";
-    return split;
+    return TimeEngineSteps(posix, probe);
 }
 
 }  // namespace
@@ -203,7 +174,7 @@ int main(int argc, char** argv) {
     std::printf("  %5s %9s %11s %9s %11s %7s %12s\n", "round", "walk ms", "renames ms", "floor ms",
                 "command ms", "ratio", "database ms");
     std::vector<double> walks, renames, floors, commands, ratios, databases;
-    std::vector<EngineSplit> splits;
+    std::vector<EngineRun> splits;
     mkdir(base.c_str(), 0755);
     std::string floorTop = base + "/floor", runTop = base + "/run";
     for (int round = 0; round < rounds; ++round) {
@@ -268,18 +239,17 @@ int main(int argc, char** argv) {
         return Median(values);
     };
     const char* steps[] = {"rename scan", "rename pass", "track scan", "database"};
-    double total = median(
-        [](const EngineSplit& s) { return s.stepMs[0] + s.stepMs[1] + s.stepMs[2] + s.stepMs[3]; });
+    double total = median([](const EngineRun& s) { return s.totalMs; });
     std::printf("    %9.2f  whole run (the command adds its start, its output and its exit)\n",
                 total);
     for (int step = 0; step < 4; ++step)
-        std::printf("    %9.2f    %s\n",
-                    median([&](const EngineSplit& s) { return s.stepMs[step]; }), steps[step]);
+        std::printf("    %9.2f    %s\n", median([&](const EngineRun& s) { return s.stepMs[step]; }),
+                    steps[step]);
     const char* kinds[] = {"listing folders", "directory tests", "existence tests", "renames",
                            "the database file"};
     double inside = 0;
     for (int kind = 0; kind < TimedFileSystem::kKinds; ++kind) {
-        double ms = median([&](const EngineSplit& s) { return s.fsMs[kind]; });
+        double ms = median([&](const EngineRun& s) { return s.fsMs[kind]; });
         inside += ms;
         std::printf("    %9.2f    inside the file system: %s\n", ms, kinds[kind]);
     }

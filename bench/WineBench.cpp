@@ -113,46 +113,11 @@ ProgramRun RunProgram() {
     return run;
 }
 
-struct EngineRun {
-    double stepMs[4] = {};
-    double totalMs = 0;
-    double fsMs[TimedFileSystem::kKinds] = {};  // real time inside the file system, by kind
-    size_t texts = 0;
-    bool done = false;
-};
-
 // The engine's four steps in this process, on the real drive, with a label that only counts.
 EngineRun RunEngine() {
     Win32FileSystem win32;
-    TimedFileSystem fs(win32);
-    CountingLabel label;
     PlayerProbe probe;
-    CSyncJob job(fs);
-    job.SetStatusLabel(&label);
-    job.CheckLocation(probe);
-    fs.Reset();
-    label.texts = 0;
-    EngineRun run;
-    auto start = std::chrono::steady_clock::now();
-    auto step = start;
-    auto lap = [&](int index) {
-        run.stepMs[index] = MillisecondsSince(step);
-        step = std::chrono::steady_clock::now();
-    };
-    job.ScanForRename(job.m_strRootDir);
-    lap(0);
-    job.RenamePass();
-    lap(1);
-    job.ScanTracks(job.m_strRootDir);
-    lap(2);
-    job.WriteDatabase();
-    lap(3);
-    run.totalMs = MillisecondsSince(start);
-    for (int kind = 0; kind < TimedFileSystem::kKinds; ++kind)
-        run.fsMs[kind] = fs.Ms(static_cast<TimedFileSystem::Kind>(kind));
-    run.texts = label.texts;
-    run.done = label.last == kMsgDone;
-    return run;
+    return TimeEngineSteps(win32, probe);
 }
 
 std::string Runs(const std::vector<double>& values, int decimals = 1) {
