@@ -73,6 +73,18 @@ bool SendKey(HWND target, WORD vk, bool alt) {
     return SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
 }
 
+// 32-bit pixels of a rectangle, top row first: the form the screen is read in and saved in.
+BITMAPINFOHEADER TopDownPixels(const RECT& rect) {
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = rect.right - rect.left;
+    info.biHeight = -(rect.bottom - rect.top);
+    info.biPlanes = 1;
+    info.biBitCount = 32;
+    info.biCompression = BI_RGB;
+    return info;
+}
+
 // The screen's pixels in a rectangle, top row first; empty when they cannot be read.
 std::vector<RGBQUAD> ScreenPixels(const RECT& rect) {
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
@@ -84,13 +96,7 @@ std::vector<RGBQUAD> ScreenPixels(const RECT& rect) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
     SelectObject(memory, old);
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = -height;  // top row first
-    info.biPlanes = 1;
-    info.biBitCount = 32;
-    info.biCompression = BI_RGB;
+    BITMAPINFOHEADER info = TopDownPixels(rect);
     std::vector<RGBQUAD> pixels(size_t(width) * height);
     int rows = GetDIBits(screen, bitmap, 0, height, pixels.data(),
                          reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
@@ -288,41 +294,24 @@ std::wstring AppDriver::Screenshot(const std::wstring& name) {
     if (!WindowAlive() || !GetWindowRect(window_, &rect))
         return L"";
     Sleep(300);  // the program paints on its own thread, after its texts change
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
-
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;  // bottom-up rows, as a BMP file stores them
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    DWORD stride = (DWORD(width) * 3 + 3) & ~3u;
-    std::vector<BYTE> pixels(size_t(stride) * height);
-    int rows = GetDIBits(screen, bitmap, 0, height, pixels.data(),
-                         reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    if (rows != height)
+    std::vector<RGBQUAD> pixels = ScreenPixels(rect);
+    if (pixels.empty())
         return L"";
+    for (RGBQUAD& pixel : pixels)
+        pixel.rgbReserved = 0xFF;  // opaque: viewers may read the fourth byte as alpha
+    BITMAPINFOHEADER info = TopDownPixels(rect);
+    size_t bytes = pixels.size() * sizeof(RGBQUAD);
 
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + DWORD(pixels.size());
+    file.bfSize = file.bfOffBits + DWORD(bytes);
     std::wstring path = ArtifactsFolder() + L"\\" + name + L".bmp";
     FILE* out = _wfopen(path.c_str(), L"wb");
     if (!out)
         return L"";
     bool ok = fwrite(&file, sizeof file, 1, out) == 1 && fwrite(&info, sizeof info, 1, out) == 1 &&
-              fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
+              fwrite(pixels.data(), 1, bytes, out) == bytes;
     return fclose(out) == 0 && ok ? path : L"";
 }
 
