@@ -129,16 +129,45 @@ bool IsSkippable(int error) {
     }
 }
 
-bool SyncFolderOf(const std::string& path) {
+std::string FolderOf(const std::string& path) {
     size_t slash = path.rfind('/');
-    std::string folder = slash == 0 ? "/" : path.substr(0, slash);
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Writes a file's or folder's own directory entry and whatever of it is still in memory. On FAT
+// (Linux vfat) a renamed entry gets its start cluster and size only when its inode is written:
+// until then the medium holds the new name pointing at nothing.
+bool SyncPath(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
-    // Some file systems cannot sync a folder and say so; their rename is as durable as it gets.
-    bool ok = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+#if defined(__APPLE__)
+    // On macOS fsync leaves the data in the drive's cache; this asks the drive to write it.
+    bool ok = fcntl(fd, F_FULLFSYNC) == 0 || fsync(fd) == 0;
+#else
+    bool ok = fsync(fd) == 0;
+#endif
+    // Some file systems cannot sync a folder and say so; their changes are as durable as it gets.
+    ok = ok || errno == EINVAL || errno == ENOTSUP;
     close(fd);
     return ok;
+}
+
+// Everything the file system still holds for the medium, the freed clusters of a replaced file
+// included, so that "done" is never said of changes still in memory.
+bool SyncMedium(const std::string& path) {
+#if defined(__linux__)
+    int fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = syncfs(fd) == 0;
+    close(fd);
+    return ok;
+#else
+    (void)path;
+    sync();
+    return true;
+#endif
 }
 
 }  // namespace
@@ -233,14 +262,30 @@ bool PosixFileSystem::Exists(const std::u16string& path) {
 
 bool PosixFileSystem::Rename(const std::u16string& from, const std::u16string& to) {
     std::string hostFrom, hostTo;
-    return HostPath(from, hostFrom) && HostPath(to, hostTo) &&
-           RenameNoReplace(hostFrom.c_str(), hostTo.c_str());
+    if (!HostPath(from, hostFrom) || !HostPath(to, hostTo))
+        return false;
+    // On FAT a rename is several sector writes: the new entry, the old one's removal and maybe a
+    // cluster the folder grows by. Whatever else the folder holds goes out first, so that the
+    // rename's own writes reach the medium alone and in the order below.
+    std::string folder = FolderOf(hostTo);
+    if (folder != m_cleanFolder)
+        SyncPath(folder);
+    m_cleanFolder.clear();
+    if (!RenameNoReplace(hostFrom.c_str(), hostTo.c_str()))
+        return false;
+    // The entry under its new name with its start cluster first, then the old entry's removal:
+    // a cut in between leaves the item under both names, never under none. The name has changed
+    // either way; a sync that failed shows when the database is made durable.
+    if (SyncPath(hostTo) && SyncPath(folder))
+        m_cleanFolder = folder;
+    return true;
 }
 
 std::unique_ptr<IOutputFile> PosixFileSystem::CreateOutput(const std::u16string& path) {
     std::string host;
     if (!HostPath(path, host))
         return nullptr;
+    m_cleanFolder.clear();
     // The object before the file: running out of memory must not leave an open file behind.
     auto output = std::make_unique<FdOutput>();
     int fd;
@@ -257,14 +302,24 @@ bool PosixFileSystem::Replace(const std::u16string& from, const std::u16string& 
     std::string hostFrom, hostTo;
     if (!HostPath(from, hostFrom) || !HostPath(to, hostTo))
         return false;
-    if (rename(hostFrom.c_str(), hostTo.c_str()) != 0)
-        return false;
-    // The rename is only on the medium once its folder is; until then "done" would be a guess.
-    return SyncFolderOf(hostTo);
+    m_cleanFolder.clear();
+    std::string folder = FolderOf(hostTo);
+    SyncPath(folder);
+    // On FAT the replaced file's clusters are freed when its last user lets go, while the entry
+    // gets the new file's clusters only when the new file's inode is written: held open, the old
+    // clusters stay the old database's until the entry points at the new ones.
+    int old = open(hostTo.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    bool moved = rename(hostFrom.c_str(), hostTo.c_str()) == 0;
+    bool durable = moved && SyncPath(hostTo) && SyncPath(folder);
+    if (old >= 0)
+        close(old);
+    // Only once everything is on the medium may the run say it is done.
+    return durable && SyncMedium(hostTo);
 }
 
 bool PosixFileSystem::Remove(const std::u16string& path) {
     std::string host;
+    m_cleanFolder.clear();
     return HostPath(path, host) && unlink(host.c_str()) == 0;
 }
 

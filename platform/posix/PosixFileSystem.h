@@ -29,6 +29,9 @@ public:
 private:
     std::string m_top;
     std::u16string m_drive;
+    // The folder whose entries were last made durable, while nothing has changed since: the next
+    // rename in it need not sync it first.
+    std::string m_cleanFolder;
 };
 
 // Renames without ever replacing: false when `to` exists. Exposed for the tests of its fallback.
