@@ -21,6 +21,10 @@ bool HoldsDatabase(const std::string& folder) {
     if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
         return false;
     path += "/iTunesSD";
+    if (lstat(path.c_str(), &info) == 0)
+        return S_ISREG(info.st_mode);
+    // A replace cut short on FAT leaves only the complete new database: still a player.
+    path += ".new";
     return lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 

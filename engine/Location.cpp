@@ -21,8 +21,11 @@ LocationDecision DecideLocation(
     std::u16string drive = decision.rootDir.substr(0, 2);
     std::u16string dbPath = drive + u"\\iPod_Control\\iTunes\\iTunesSD";
 
+    // A replace cut short on Windows FAT leaves no database but the complete new one beside it:
+    // still a player, and the next run writes the database again.
+    bool found = exists(dbPath) || exists(dbPath + u".new");
     // The drive asked about is the one holding the program, whatever the current directory.
-    if (!exists(dbPath) || !isRemovableDrive(drive + u"\\"))
+    if (!found || !isRemovableDrive(drive + u"\\"))
         return decision;
     if (HasWideUnits(decision.rootDir)) {
         decision.outcome = LocationOutcome::FolderNotSupported;

@@ -26,7 +26,8 @@ protected:
     ~ILocationProbe() = default;
 };
 
-// `exists` is asked about the database path; `isRemovableDrive` only when that exists.
+// `exists` is asked about the database path, then about its ".new" beside it when there is none;
+// `isRemovableDrive` only when either exists.
 LocationDecision DecideLocation(std::u16string_view programPath,
                                 const std::function<bool(const std::u16string&)>& exists,
                                 const std::function<bool(const std::u16string&)>& isRemovableDrive);

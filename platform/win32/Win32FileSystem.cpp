@@ -137,8 +137,9 @@ bool Win32FileSystem::Exists(const std::u16string& path) {
 }
 
 bool Win32FileSystem::Rename(const std::u16string& from, const std::u16string& to) {
-    // Without MOVEFILE_REPLACE_EXISTING the platform refuses an existing target.
-    return MoveFileW(AsWide(from), AsWide(to)) != FALSE;
+    // Without MOVEFILE_REPLACE_EXISTING the platform refuses an existing target. Written through,
+    // the rename is on the medium before the next one starts, whatever the drive's removal policy.
+    return MoveFileExW(AsWide(from), AsWide(to), MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 std::unique_ptr<IOutputFile> Win32FileSystem::CreateOutput(const std::u16string& path) {

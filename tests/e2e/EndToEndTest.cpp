@@ -29,6 +29,7 @@ enum class Action {
     CloseMidRun,     // Escape right after the first progress text: the window stays until done
     TwoPrograms,     // a second program on the same player clicked during the first one's run
     LockedDatabase,  // iTunesSD held open without sharing for the whole run
+    HalfReplaced,    // no iTunesSD, only the iTunesSD.new a replace cut short on FAT leaves
     Refused,         // the location check refuses; a click starts nothing
     Enter,           // closes at "开始"
     Escape,
@@ -180,6 +181,7 @@ std::vector<Case> Cases() {
          {},
          1500},
         {"LockedDatabase", kWide, L"", P, true, Action::LockedDatabase, kDbFailed, 2},
+        {"HalfReplaced", kWide, L"", P, true, Action::HalfReplaced, kDone, 2},
         {"TwoPrograms",
          AlbumTree(1500, L""),
          L"",
@@ -240,7 +242,8 @@ protected:
         drive = c.drive;
         folder = c.folder.empty() ? drive : drive + L"\\" + c.folder;
         if (c.database) {
-            ASSERT_TRUE(WriteBytes(DatabasePath(drive), OldDatabase()));
+            bool half = c.action == Action::HalfReplaced;
+            ASSERT_TRUE(WriteBytes(DatabasePath(drive) + (half ? L".new" : L""), OldDatabase()));
         }
         ASSERT_TRUE(CreateTree(drive, c.tree));
         exe = InstallProgram(folder);

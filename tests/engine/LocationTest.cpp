@@ -12,7 +12,8 @@ namespace {
 using List = std::vector<std::u16string>;
 using Outcome = LocationOutcome;
 
-enum class Db { Missing, File, Folder };
+// LeftOverNew: no iTunesSD, only the iTunesSD.new that a replace cut short on Windows leaves.
+enum class Db { Missing, File, Folder, LeftOverNew };
 
 std::vector<std::string> Describe(const std::vector<RecordingStatusLabel::Event>& events) {
     std::vector<std::string> out;
@@ -45,6 +46,8 @@ TEST(Location, Outcomes) {
         {u"E:\\Music\\Pop\\Zorbel.exe", Db::File, true, Outcome::Ready, u"E:\\Music\\Pop"},
         {u"E:\\Music\\Zorbel.exe", Db::Missing, true, Outcome::NotOnPlayer, u"E:\\Music"},
         {u"E:\\Zorbel.exe", Db::Folder, true, Outcome::Ready, u"E:"},
+        {u"E:\\Zorbel.exe", Db::LeftOverNew, true, Outcome::Ready, u"E:"},
+        {u"E:\\Zorbel.exe", Db::LeftOverNew, false, Outcome::NotOnPlayer, u"E:"},
         {u"E:\\Zorbel.exe", Db::File, false, Outcome::NotOnPlayer, u"E:"},
         {u"F:\\Zorbel.exe", Db::File, true, Outcome::NotOnPlayer, u"F:"},  // database is on E:
         {u"E:\\\u4E2D\u6587\\Zorbel.exe", Db::File, true, Outcome::FolderNotSupported,
@@ -70,6 +73,8 @@ TEST(Location, Outcomes) {
             fs.AddFile(kDb);
         else if (c.db == Db::Folder)
             fs.AddFolder(kDb);
+        else if (c.db == Db::LeftOverNew)
+            fs.AddFile(std::u16string(kDb) + u".new");
         RecordingStatusLabel label;
         CSyncJob job(fs);
         job.SetStatusLabel(&label);
