@@ -106,8 +106,10 @@ BOOL CMainDlg::OnEraseBkgnd(HDC hDC) {
 LRESULT CMainDlg::OnCtlColorStatic(HDC hDC, HWND hWndCtl) {
     ::SetBkMode(hDC, TRANSPARENT);
     ::SetTextColor(hDC, kLinkColour);
+    // Without the skin the window shows the system's dialog background, and so do the statics:
+    // the status line paints into a fresh bitmap, which a null brush would leave black.
     if (!PrepareBackground())
-        return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
     POINT at = {0, 0};
     ::MapWindowPoints(hWndCtl, m_hWnd, &at, 1);
     // A brush origin is taken modulo the pattern's size; kept non-negative for older systems.
