@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr size_t kMaxPath = 260;  // the Windows limit, terminator included
-
 #if defined(__linux__) && !defined(RENAME_NOREPLACE)
 constexpr unsigned RENAME_NOREPLACE = 1;
 #endif
@@ -129,9 +127,12 @@ bool IsSkippable(int error) {
     }
 }
 
-bool SyncFolderOf(const std::string& path) {
+std::string FolderOf(const std::string& path) {
     size_t slash = path.rfind('/');
-    std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool SyncFolder(const std::string& folder) {
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -253,14 +254,16 @@ std::unique_ptr<IOutputFile> PosixFileSystem::CreateOutput(const std::u16string&
     return output;
 }
 
-bool PosixFileSystem::Replace(const std::u16string& from, const std::u16string& to) {
+ReplaceResult PosixFileSystem::Replace(const std::u16string& from, const std::u16string& to) {
     std::string hostFrom, hostTo;
     if (!HostPath(from, hostFrom) || !HostPath(to, hostTo))
-        return false;
+        return ReplaceResult::Failed;
+    // Made before the rename: nothing may throw once the file has moved.
+    std::string folder = FolderOf(hostTo);
     if (rename(hostFrom.c_str(), hostTo.c_str()) != 0)
-        return false;
+        return ReplaceResult::Failed;
     // The rename is only on the medium once its folder is; until then "done" would be a guess.
-    return SyncFolderOf(hostTo);
+    return SyncFolder(folder) ? ReplaceResult::Replaced : ReplaceResult::ReplacedNotDurable;
 }
 
 bool PosixFileSystem::Remove(const std::u16string& path) {
@@ -268,23 +271,36 @@ bool PosixFileSystem::Remove(const std::u16string& path) {
     return HostPath(path, host) && unlink(host.c_str()) == 0;
 }
 
-std::unique_ptr<IPlayerLock> PosixFileSystem::LockPlayer(const std::u16string& dbPath) {
+PlayerLock PosixFileSystem::LockPlayer(const std::u16string& dbPath) {
     // The database's folder stands for the player: every run locks the same one.
+    PlayerLock result;
     size_t nameAt = FileNameOffset(dbPath);
     std::string host;
-    if (nameAt < 2 || !HostPath(dbPath.substr(0, nameAt - 1), host))
-        return nullptr;
+    if (nameAt < 2 || !HostPath(dbPath.substr(0, nameAt - 1), host)) {
+        result.systemError = ENAMETOOLONG;
+        return result;
+    }
     int fd = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (fd < 0) {
+        result.systemError = errno;
+        return result;
+    }
+    int locked;
+    do {
+        locked = flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        // Only EWOULDBLOCK is another run's hold; ENOLCK or EOPNOTSUPP (NFS, some FUSE and SMB
+        // mounts) would refuse every try alike.
+        result.systemError = errno == EWOULDBLOCK ? 0 : errno;
         close(fd);
-        return nullptr;
+        return result;
     }
     try {
-        return std::make_unique<FolderLock>(fd);
+        result.held = std::make_unique<FolderLock>(fd);
     } catch (...) {
         close(fd);  // the lock goes with the file
         throw;
     }
+    return result;
 }
