@@ -134,7 +134,7 @@ LRESULT CMainDlg::OnAbout() {
 }
 
 // During a run the window stays, showing the run's texts, and closes itself when the run has
-// ended: a user who sees it go unplugs the player.
+// written the new database: a user who sees it go unplugs the player.
 LRESULT CMainDlg::OnClose(int nExitCode) {
     if (m_job.IsRunning()) {
         m_nPendingExit = nExitCode;
@@ -147,10 +147,14 @@ LRESULT CMainDlg::OnClose(int nExitCode) {
     return 0;
 }
 
+// A run that ended any other way stays on screen with its text, which the user must see: the
+// next close closes, with its own exit code.
 LRESULT CMainDlg::OnTimer(WPARAM) {
     if (m_job.IsRunning())
         return 0;
     ::KillTimer(m_hWnd, kCloseTimer);
+    if (m_job.Outcome() != RunOutcome::Done)
+        return 0;
     return OnClose(m_nPendingExit);
 }
 
