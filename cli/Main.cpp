@@ -10,7 +10,6 @@
 #include <chrono>
 #include <string>
 
-#include "Messages.h"
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"

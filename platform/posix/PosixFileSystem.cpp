@@ -277,7 +277,7 @@ PlayerLock PosixFileSystem::LockPlayer(const std::u16string& dbPath) {
     size_t nameAt = FileNameOffset(dbPath);
     std::string host;
     if (nameAt < 2 || !HostPath(dbPath.substr(0, nameAt - 1), host)) {
-        result.systemError = ENAMETOOLONG;
+        result.systemError = dbPath.size() >= kMaxPath ? ENAMETOOLONG : EINVAL;
         return result;
     }
     int fd = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
