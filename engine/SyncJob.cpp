@@ -90,6 +90,7 @@ RunOutcome CSyncJob::Run(const std::function<void(int step)>& afterStep) {
     // The root folder stays set after a refused check: it may be the hard disk.
     if (!m_bPlayerAccepted || m_strRootDir.empty())
         return RunOutcome::Refused;
+    m_outcome = RunOutcome::Refused;  // until this run names its own
     try {
         // Two runs on one player would rename what the other has just listed.
         PlayerLock lock = m_fs.LockPlayer(m_strDbPath);
@@ -104,6 +105,10 @@ RunOutcome CSyncJob::Run(const std::function<void(int step)>& afterStep) {
         m_bRan = true;
         return RunSteps(afterStep);
     } catch (...) {
+        // Out of memory while the label took the last text of a run that replaced the database:
+        // the outcome stands, it must not turn into a failure.
+        if (m_outcome == RunOutcome::Done || m_outcome == RunOutcome::DatabaseNotDurable)
+            return m_outcome;
         // Out of memory: the database was not replaced, and the label must not claim it was.
         // The text is a literal: showing it allocates nothing.
         return ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed);

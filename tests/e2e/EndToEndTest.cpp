@@ -182,9 +182,10 @@ std::vector<Case> Cases() {
          1500},
         {"LockedDatabase", kWide, L"", P, true, Action::LockedDatabase, kDbFailed, 2},
         // The run fails after the close was asked for: the failure stays to be read, and the next
-        // close (Enter) closes with its own code.
+        // close (Enter) closes with its own code. A tree large enough that the run is still going
+        // when Escape arrives.
         {"CloseMidFailingRun",
-         AlbumTree(1500, L""),
+         AlbumTree(3000, L""),
          L"",
          P,
          true,
@@ -192,7 +193,7 @@ std::vector<Case> Cases() {
          kDbFailed,
          1,
          {},
-         1500},
+         3000},
         {"TwoPrograms",
          AlbumTree(1500, L""),
          L"",
