@@ -13,8 +13,9 @@ inline constexpr char kUsage[] =
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "\n"
-    "Exit status: 0 done; 1 the run failed or another run holds the player (the old database\n"
-    "is kept); 2 refused (not a player, unsupported folder name) or bad usage.\n";
+    "Exit status: 0 done; 1 the run failed, another run holds the player or it cannot be locked\n"
+    "(the old database is kept), or the new database is not confirmed on the player (eject it\n"
+    "properly); 2 refused (not a player, unsupported folder name) or bad usage.\n";
 
 // printf formats: %s is the folder as given, or the player's top folder.
 inline constexpr char kErrBadOption[] = "zorbel: unknown option '%s'; see zorbel --help\n";
