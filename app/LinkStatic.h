@@ -42,6 +42,9 @@ public:
     int SetLinkText(std::u16string_view text, int command) override;
     int SetPlain(int plain) override;
     void InvalidateParent() override;
+    // The window shows the texts alone; the main window asks the job how a run ended.
+    void SetProgress(RunPhase, size_t, std::u16string_view) override {}
+    void SetOutcome(RunOutcome, int) override {}
 
     // How many texts have reached the control; for tests.
     int TextsApplied() const { return m_nTextsApplied; }

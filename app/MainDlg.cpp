@@ -106,8 +106,10 @@ BOOL CMainDlg::OnEraseBkgnd(HDC hDC) {
 LRESULT CMainDlg::OnCtlColorStatic(HDC hDC, HWND hWndCtl) {
     ::SetBkMode(hDC, TRANSPARENT);
     ::SetTextColor(hDC, kLinkColour);
+    // Without the skin the window shows the system's dialog background, and so do the statics:
+    // the status line paints into a fresh bitmap, which a null brush would leave black.
     if (!PrepareBackground())
-        return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
     POINT at = {0, 0};
     ::MapWindowPoints(hWndCtl, m_hWnd, &at, 1);
     // A brush origin is taken modulo the pattern's size; kept non-negative for older systems.
@@ -132,7 +134,7 @@ LRESULT CMainDlg::OnAbout() {
 }
 
 // During a run the window stays, showing the run's texts, and closes itself when the run has
-// ended: a user who sees it go unplugs the player.
+// written the new database: a user who sees it go unplugs the player.
 LRESULT CMainDlg::OnClose(int nExitCode) {
     if (m_job.IsRunning()) {
         m_nPendingExit = nExitCode;
@@ -145,10 +147,14 @@ LRESULT CMainDlg::OnClose(int nExitCode) {
     return 0;
 }
 
+// A run that ended any other way stays on screen with its text, which the user must see: the
+// next close closes, with its own exit code.
 LRESULT CMainDlg::OnTimer(WPARAM) {
     if (m_job.IsRunning())
         return 0;
     ::KillTimer(m_hWnd, kCloseTimer);
+    if (m_job.Outcome() != RunOutcome::Done)
+        return 0;
     return OnClose(m_nPendingExit);
 }
 

@@ -101,29 +101,14 @@ constexpr double kRatioGoal = 3.0;
 
 // The in-memory drive with one difference: the database's bytes are counted, not kept, as a
 // real device takes them off the heap. Everything else passes through.
-class DatabaseToDevice : public IFileSystem {
+class DatabaseToDevice : public ForwardingFileSystem {
 public:
-    explicit DatabaseToDevice(IFileSystem& inner) : m_inner(inner) {}
+    using ForwardingFileSystem::ForwardingFileSystem;
     uint64_t written = 0;
 
-    std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override {
-        return m_inner.ListFolder(folder);
-    }
-    bool IsDirectory(const std::u16string& path) override { return m_inner.IsDirectory(path); }
-    bool Exists(const std::u16string& path) override { return m_inner.Exists(path); }
-    bool Rename(const std::u16string& from, const std::u16string& to) override {
-        return m_inner.Rename(from, to);
-    }
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override {
         auto file = m_inner.CreateOutput(path);
         return file ? std::make_unique<Sink>(*this, std::move(file)) : nullptr;
-    }
-    bool Replace(const std::u16string& from, const std::u16string& to) override {
-        return m_inner.Replace(from, to);
-    }
-    bool Remove(const std::u16string& path) override { return m_inner.Remove(path); }
-    std::unique_ptr<IPlayerLock> LockPlayer(const std::u16string& dbPath) override {
-        return m_inner.LockPlayer(dbPath);
     }
 
 private:
@@ -142,8 +127,6 @@ private:
         DatabaseToDevice& m_fs;
         std::unique_ptr<IOutputFile> m_file;
     };
-
-    IFileSystem& m_inner;
 };
 
 struct Figures {

@@ -99,7 +99,7 @@ std::unique_ptr<IOutputFile> SlowDevice::CreateOutput(const std::u16string& path
     return std::make_unique<ChargedOutput>(*this, std::move(file));
 }
 
-bool SlowDevice::Replace(const std::u16string& from, const std::u16string& to) {
+ReplaceResult SlowDevice::Replace(const std::u16string& from, const std::u16string& to) {
     ++m_counts.replaces;
     m_counts.modelledMs += m_costs.replaceMs;
     return m_inner.Replace(from, to);

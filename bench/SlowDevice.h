@@ -44,10 +44,10 @@ struct DeviceCounts {
     DeviceCounts operator-(const DeviceCounts& earlier) const;
 };
 
-class SlowDevice : public IFileSystem {
+class SlowDevice : public ForwardingFileSystem {
 public:
     explicit SlowDevice(IFileSystem& inner, DeviceCosts costs = {})
-        : m_inner(inner), m_costs(costs) {}
+        : ForwardingFileSystem(inner), m_costs(costs) {}
 
     const DeviceCosts& Costs() const { return m_costs; }
     const DeviceCounts& Counts() const { return m_counts; }
@@ -58,17 +58,13 @@ public:
     bool Exists(const std::u16string& path) override;
     bool Rename(const std::u16string& from, const std::u16string& to) override;
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
-    bool Replace(const std::u16string& from, const std::u16string& to) override;
+    ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;
-    std::unique_ptr<IPlayerLock> LockPlayer(const std::u16string& dbPath) override {
-        return m_inner.LockPlayer(dbPath);
-    }
 
 private:
     friend class ChargedListing;
     friend class ChargedOutput;
 
-    IFileSystem& m_inner;
     DeviceCosts m_costs;
     DeviceCounts m_counts;
 };

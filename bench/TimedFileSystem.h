@@ -8,11 +8,11 @@
 
 #include "FileSystem.h"
 
-class TimedFileSystem : public IFileSystem {
+class TimedFileSystem : public ForwardingFileSystem {
 public:
     enum Kind { kListing, kIsDirectory, kExists, kRename, kDatabaseFile, kKinds };
 
-    explicit TimedFileSystem(IFileSystem& inner) : m_inner(inner) {}
+    explicit TimedFileSystem(IFileSystem& inner) : ForwardingFileSystem(inner) {}
 
     double Ms(Kind kind) const { return m_ms[kind]; }
     void Reset() {
@@ -52,16 +52,13 @@ public:
             return nullptr;
         return std::make_unique<Output>(*this, std::move(file));
     }
-    bool Replace(const std::u16string& from, const std::u16string& to) override {
+    ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override {
         Clock clock(*this, kDatabaseFile);
         return m_inner.Replace(from, to);
     }
     bool Remove(const std::u16string& path) override {
         Clock clock(*this, kDatabaseFile);
         return m_inner.Remove(path);
-    }
-    std::unique_ptr<IPlayerLock> LockPlayer(const std::u16string& dbPath) override {
-        return m_inner.LockPlayer(dbPath);
     }
 
 private:
@@ -124,6 +121,5 @@ private:
         std::unique_ptr<IOutputFile> m_inner;
     };
 
-    IFileSystem& m_inner;
     double m_ms[kKinds] = {};
 };

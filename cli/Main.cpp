@@ -10,11 +10,9 @@
 #include <chrono>
 #include <string>
 
-#include "Messages.h"
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"
-#include "RenameCount.h"
 #include "Strings.h"
 #include "SyncJob.h"
 
@@ -24,7 +22,6 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
 constexpr char16_t kDrive[] = u"P:";
-constexpr size_t kMaxPath = 260;  // the Windows limit the location check applies
 
 size_t TerminalWidth() {
     if (!isatty(STDOUT_FILENO))
@@ -55,43 +52,71 @@ private:
     sigset_t m_old;
 };
 
-// The run's last text as an exit code, with the line that says what to do on a failure.
-int Outcome(const Progress& progress, const CSyncJob& job, const RenameCount& fs, double seconds) {
-    const std::u16string& last = progress.LastText();
-    if (last == kMsgDone) {
-        printf(kSummary, job.m_lstPaths.Count(), fs.Files(), fs.Folders(), seconds);
-        return kExitDone;
+// The run's outcome as an exit code, with the summary or the line that says what to do.
+int Outcome(const Progress& progress, const CSyncJob& job, const std::string& top, double seconds) {
+    switch (progress.Outcome()) {
+        case RunOutcome::Done:
+            printf(kSummary, job.m_lstPaths.Count(), job.RenamedFiles(), job.RenamedFolders(),
+                   seconds);
+            return kExitDone;
+        case RunOutcome::PlayerBusy:
+            fputs(kErrBusy, stderr);
+            break;
+        case RunOutcome::LockUnavailable:
+            fprintf(stderr, kErrLock, EscapeControls(top).c_str(),
+                    strerror(progress.SystemError()));
+            break;
+        case RunOutcome::ReadFailed:
+            fputs(kErrRead, stderr);
+            break;
+        case RunOutcome::DatabaseNotDurable:
+            fputs(kErrNotDurable, stderr);
+            break;
+        case RunOutcome::DatabaseNotWritten:
+            fputs(kErrDatabase, stderr);
+            break;
+        case RunOutcome::Refused:
+            fputs(kErrNoStart, stderr);
+            break;
     }
-    fputs(last == kMsgPlayerBusy   ? kErrBusy
-          : last == kMsgReadFailed ? kErrRead
-                                   : kErrDatabase,
-          stderr);
     return kExitFailed;
+}
+
+// Why the location check refused, for the user.
+const char* RefusalLine(LocationOutcome outcome) {
+    switch (outcome) {
+        case LocationOutcome::FolderNotSupported:
+            return kErrWideFolder;
+        case LocationOutcome::PathTooLong:
+            return kErrPathTooLong;
+        case LocationOutcome::NotOnPlayer:
+        case LocationOutcome::Ready:
+            break;
+    }
+    return kErrNoPlayer;
 }
 
 int Run(const std::string& folder) {
     PlayerPlace place;
     SearchOutcome found = FindPlayer(folder, place);
+    // Names are shown, never obeyed: a folder name cannot drive the terminal.
+    const std::string shown = EscapeControls(folder);
     if (found != SearchOutcome::Found) {
         fprintf(stderr, found == SearchOutcome::NoSuchFolder ? kErrNoFolder : kErrNoPlayer,
-                folder.c_str());
+                shown.c_str());
         return kExitRefused;
     }
-    PosixFileSystem disk(place.top, kDrive);
-    RenameCount fs(disk);
+    PosixFileSystem fs(place.top, kDrive);
     Progress progress(stdout, TerminalWidth(), kDrive, place.top);
     CSyncJob job(fs);
     job.SetStatusLabel(&progress);
     CommandProbe probe(kDrive, place.below);
     // The engine's own check decides, so the command refuses exactly where the program does.
     if (!job.CheckLocation(probe)) {
-        const char* why = progress.LastText() == kMsgFolderNotSupported ? kErrWideFolder
-                          : probe.ProgramPath().size() >= kMaxPath      ? kErrPathTooLong
-                                                                        : kErrNoPlayer;
-        fprintf(stderr, why, folder.c_str());
+        fprintf(stderr, RefusalLine(job.Location()), shown.c_str());
         return kExitRefused;
     }
-    printf(kPlayerLine, place.top.c_str());
+    printf(kPlayerLine, EscapeControls(place.top).c_str());
     fflush(stdout);
 
     HeldSignals held;
@@ -103,7 +128,7 @@ int Run(const std::string& folder) {
     job.WaitForRun();
     progress.Finish();
     int code =
-        Outcome(progress, job, fs,
+        Outcome(progress, job, place.top,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     fflush(stdout);
     return code;

@@ -1,31 +1,53 @@
 #include "Progress.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "HostNames.h"
 #include "Messages.h"
-#include "Text.h"
 
 namespace {
 
 constexpr auto kDrawEvery = std::chrono::milliseconds(200);
-const char* const kPhaseNames[] = {"searching", "renaming", "listing tracks"};
-
-// The fixed start of a message format, up to its first argument.
-std::u16string_view Lead(std::u16string_view format) {
-    return format.substr(0, format.find(u'%'));
-}
+const char* const kPhaseNames[] = {"searching", "renaming", "listing tracks", "writing"};
 
 bool StartsWith(std::u16string_view text, std::u16string_view lead) {
     return text.size() >= lead.size() && text.substr(0, lead.size()) == lead;
 }
 
-// Engine text to bytes; the name escapes give back the bytes on disk.
+// The length of the well-formed UTF-8 character at `at`, or 0 for a byte that begins none.
+size_t CharacterLength(std::string_view text, size_t at) {
+    auto lead = static_cast<unsigned char>(text[at]);
+    size_t length = lead < 0x80                    ? 1
+                    : lead >= 0xC2 && lead <= 0xDF ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
+    if (length == 0 || at + length > text.size())
+        return 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((static_cast<unsigned char>(text[at + k]) & 0xC0) != 0x80)
+            return 0;
+    return length;
+}
+
+void AppendOctal(unsigned char byte, std::string& out) {
+    out += '\\';
+    out += static_cast<char>('0' + (byte >> 6));
+    out += static_cast<char>('0' + ((byte >> 3) & 7));
+    out += static_cast<char>('0' + (byte & 7));
+}
+
+// Engine text to bytes; the name escapes give back the bytes on disk, and the control characters
+// among them are shown escaped.
 void AppendHost(std::u16string_view text, std::string& out) {
-    size_t was = out.size();
-    if (AppendNameToHost(text, out))
-        return;
-    out.resize(was);
-    for (char16_t unit : text)  // not from a name on disk; never happens in practice
-        out += unit < 0x80 ? static_cast<char>(unit) : '?';
+    std::string bytes;
+    if (!AppendNameToHost(text, bytes)) {
+        bytes.clear();
+        for (char16_t unit : text)  // not from a name on disk; never happens in practice
+            bytes += unit < 0x80 ? static_cast<char>(unit) : '?';
+    }
+    out += EscapeControls(bytes);
 }
 
 bool IsWide(char32_t point) {
@@ -51,6 +73,31 @@ std::string TerminalText(std::u16string_view text) {
 }
 
 }  // namespace
+
+std::string EscapeControls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        auto byte = static_cast<unsigned char>(text[at]);
+        size_t length = CharacterLength(text, at);
+        bool control = false;
+        if (length == 1)
+            control = byte < 0x20 || byte == 0x7F;
+        else if (length == 2)
+            control = byte == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0;  // C1
+        else if (length == 0)
+            control = byte >= 0x80 && byte < 0xA0;  // a stray byte some terminals take for C1
+        length = length ? length : 1;
+        for (size_t k = 0; k < length; ++k) {
+            if (control)
+                AppendOctal(static_cast<unsigned char>(text[at + k]), out);
+            else
+                out += text[at + k];
+        }
+        at += length;
+    }
+    return out;
+}
 
 std::string DisplayText(std::u16string_view text, std::u16string_view drive,
                         const std::string& top) {
@@ -115,44 +162,48 @@ std::string FitColumns(const std::string& text, size_t columns) {
     return "..." + text.substr(begin);
 }
 
-Progress::Progress(std::FILE* out, size_t width, std::u16string drive, std::string top)
-    : m_out(out), m_width(width), m_drive(std::move(drive)), m_top(std::move(top)) {}
+Progress::Progress(std::FILE* out, size_t width, std::u16string drive, std::string top, Clock now)
+    : m_out(out),
+      m_width(width),
+      m_drive(std::move(drive)),
+      m_top(std::move(top)),
+      m_now(std::move(now)) {}
+
+void Progress::SetProgress(RunPhase phase, size_t count, std::u16string_view item) {
+    m_phase = phase;
+    m_counts[static_cast<int>(phase)] = count;
+    // Paths on the player are shown from its top folder.
+    if (StartsWith(item, m_drive))
+        item.remove_prefix(std::min(item.size(), m_drive.size() + 1));
+    m_current = item;
+    m_anyProgress = true;
+    if (phase == RunPhase::Writing) {
+        // Writing comes without a text: shown at once, it is the last progress of a run.
+        if (m_width != 0)
+            Draw(true);
+        return;
+    }
+    m_progressPending = true;
+}
+
+void Progress::SetOutcome(RunOutcome outcome, int systemError) {
+    m_outcome = outcome;
+    m_systemError = systemError;
+}
 
 int Progress::SetLinkText(std::u16string_view text, int command) {
-    static const std::u16string_view kLeads[] = {Lead(kMsgSearchFile), Lead(kMsgRename),
-                                                 Lead(kMsgFile)};
-    int phase = kPhases;
-    for (int i = 0; i < kPhases; ++i)
-        if (StartsWith(text, kLeads[i]))
-            phase = i;
-    if (phase == kPhases) {
+    if (!std::exchange(m_progressPending, false)) {
         m_lastText = text;
         m_lastCommand = command;
-        if (command == kNoCommand && m_width == 0)
+        // A refusal is the command's to explain, in its own line on stderr.
+        if (command == kNoCommand && m_width == 0 && m_outcome != RunOutcome::Refused)
             PrintLine(text);
         return 1;
     }
-    const size_t leadSize = kLeads[phase].size();
-    // The rename scan reports each wide-named item it collects as "File:" too; those belong to
-    // the search, the track scan's texts come after it.
-    if (phase == kListing && m_phase == kSearching && HasWideUnits(text))
-        phase = kSearching;
-    else
-        ++m_counts[phase];
-    m_phase = static_cast<Phase>(phase);
-    m_anyProgress = true;
-    if (m_width == 0) {
+    if (m_width == 0)
         PrintLine(text);
-        return 1;
-    }
-    // The name the text is about: a rename's old path, else the whole argument.
-    std::u16string_view about = text.substr(leadSize);
-    if (m_phase == kRenaming)
-        about = about.substr(0, about.find(u" to " + std::u16string(m_drive)));
-    if (StartsWith(about, m_drive))
-        about.remove_prefix(std::min(about.size(), m_drive.size() + 1));
-    m_current = about;
-    Draw(false);
+    else
+        Draw(false);
     return 1;
 }
 
@@ -164,13 +215,13 @@ void Progress::PrintLine(std::u16string_view text) {
 }
 
 void Progress::Draw(bool force) {
-    auto now = std::chrono::steady_clock::now();
+    auto now = m_now();
     if (!force && now - m_lastDraw < kDrawEvery)
         return;
     m_lastDraw = now;
-    std::string line = kPhaseNames[m_phase];
+    std::string line = kPhaseNames[static_cast<int>(m_phase)];
     line += ' ';
-    line += std::to_string(m_counts[m_phase]);
+    line += std::to_string(Count(m_phase));
     line += ": ";
     std::string name = TerminalText(m_current);
     size_t room = m_width > Columns(line) + 1 ? m_width - Columns(line) - 1 : 0;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "StatusLabel.h"
@@ -16,6 +17,11 @@ std::string DisplayText(std::u16string_view text, std::u16string_view drive,
 void AppendDisplayText(std::u16string_view text, std::u16string_view drive, const std::string& top,
                        std::string& out);
 
+// The text with every control character (C0, DEL, C1, and a stray byte in the C1 range) shown as
+// its octal escape ("\033"), as ls shows names: a name on the player can neither move the cursor
+// nor split a line. Everything else is kept byte for byte.
+std::string EscapeControls(std::string_view text);
+
 // The number of terminal columns the UTF-8 text takes (East Asian wide characters take two).
 size_t Columns(std::string_view text);
 // The text cut to `columns`, keeping its end (the file name) behind a leading "...".
@@ -23,14 +29,17 @@ std::string FitColumns(const std::string& text, size_t columns);
 
 class Progress : public IStatusLabel {
 public:
-    enum Phase { kSearching, kRenaming, kListing, kPhases };
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
-    // `width` 0: not a terminal.
-    Progress(std::FILE* out, size_t width, std::u16string drive, std::string top);
+    // `width` 0: not a terminal. `now` tells the time for the throttle.
+    Progress(std::FILE* out, size_t width, std::u16string drive, std::string top,
+             Clock now = std::chrono::steady_clock::now);
 
     int SetLinkText(std::u16string_view text, int command) override;
     int SetPlain(int) override { return 1; }
     void InvalidateParent() override {}
+    void SetProgress(RunPhase phase, size_t count, std::u16string_view item) override;
+    void SetOutcome(RunOutcome outcome, int systemError) override;
 
     // Ends the terminal line: the last progress, drawn in full, stays on the screen.
     void Finish();
@@ -39,9 +48,15 @@ public:
     // The last text that is not progress (the outcome, a refusal, the start link) and its command.
     const std::u16string& LastText() const { return m_lastText; }
     int LastCommand() const { return m_lastCommand; }
-    size_t Count(Phase phase) const { return m_counts[phase]; }
+    // How the run ended, and the system's error code for a lock that could not be had.
+    RunOutcome Outcome() const { return m_outcome; }
+    int SystemError() const { return m_systemError; }
+    RunPhase Phase() const { return m_phase; }
+    size_t Count(RunPhase phase) const { return m_counts[static_cast<int>(phase)]; }
 
 private:
+    static constexpr int kPhases = 4;
+
     void Draw(bool force);
     void PrintLine(std::u16string_view text);
 
@@ -49,12 +64,16 @@ private:
     size_t m_width;
     std::u16string m_drive;
     std::string m_top;
+    Clock m_now;
     size_t m_counts[kPhases] = {};
-    Phase m_phase = kSearching;
+    RunPhase m_phase = RunPhase::Searching;
+    bool m_progressPending = false;  // the next text is the progress just given
     bool m_anyProgress = false;
-    std::u16string m_current;  // the name the last progress text was about
+    std::u16string m_current;  // the name the last progress was about
     std::chrono::steady_clock::time_point m_lastDraw{};
     std::string m_line;  // reused: one line per text when not on a terminal
     std::u16string m_lastText;
     int m_lastCommand = 0;
+    RunOutcome m_outcome = RunOutcome::Refused;  // until a run has ended
+    int m_systemError = 0;
 };

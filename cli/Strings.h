@@ -13,8 +13,9 @@ inline constexpr char kUsage[] =
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "\n"
-    "Exit status: 0 done; 1 the run failed or another run holds the player (the old database\n"
-    "is kept); 2 refused (not a player, unsupported folder name) or bad usage.\n";
+    "Exit status: 0 done; 1 the run failed, another run holds the player or it cannot be locked\n"
+    "(the old database is kept), or the new database is not confirmed on the player (eject it\n"
+    "properly); 2 refused (not a player, unsupported folder name) or bad usage.\n";
 
 // printf formats: %s is the folder as given, or the player's top folder.
 inline constexpr char kErrBadOption[] = "zorbel: unknown option '%s'; see zorbel --help\n";
@@ -31,6 +32,13 @@ inline constexpr char kErrPathTooLong[] =
     "zorbel: %s: the path is too long for the player; run zorbel on a folder higher up\n";
 inline constexpr char kErrBusy[] =
     "zorbel: another run is updating this player; try again when it has finished\n";
+// The player, then the system's reason.
+inline constexpr char kErrLock[] =
+    "zorbel: %s: the player could not be locked (%s), nothing was changed; check that you may "
+    "write to its iPod_Control/iTunes folder and that its file system supports locks\n";
+inline constexpr char kErrNotDurable[] =
+    "zorbel: the new track database is in place but the player did not confirm it is stored; "
+    "eject the player properly (eject or umount) before unplugging it\n";
 inline constexpr char kErrDatabase[] =
     "zorbel: writing the track database failed, the old one is kept; check that the player is "
     "writable and has free space, then run zorbel again\n";

@@ -53,27 +53,37 @@ private:
 
 int CSyncJob::WriteDatabase() {
     // A list that misses part of the tree would silently drop songs from the player.
-    if (m_bTracksIncomplete) {
-        ReportStatus(kMsgReadFailed);
+    if (m_bReadFailed) {
+        ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed);
         return 0;
     }
+    if (m_pStatus)
+        m_pStatus->SetProgress(RunPhase::Writing, m_lstPaths.Count(), m_strDbPath);
     std::u16string tempPath = m_strDbPath + u".new";
-    bool written = false;
+    ReplaceResult result = ReplaceResult::Failed;
     if (!m_strDbPath.empty()) {
         try {
-            written = WriteDatabaseFile(tempPath) && m_fs.Replace(tempPath, m_strDbPath);
+            if (WriteDatabaseFile(tempPath))
+                result = m_fs.Replace(tempPath, m_strDbPath);
         } catch (const std::bad_alloc&) {
             // Out of memory halfway: the temporary file goes like after any other failure.
         }
-        if (!written)
+        if (result == ReplaceResult::Failed)
             m_fs.Remove(tempPath);
     }
-    if (!written) {
-        ReportStatus(kMsgDatabaseFailed);
-        return 0;
+    switch (result) {
+        case ReplaceResult::Replaced:
+            ReportEnd(RunOutcome::Done, kMsgDone);
+            return 1;
+        case ReplaceResult::ReplacedNotDurable:
+            // The old database is gone: saying it was kept would be false.
+            ReportEnd(RunOutcome::DatabaseNotDurable, kMsgNotDurable);
+            return 0;
+        case ReplaceResult::Failed:
+            break;
     }
-    ReportStatus(kMsgDone);
-    return 1;
+    ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed);
+    return 0;
 }
 
 bool CSyncJob::WriteDatabaseFile(const std::u16string& tempPath) {

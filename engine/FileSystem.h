@@ -7,6 +7,10 @@
 #include <memory>
 #include <string>
 
+// The platform's path limit in UTF-16 units, terminator included: a longer path can neither be
+// named on Windows nor be found by the player, so every layer refuses it the same way.
+inline constexpr size_t kMaxPath = 260;
+
 struct FolderEntry {
     std::u16string name;
     bool isDirectory = false;  // as the listing reports it
@@ -36,6 +40,21 @@ public:
     virtual ~IPlayerLock() = default;
 };
 
+// The answer to a request for the player: held, or why not. Only another run's hold is worth
+// waiting for; any other failure would fail the same way on every try.
+struct PlayerLock {
+    std::unique_ptr<IPlayerLock> held;
+    // When not held: 0 while another run holds the player, else the system's error code (errno,
+    // or GetLastError on Windows) for why it could not be locked at all.
+    int systemError = 0;
+
+    explicit operator bool() const { return held != nullptr; }
+};
+
+// How far a replace got. A replace that moved the file but could not make the move durable has
+// the new database in place, possibly not yet on the medium: neither "done" nor "old kept".
+enum class ReplaceResult { Failed, Replaced, ReplacedNotDurable };
+
 class IOutputFile {
 public:
     virtual ~IOutputFile() = default;
@@ -60,9 +79,39 @@ public:
     // Creates the file for writing, cutting an existing one to length 0; null on failure.
     virtual std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) = 0;
     // Moves `from` over `to`, replacing it in one step, and returns once that reached the medium.
-    virtual bool Replace(const std::u16string& from, const std::u16string& to) = 0;
+    // Throws nothing once the file has moved, so a caller never takes a done move for a failed one.
+    virtual ReplaceResult Replace(const std::u16string& from, const std::u16string& to) = 0;
     virtual bool Remove(const std::u16string& path) = 0;
     // Keeps every other run, in this process or another, off the player (the volume) that
-    // `dbPath` lies on. Null while another run holds it, or when no lock can be had.
-    virtual std::unique_ptr<IPlayerLock> LockPlayer(const std::u16string& dbPath) = 0;
+    // `dbPath` lies on; not held while another run holds it, or when no lock can be had.
+    virtual PlayerLock LockPlayer(const std::u16string& dbPath) = 0;
+};
+
+// A file system in front of another that passes every call through: the base of the wrappers
+// that count, time or charge some of the calls and override only those.
+class ForwardingFileSystem : public IFileSystem {
+public:
+    explicit ForwardingFileSystem(IFileSystem& inner) : m_inner(inner) {}
+
+    std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override {
+        return m_inner.ListFolder(folder);
+    }
+    bool IsDirectory(const std::u16string& path) override { return m_inner.IsDirectory(path); }
+    bool Exists(const std::u16string& path) override { return m_inner.Exists(path); }
+    bool Rename(const std::u16string& from, const std::u16string& to) override {
+        return m_inner.Rename(from, to);
+    }
+    std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override {
+        return m_inner.CreateOutput(path);
+    }
+    ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override {
+        return m_inner.Replace(from, to);
+    }
+    bool Remove(const std::u16string& path) override { return m_inner.Remove(path); }
+    PlayerLock LockPlayer(const std::u16string& dbPath) override {
+        return m_inner.LockPlayer(dbPath);
+    }
+
+protected:
+    IFileSystem& m_inner;
 };

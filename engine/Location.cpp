@@ -1,20 +1,19 @@
 #include "Location.h"
 
+#include "FileSystem.h"
 #include "Text.h"
-
-namespace {
-
-constexpr size_t kMaxPath = 260;  // the platform's path limit, terminator included
-
-}  // namespace
 
 LocationDecision DecideLocation(
     std::u16string_view programPath, const std::function<bool(const std::u16string&)>& exists,
     const std::function<bool(const std::u16string&)>& isRemovableDrive) {
     LocationDecision decision;
     size_t nameAt = FileNameOffset(programPath);
-    // A path that did not fit or has no folder part cannot be on the player.
-    if (programPath.empty() || programPath.size() >= kMaxPath || nameAt < 2)
+    if (programPath.size() >= kMaxPath) {
+        decision.outcome = LocationOutcome::PathTooLong;
+        return decision;
+    }
+    // A path that could not be had or has no folder part cannot be on the player.
+    if (programPath.empty() || nameAt < 2)
         return decision;
 
     decision.rootDir = std::u16string(programPath.substr(0, nameAt - 1));

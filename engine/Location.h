@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-enum class LocationOutcome { NotOnPlayer, FolderNotSupported, Ready };
+// PathTooLong: the program's path does not fit the platform's limit (nothing else was asked).
+enum class LocationOutcome { NotOnPlayer, PathTooLong, FolderNotSupported, Ready };
 
 struct LocationDecision {
     LocationOutcome outcome = LocationOutcome::NotOnPlayer;

@@ -7,6 +7,12 @@ inline constexpr char16_t kMsgRename[] = u"Rename: %s to %s";
 inline constexpr char16_t kMsgDone[] = u"完成";
 inline constexpr char16_t kMsgDatabaseFailed[] = u"写入数据库失败，原数据库未改动。";
 inline constexpr char16_t kMsgReadFailed[] = u"读取文件夹失败，原数据库未改动。";
+// The new database is in place but the medium did not confirm it: safe removal writes it out.
+inline constexpr char16_t kMsgNotDurable[] =
+    u"新数据库已写入，但未确认存入iPod，请先安全弹出再拔下。";
+// Plain text, no retry: the lock failed for a reason another try does not change. %d: the
+// system's error code.
+inline constexpr char16_t kMsgLockFailed[] = u"无法锁定iPod（系统错误%d），原数据库未改动。";
 // Shown as a link: a click tries again once the other run has ended.
 inline constexpr char16_t kMsgPlayerBusy[] = u"另一个窗口正在更新iPod，请稍后点此重试。";
 inline constexpr char16_t kMsgNotOnPlayer[] = u"请把本程序拷贝到iPod里再运行。";

@@ -6,12 +6,6 @@
 #include "SyncJob.h"
 #include "Text.h"
 
-namespace {
-
-constexpr size_t kMaxPath = 260;  // the platform's path limit, terminator included
-
-}  // namespace
-
 int CSyncJob::HasWideChars(std::u16string_view name) {
     return HasWideUnits(name) ? 1 : 0;
 }
@@ -22,13 +16,15 @@ int CSyncJob::ScanForRename(const std::u16string& folder) {
         return 0;
     int holdsMp3 = 0;
     FolderEntry entry;
-    // A listing that fails ends early: what it did not yield keeps its name, like a refused
-    // rename, and the track scan finds it under that name.
-    while (listing->Next(entry) == ListStep::Entry) {
+    ListStep step = ListStep::End;
+    // A listing that fails ends the scan: a folder not seen whole may hold a name the renames
+    // would collide with, so the run renames nothing.
+    while (!m_bReadFailed && (step = listing->Next(entry)) == ListStep::Entry) {
         if (IsDotEntry(entry.name))
             continue;
         std::u16string path = JoinPath(folder, entry.name);
-        ReportStatus(FormatText(kMsgSearchFile, {entry.name}));
+        ReportProgress(RunPhase::Searching, ++m_nSearched, entry.name,
+                       FormatText(kMsgSearchFile, {entry.name}));
         if (entry.isDirectory) {
             // The subtree first, so a folder comes after everything inside it in the list.
             if (!entry.isLink && ScanForRename(path) && HasWideChars(entry.name))
@@ -39,6 +35,8 @@ int CSyncJob::ScanForRename(const std::u16string& folder) {
             holdsMp3 = 1;
         }
     }
+    if (step == ListStep::Failed)
+        m_bReadFailed = true;
     return holdsMp3;
 }
 
@@ -58,14 +56,15 @@ int CSyncJob::RenamePass() {
 }
 
 int CSyncJob::RenameFolder(const std::u16string& path, int& counter) {
-    return RenameItem(path, counter, kNewFolderName);
+    return RenameItem(path, counter, kNewFolderName, true);
 }
 
 int CSyncJob::RenameFile(const std::u16string& path, int& counter) {
-    return RenameItem(path, counter, kNewFileName);
+    return RenameItem(path, counter, kNewFileName, false);
 }
 
-int CSyncJob::RenameItem(const std::u16string& path, int& counter, std::u16string_view format) {
+int CSyncJob::RenameItem(const std::u16string& path, int& counter, std::u16string_view format,
+                         bool folder) {
     // A path the platform cannot rename keeps its name, like any refused rename.
     if (path.size() >= kMaxPath)
         return 1;
@@ -79,8 +78,10 @@ int CSyncJob::RenameItem(const std::u16string& path, int& counter, std::u16strin
     }
     if (candidate.size() >= kMaxPath)
         return 1;
-    ReportStatus(FormatText(kMsgRename, {path, candidate}));
+    ReportProgress(RunPhase::Renaming, ++m_nRenames, path,
+                   FormatText(kMsgRename, {path, candidate}));
     // The rename never replaces an existing item; a refused one is deliberately left as it is.
-    m_fs.Rename(path, candidate);
+    if (m_fs.Rename(path, candidate))
+        ++(folder ? m_nRenamedFolders : m_nRenamedFiles);
     return 1;
 }

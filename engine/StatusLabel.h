@@ -1,8 +1,26 @@
 // What the engine needs of the status line on the main window: its text and click command, its
-// look, and a repaint of the window behind it. The window's CLinkStatic implements it.
+// look, and a repaint of the window behind it; and, beside the texts, where a run stands and how
+// it ended, as values. The window's CLinkStatic implements it; the command's Progress prints it.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
+
+// The step a run is in.
+enum class RunPhase { Searching, Renaming, ListingTracks, Writing };
+
+// How a run ended, or why none could run. Everything but Done and DatabaseNotDurable leaves the
+// old database as it was; DatabaseNotDurable has the new one in place, not confirmed on the
+// medium.
+enum class RunOutcome {
+    Done,
+    DatabaseNotWritten,
+    DatabaseNotDurable,
+    ReadFailed,
+    PlayerBusy,       // another run holds the player: worth trying again
+    LockUnavailable,  // the player could not be locked at all: trying again fails the same way
+    Refused,          // the location check did not accept the player
+};
 
 class IStatusLabel {
 public:
@@ -12,6 +30,13 @@ public:
     virtual int SetPlain(int plain) = 0;
     // Repaints the label's parent window with its background, so the skin shows behind the text.
     virtual void InvalidateParent() = 0;
+    // Given before a progress text (and alone when the database writing begins): the step, how
+    // many items it has reached (entries searched, renames tried, tracks found, tracks to write)
+    // and the name or path at hand.
+    virtual void SetProgress(RunPhase phase, size_t count, std::u16string_view item) = 0;
+    // Given before the text that ends a run or refuses one. `systemError` is the system's code
+    // for LockUnavailable, else 0.
+    virtual void SetOutcome(RunOutcome outcome, int systemError) = 0;
 
 protected:
     ~IStatusLabel() = default;

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "Messages.h"
+#include "Text.h"
 
 CSyncJob::CSyncJob(IFileSystem& fileSystem) : m_fs(fileSystem) {}
 
@@ -19,15 +20,23 @@ int CSyncJob::CheckLocation(ILocationProbe& probe) {
     LocationDecision decision = DecideLocation(
         probe.ProgramPath(), [this](const std::u16string& path) { return m_fs.Exists(path); },
         [&probe](const std::u16string& root) { return probe.IsRemovableDrive(root); });
+    return ApplyLocation(decision);
+}
+
+int CSyncJob::ApplyLocation(const LocationDecision& decision) {
     m_strRootDir = decision.rootDir;
     m_strDbPath = decision.dbPath;
+    m_location = decision.outcome;
     m_bPlayerAccepted = decision.outcome == LocationOutcome::Ready;
     switch (decision.outcome) {
+        // The window has room for one plain reason: a path too long for the platform cannot be
+        // where the player's files are.
         case LocationOutcome::NotOnPlayer:
-            ReportStatus(kMsgNotOnPlayer);
+        case LocationOutcome::PathTooLong:
+            ReportEnd(RunOutcome::Refused, kMsgNotOnPlayer);
             return 0;
         case LocationOutcome::FolderNotSupported:
-            ReportStatus(kMsgFolderNotSupported);
+            ReportEnd(RunOutcome::Refused, kMsgFolderNotSupported);
             return 0;
         case LocationOutcome::Ready:
             break;
@@ -77,35 +86,83 @@ unsigned CSyncJob::SyncThreadProc(void* param) {
     return 0;
 }
 
-void CSyncJob::Run() {
+RunOutcome CSyncJob::Run(const std::function<void(int step)>& afterStep) {
+    // The root folder stays set after a refused check: it may be the hard disk.
+    if (!m_bPlayerAccepted || m_strRootDir.empty())
+        return RunOutcome::Refused;
+    m_outcome = RunOutcome::Refused;  // until this run names its own
     try {
         // Two runs on one player would rename what the other has just listed.
-        auto lock = m_fs.LockPlayer(m_strDbPath);
+        PlayerLock lock = m_fs.LockPlayer(m_strDbPath);
         if (!lock) {
-            ReportBusy();
-            return;
+            if (lock.systemError == 0) {
+                ReportBusy();
+                return RunOutcome::PlayerBusy;
+            }
+            return ReportEnd(RunOutcome::LockUnavailable,
+                             FormatNumber(kMsgLockFailed, lock.systemError), lock.systemError);
         }
         m_bRan = true;
-        // All four steps always run, in this order; the writer alone looks at what the track
-        // scan found, the other results are deliberately ignored.
-        ScanForRename(m_strRootDir);
-        RenamePass();
-        ScanTracks(m_strRootDir);
-        WriteDatabase();
+        return RunSteps(afterStep);
     } catch (...) {
+        // Out of memory while the label took the last text of a run that replaced the database:
+        // the outcome stands, it must not turn into a failure.
+        if (m_outcome == RunOutcome::Done || m_outcome == RunOutcome::DatabaseNotDurable)
+            return m_outcome;
         // Out of memory: the database was not replaced, and the label must not claim it was.
         // The text is a literal: showing it allocates nothing.
-        ReportStatus(kMsgDatabaseFailed);
+        return ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed);
     }
+}
+
+// All four steps run, in this order, unless a scan could not read the whole tree: a run that
+// cannot see every name changes none, and a list that misses part of the tree would drop songs.
+RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
+    m_bReadFailed = false;
+    m_nSearched = m_nRenames = m_nTracks = m_nRenamedFiles = m_nRenamedFolders = 0;
+    auto stepDone = [&afterStep](int step) {
+        if (afterStep)
+            afterStep(step);
+    };
+    ScanForRename(m_strRootDir);
+    stepDone(0);
+    if (m_bReadFailed) {
+        m_lstPaths.Clear();
+        return ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed);
+    }
+    RenamePass();
+    stepDone(1);
+    ScanTracks(m_strRootDir);
+    stepDone(2);
+    WriteDatabase();  // it reports the outcome, the track scan's read failure included
+    stepDone(3);
+    return m_outcome;
 }
 
 // The text is a link with the Start command, so the user can try again once the other run ends.
 void CSyncJob::ReportBusy() {
+    m_outcome = RunOutcome::PlayerBusy;
     if (!m_pStatus)
         return;
+    m_pStatus->SetOutcome(RunOutcome::PlayerBusy, 0);
     m_pStatus->InvalidateParent();
     m_pStatus->SetPlain(0);
     m_pStatus->SetLinkText(kMsgPlayerBusy, ID_START);
+}
+
+void CSyncJob::ReportProgress(RunPhase phase, size_t count, std::u16string_view item,
+                              std::u16string_view text) {
+    if (m_pStatus)
+        m_pStatus->SetProgress(phase, count, item);
+    ReportStatus(text);
+}
+
+RunOutcome CSyncJob::ReportEnd(RunOutcome outcome, std::u16string_view text, int systemError) {
+    m_outcome = outcome;
+    if (m_pStatus)
+        m_pStatus->SetOutcome(outcome, systemError);
+    ReportStatus(text);
+    return outcome;
 }
 
 void CSyncJob::ReportStatus(std::u16string_view text) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -25,6 +26,11 @@ public:
     // Fills the root folder and database path from where the program is, and leaves the label
     // showing an error or the Start link. 1 when a run may be started.
     int CheckLocation(ILocationProbe& probe);
+    // The second half of the check: takes the decision's folder and database path, and shows its
+    // outcome. 1 when a run may be started.
+    int ApplyLocation(const LocationDecision& decision);
+    // What the last location check decided.
+    LocationOutcome Location() const { return m_location; }
 
     // Starts the one run of this job on a worker thread. 0 unless the location check accepted
     // the player, and while a run is under way or after one has run. A start that found the
@@ -34,12 +40,25 @@ public:
     bool IsRunning() const { return m_bRunning; }
     // Waits until a started run has finished; returns at once when none was started.
     void WaitForRun();
+    // The worker's routine: Run on the job, then the run is over.
     static unsigned SyncThreadProc(void* job);
+
+    // The one way a run is made, on the calling thread: the player locked, the four steps in
+    // order, the outcome reported and returned. Refused, showing nothing, unless the location
+    // check accepted the player. `afterStep`, when given, is called with the step's index (0 to
+    // 3) after each step that ran, so the benchmarks can time them.
+    RunOutcome Run(const std::function<void(int step)>& afterStep = nullptr);
+    // How the last run ended; Refused before any. Read it once IsRunning is false.
+    RunOutcome Outcome() const { return m_outcome; }
+    // What the last run renamed, counted as the renames succeeded.
+    size_t RenamedFiles() const { return m_nRenamedFiles; }
+    size_t RenamedFolders() const { return m_nRenamedFolders; }
 
     // Every text of a run reaches the label this way: repaint, plain look, text with command 0.
     void ReportStatus(std::u16string_view text);
 
     // Step 1 and 2: new ASCII names for wide-named MP3 files and the folders directly holding MP3s.
+    // A folder the scan cannot read whole ends the run before anything is renamed.
     static int HasWideChars(std::u16string_view name);
     int ScanForRename(const std::u16string& folder);
     int RenamePass();
@@ -60,14 +79,26 @@ public:
     IStatusLabel* m_pStatus = nullptr;
 
 private:
-    void Run();
+    RunOutcome RunSteps(const std::function<void(int step)>& afterStep);
+    void ReportProgress(RunPhase phase, size_t count, std::u16string_view item,
+                        std::u16string_view text);
+    RunOutcome ReportEnd(RunOutcome outcome, std::u16string_view text, int systemError = 0);
     void ReportBusy();
-    int RenameItem(const std::u16string& path, int& counter, std::u16string_view nameFormat);
+    int RenameItem(const std::u16string& path, int& counter, std::u16string_view nameFormat,
+                   bool folder);
     bool WriteDatabaseFile(const std::u16string& tempPath);
 
     IFileSystem& m_fs;
-    bool m_bPlayerAccepted = false;    // the location check passed (UI thread, before any run)
-    bool m_bTracksIncomplete = false;  // a listing failed during the track scan (worker only)
+    LocationOutcome m_location = LocationOutcome::NotOnPlayer;
+    bool m_bPlayerAccepted = false;  // the location check passed (UI thread, before any run)
+    // The fields below belong to the worker during a run.
+    bool m_bReadFailed = false;  // a listing failed: the tree could not be read whole
+    size_t m_nSearched = 0;      // entries the rename scan examined
+    size_t m_nRenames = 0;       // renames tried
+    size_t m_nTracks = 0;        // tracks the track scan found
+    size_t m_nRenamedFiles = 0;
+    size_t m_nRenamedFolders = 0;
+    std::atomic<RunOutcome> m_outcome{RunOutcome::Refused};
     std::atomic<bool> m_bRunning{false};
     std::atomic<bool> m_bRan{false};  // a run got hold of the player
     std::thread m_worker;

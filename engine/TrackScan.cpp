@@ -11,7 +11,7 @@ int CSyncJob::ScanTracks(const std::u16string& folder) {
     FolderEntry entry;
     ListStep step = ListStep::End;
     // After a failed read the list can no longer be the whole tree: the walk stops.
-    while (!m_bTracksIncomplete && (step = listing->Next(entry)) == ListStep::Entry) {
+    while (!m_bReadFailed && (step = listing->Next(entry)) == ListStep::Entry) {
         if (IsDotEntry(entry.name))
             continue;
         std::u16string path = JoinPath(folder, entry.name);
@@ -26,13 +26,17 @@ int CSyncJob::ScanTracks(const std::u16string& folder) {
         }
     }
     if (step == ListStep::Failed)
-        m_bTracksIncomplete = true;
+        m_bReadFailed = true;
     return 1;
 }
 
 int CSyncJob::AddTrack(const std::u16string& path, int convert) {
-    // The status line always shows the full path, whatever is stored.
-    ReportStatus(FormatText(kMsgFile, {path}));
+    // The status line always shows the full path, whatever is stored. Unconverted paths are the
+    // rename scan's finds, part of its search.
+    if (convert)
+        ReportProgress(RunPhase::ListingTracks, ++m_nTracks, path, FormatText(kMsgFile, {path}));
+    else
+        ReportProgress(RunPhase::Searching, m_nSearched, path, FormatText(kMsgFile, {path}));
     if (convert)
         m_lstPaths.Append(ToPlayerPath(path));
     else

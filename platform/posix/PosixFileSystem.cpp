@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr size_t kMaxPath = 260;  // the Windows limit, terminator included
-
 #if defined(__linux__) && !defined(RENAME_NOREPLACE)
 constexpr unsigned RENAME_NOREPLACE = 1;
 #endif
@@ -155,16 +153,16 @@ bool SyncPath(const std::string& path) {
 
 // Everything the file system still holds for the medium, the freed clusters of a replaced file
 // included, so that "done" is never said of changes still in memory.
-bool SyncMedium(const std::string& path) {
+bool SyncMedium(const std::string& folder) {
 #if defined(__linux__)
-    int fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
     bool ok = syncfs(fd) == 0;
     close(fd);
     return ok;
 #else
-    (void)path;
+    (void)folder;
     sync();
     return true;
 #endif
@@ -298,11 +296,12 @@ std::unique_ptr<IOutputFile> PosixFileSystem::CreateOutput(const std::u16string&
     return output;
 }
 
-bool PosixFileSystem::Replace(const std::u16string& from, const std::u16string& to) {
+ReplaceResult PosixFileSystem::Replace(const std::u16string& from, const std::u16string& to) {
     std::string hostFrom, hostTo;
     if (!HostPath(from, hostFrom) || !HostPath(to, hostTo))
-        return false;
+        return ReplaceResult::Failed;
     m_cleanFolder.clear();
+    // Made before the rename: nothing may throw once the file has moved.
     std::string folder = FolderOf(hostTo);
     SyncPath(folder);
     // On FAT the replaced file's clusters are freed when its last user lets go, while the entry
@@ -313,8 +312,11 @@ bool PosixFileSystem::Replace(const std::u16string& from, const std::u16string& 
     bool durable = moved && SyncPath(hostTo) && SyncPath(folder);
     if (old >= 0)
         close(old);
+    if (!moved)
+        return ReplaceResult::Failed;
     // Only once everything is on the medium may the run say it is done.
-    return durable && SyncMedium(hostTo);
+    return durable && SyncMedium(folder) ? ReplaceResult::Replaced
+                                         : ReplaceResult::ReplacedNotDurable;
 }
 
 bool PosixFileSystem::Remove(const std::u16string& path) {
@@ -323,23 +325,36 @@ bool PosixFileSystem::Remove(const std::u16string& path) {
     return HostPath(path, host) && unlink(host.c_str()) == 0;
 }
 
-std::unique_ptr<IPlayerLock> PosixFileSystem::LockPlayer(const std::u16string& dbPath) {
+PlayerLock PosixFileSystem::LockPlayer(const std::u16string& dbPath) {
     // The database's folder stands for the player: every run locks the same one.
+    PlayerLock result;
     size_t nameAt = FileNameOffset(dbPath);
     std::string host;
-    if (nameAt < 2 || !HostPath(dbPath.substr(0, nameAt - 1), host))
-        return nullptr;
+    if (nameAt < 2 || !HostPath(dbPath.substr(0, nameAt - 1), host)) {
+        result.systemError = dbPath.size() >= kMaxPath ? ENAMETOOLONG : EINVAL;
+        return result;
+    }
     int fd = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (fd < 0) {
+        result.systemError = errno;
+        return result;
+    }
+    int locked;
+    do {
+        locked = flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        // Only EWOULDBLOCK is another run's hold; ENOLCK or EOPNOTSUPP (NFS, some FUSE and SMB
+        // mounts) would refuse every try alike.
+        result.systemError = errno == EWOULDBLOCK ? 0 : errno;
         close(fd);
-        return nullptr;
+        return result;
     }
     try {
-        return std::make_unique<FolderLock>(fd);
+        result.held = std::make_unique<FolderLock>(fd);
     } catch (...) {
         close(fd);  // the lock goes with the file
         throw;
     }
+    return result;
 }

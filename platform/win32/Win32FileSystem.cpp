@@ -115,6 +115,12 @@ std::u16string PlayerLockName(const std::u16string& dbPath) {
     return name;
 }
 
+// The last error as the engine reports it: never 0, which would read as another run's hold.
+int SystemErrorCode() {
+    DWORD error = GetLastError();
+    return static_cast<int>(error ? error : ERROR_GEN_FAILURE);
+}
+
 }  // namespace
 
 std::unique_ptr<IFolderListing> Win32FileSystem::ListFolder(const std::u16string& folder) {
@@ -150,24 +156,40 @@ std::unique_ptr<IOutputFile> Win32FileSystem::CreateOutput(const std::u16string&
     return output;
 }
 
-bool Win32FileSystem::Replace(const std::u16string& from, const std::u16string& to) {
-    return MoveFileExW(AsWide(from), AsWide(to),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+ReplaceResult Win32FileSystem::Replace(const std::u16string& from, const std::u16string& to) {
+    if (MoveFileExW(AsWide(from), AsWide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return ReplaceResult::Replaced;
+    // Write-through reports a flush that failed after the move: the new file is then in place.
+    if (!PathFileExistsW(AsWide(from)) && PathFileExistsW(AsWide(to)))
+        return ReplaceResult::ReplacedNotDurable;
+    return ReplaceResult::Failed;
 }
 
 bool Win32FileSystem::Remove(const std::u16string& path) {
     return DeleteFileW(AsWide(path)) != FALSE;
 }
 
-std::unique_ptr<IPlayerLock> Win32FileSystem::LockPlayer(const std::u16string& dbPath) {
+PlayerLock Win32FileSystem::LockPlayer(const std::u16string& dbPath) {
+    PlayerLock result;
     HANDLE mutex = CreateMutexW(nullptr, FALSE, AsWide(PlayerLockName(dbPath)));
-    if (!mutex)
-        return nullptr;
+    if (!mutex) {
+        result.systemError = SystemErrorCode();
+        return result;
+    }
     // An abandoned mutex is one whose run was killed: the player is free again.
     DWORD wait = WaitForSingleObject(mutex, 0);
     if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+        // A timeout is another run's hold; a failed wait would fail on every try.
+        result.systemError = wait == WAIT_TIMEOUT ? 0 : SystemErrorCode();
         CloseHandle(mutex);
-        return nullptr;
+        return result;
     }
-    return std::make_unique<MutexLock>(mutex);
+    try {
+        result.held = std::make_unique<MutexLock>(mutex);
+    } catch (...) {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+        throw;
+    }
+    return result;
 }

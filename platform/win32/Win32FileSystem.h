@@ -10,7 +10,7 @@ public:
     bool Exists(const std::u16string& path) override;
     bool Rename(const std::u16string& from, const std::u16string& to) override;
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
-    bool Replace(const std::u16string& from, const std::u16string& to) override;
+    ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;
-    std::unique_ptr<IPlayerLock> LockPlayer(const std::u16string& dbPath) override;
+    PlayerLock LockPlayer(const std::u16string& dbPath) override;
 };

@@ -27,6 +27,7 @@ enum class Action {
     DoubleClick,     // a double click on "开始": still one run
     ClickAfterDone,  // a run, then a click on "完成" that must start nothing
     CloseMidRun,     // Escape right after the first progress text: the window stays until done
+    CloseFailing,    // the same with iTunesSD held open: the window stays with the failure
     TwoPrograms,     // a second program on the same player clicked during the first one's run
     LockedDatabase,  // iTunesSD held open without sharing for the whole run
     HalfReplaced,    // no iTunesSD, only the iTunesSD.new a replace cut short on FAT leaves
@@ -182,6 +183,19 @@ std::vector<Case> Cases() {
          1500},
         {"LockedDatabase", kWide, L"", P, true, Action::LockedDatabase, kDbFailed, 2},
         {"HalfReplaced", kWide, L"", P, true, Action::HalfReplaced, kDone, 2},
+        // The run fails after the close was asked for: the failure stays to be read, and the next
+        // close (Enter) closes with its own code. A tree large enough that the run is still going
+        // when Escape arrives.
+        {"CloseMidFailingRun",
+         AlbumTree(3000, L""),
+         L"",
+         P,
+         true,
+         Action::CloseFailing,
+         kDbFailed,
+         1,
+         {},
+         3000},
         {"TwoPrograms",
          AlbumTree(1500, L""),
          L"",
@@ -263,7 +277,7 @@ protected:
                         moved->second == then[drive + L"\\" + from])
                 << Utf8(from) << " did not become " << Utf8(to);
         }
-        if (c.action == Action::LockedDatabase) {
+        if (c.action == Action::LockedDatabase || c.action == Action::CloseFailing) {
             EXPECT_EQ(ReadBytes(DatabasePath(drive)), OldDatabase()) << "old iTunesSD changed";
             EXPECT_EQ(GetFileAttributesW((DatabasePath(drive) + L".new").c_str()),
                       INVALID_FILE_ATTRIBUTES);
@@ -355,6 +369,25 @@ TEST_P(EndToEnd, Case) {
                    Utf8(app.Seen().back()).c_str(), GetTickCount() - start);
             ASSERT_TRUE(app.WaitForExit(10000)) << app.Report();
             CheckRunResult(c);
+            break;
+        }
+
+        case Action::CloseFailing: {
+            hold = CreateFileW(DatabasePath(drive).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                               0, nullptr);
+            ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+            ASSERT_TRUE(app.ClickStatus());
+            ASSERT_TRUE(app.WaitForStatus(IsProgress, 20000)) << app.Report();
+            ASSERT_TRUE(app.PressKey(VK_ESCAPE));
+            bool ended = app.WaitForStatus(c.status, 60000);
+            CloseHandle(hold);
+            ASSERT_TRUE(ended) << app.Report();
+            Sleep(700);  // longer than the window takes to close after a run that is done
+            EXPECT_TRUE(app.WindowAlive()) << "the window closed over a failed run";
+            EXPECT_EQ(app.Status(), c.status);
+            CheckRunResult(c);
+            ASSERT_TRUE(app.PressKey(VK_RETURN));
+            ASSERT_TRUE(app.WaitForExit(10000)) << app.Report();
             break;
         }
 

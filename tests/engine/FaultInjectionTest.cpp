@@ -42,20 +42,30 @@ Bytes OldDatabase() {
     return db;
 }
 
+std::set<std::u16string> PathsOf(const MemoryFileSystem& fs) {
+    std::set<std::u16string> paths;
+    for (const auto& entry : fs.Snapshot())
+        paths.insert(entry.first);
+    return paths;
+}
+
 struct Player {
     explicit Player(const std::u16string& root) {
         fs.AddFile(kDb, OldDatabase());
         for (const auto* file : kTree)
             fs.AddFile(root + file, ContentOf(file));
         job.SetStatusLabel(&label);
-        job.m_strRootDir = root;
-        job.m_strDbPath = kDb;
+        FakeProbe probe(root + u"\\Zorbel.exe", true);
+        job.CheckLocation(probe);
+        fs.operations = 0;  // the check is not part of the run
         before = TakeBaseline(fs, root, kDb);
+        paths = PathsOf(fs);
     }
     MemoryFileSystem fs;
     RecordingStatusLabel label;
     CSyncJob job{fs};
     RunBaseline before;
+    std::set<std::u16string> paths;
 };
 
 bool IsListing(FsOp op) {
@@ -63,22 +73,22 @@ bool IsListing(FsOp op) {
 }
 
 // Each operation of a clean run fails in turn, or runs out of memory in turn. Only a failed
-// listing in the track scan, the lock and the writer's own steps may cost the new database, and
-// the last text must say which.
+// listing, the lock and the writer's own steps may cost the new database, and the outcome must
+// say which: a failed listing in either scan stops the run before any rename.
 TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
     for (const std::u16string root : {u"E:", u"E:\\Music"}) {
         SCOPED_TRACE(Printable(root));
         // The clean run, step by step, to learn where the track scan and the writer begin.
         Player clean(root);
-        auto lock = clean.fs.LockPlayer(kDb);
-        clean.job.ScanForRename(root);
-        clean.job.RenamePass();
-        size_t trackScanFrom = clean.fs.operations;
-        clean.job.ScanTracks(root);
-        size_t writerFrom = clean.fs.operations;
-        clean.job.WriteDatabase();
+        size_t renamesFrom = 0, writerFrom = 0;
+        clean.job.Run([&](int step) {
+            if (step == 0)
+                renamesFrom = clean.fs.operations;
+            if (step == 2)
+                writerFrom = clean.fs.operations;
+        });
         size_t total = clean.fs.operations;
-        ASSERT_EQ(CheckRun(clean.before, clean.fs, clean.label.text), "");
+        ASSERT_EQ(CheckRun(clean.before, clean.fs, clean.label), "");
         ASSERT_EQ(clean.label.text, kMsgDone);
         ASSERT_EQ(ParseDatabase(clean.fs.Read(kDb))->count, 11u);
         ASSERT_TRUE(clean.fs.HasFile(root + u"\\ST_DIR_2\\ST_DIR_1\\ST_FILE_2.mp3"));
@@ -96,27 +106,35 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                         throw std::bad_alloc();
                     return true;
                 };
-                CSyncJob::SyncThreadProc(&run.job);
+                RunOutcome outcome = run.job.Run();
                 ASSERT_TRUE(fault) << "operation " << i << " never came";
                 failed.insert(*fault);
                 SCOPED_TRACE("operation " + std::to_string(i) + ": " + FsOpName(*fault) +
                              (outOfMemory ? ", out of memory" : ""));
-                EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text), "");
-                const char16_t* expected = kMsgDone;
-                if (outOfMemory || i >= writerFrom)
-                    expected = kMsgDatabaseFailed;
+                EXPECT_EQ(CheckRun(run.before, run.fs, run.label), "");
+                RunOutcome expected = RunOutcome::Done;
+                if (*fault == FsOp::Sync)
+                    expected = RunOutcome::DatabaseNotDurable;  // the new one is in place
+                else if (outOfMemory || i >= writerFrom)
+                    expected = RunOutcome::DatabaseNotWritten;
                 else if (*fault == FsOp::Lock)
-                    expected = kMsgPlayerBusy;
-                else if (IsListing(*fault) && i >= trackScanFrom)
-                    expected = kMsgReadFailed;
-                EXPECT_EQ(run.label.text, expected);
+                    expected = RunOutcome::LockUnavailable;
+                else if (IsListing(*fault))
+                    expected = RunOutcome::ReadFailed;
+                EXPECT_EQ(outcome, expected) << OutcomeName(outcome);
+                EXPECT_EQ(run.label.outcome, expected);
+                EXPECT_EQ(run.job.Outcome(), expected);
+                // A run stopped by the lock or a read failure in the rename scan changes no name.
+                if (expected != RunOutcome::Done && i < renamesFrom) {
+                    EXPECT_EQ(PathsOf(run.fs), run.paths);
+                }
             }
         }
         std::printf("root %s: %zu fault points tried, each failing and out of memory\n",
                     Printable(root).c_str(), total);
         EXPECT_EQ(failed, (std::set<FsOp>{FsOp::Lock, FsOp::List, FsOp::ListNext, FsOp::IsDirectory,
                                           FsOp::Exists, FsOp::Rename, FsOp::Create, FsOp::Write,
-                                          FsOp::Flush, FsOp::Close, FsOp::Replace}));
+                                          FsOp::Flush, FsOp::Close, FsOp::Replace, FsOp::Sync}));
     }
 }
 
@@ -124,7 +142,7 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
 // was done may be undone, and the label must not claim a database that never landed.
 TEST(FaultInjection, MediumGoneAtEveryMoment) {
     Player clean(u"E:\\Music");
-    CSyncJob::SyncThreadProc(&clean.job);
+    clean.job.Run();
     size_t total = clean.fs.operations;
     for (size_t i = 0; i < total; ++i) {
         SCOPED_TRACE("gone from operation " + std::to_string(i));
@@ -134,14 +152,15 @@ TEST(FaultInjection, MediumGoneAtEveryMoment) {
             gone = gone || run.fs.operations - 1 == i;
             return gone && op != FsOp::Close;  // a handle still closes; nothing reaches the medium
         };
-        CSyncJob::SyncThreadProc(&run.job);
+        run.job.Run();
         run.fs.failWhen = nullptr;
         bool replaced = run.fs.Read(kDb) != OldDatabase();
         if (replaced)
-            EXPECT_EQ(run.label.text, kMsgDone);
+            EXPECT_TRUE(run.label.outcome == RunOutcome::Done ||
+                        run.label.outcome == RunOutcome::DatabaseNotDurable);
         else
-            EXPECT_NE(run.label.text, kMsgDone);
-        std::string problems = CheckRun(run.before, run.fs, run.label.text);
+            EXPECT_NE(run.label.outcome, RunOutcome::Done);
+        std::string problems = CheckRun(run.before, run.fs, run.label);
         // A write that failed leaves the temporary file behind: its removal failed too.
         if (!replaced && run.fs.HasFile(kDb + u".new"))
             EXPECT_EQ(problems, "the temporary database was left behind");
@@ -153,19 +172,19 @@ TEST(FaultInjection, MediumGoneAtEveryMoment) {
 TEST(FaultInjection, ShortWritesStillGiveACompleteDatabase) {
     Player run(u"E:\\Music");
     run.fs.maxWriteChunk = 7;
-    CSyncJob::SyncThreadProc(&run.job);
+    EXPECT_EQ(run.job.Run(), RunOutcome::Done);
     EXPECT_EQ(run.label.text, kMsgDone);
-    EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text), "");
+    EXPECT_EQ(CheckRun(run.before, run.fs, run.label), "");
     EXPECT_EQ(run.fs.Read(kDb).size(), kDbHeaderSize + 11 * kDbRecordSize);
 }
 
 TEST(FaultInjection, FullMediumKeepsOldDatabase) {
     Player run(u"E:\\Music");
     run.fs.capacity = run.fs.UsedBytes() + 100;
-    CSyncJob::SyncThreadProc(&run.job);
+    EXPECT_EQ(run.job.Run(), RunOutcome::DatabaseNotWritten);
     EXPECT_EQ(run.label.text, kMsgDatabaseFailed);
     EXPECT_EQ(run.fs.Read(kDb), OldDatabase());
-    EXPECT_EQ(CheckRun(run.before, run.fs, run.label.text), "");
+    EXPECT_EQ(CheckRun(run.before, run.fs, run.label), "");
 }
 
 // A failed write whose clean-up fails too leaves the temporary file; the next run writes over it.
@@ -174,7 +193,7 @@ TEST(FaultInjection, FailedCleanUpIsMendedByTheNextRun) {
     run.fs.failWhen = [](FsOp op, const std::u16string&) {
         return op == FsOp::Write || op == FsOp::Remove;
     };
-    CSyncJob::SyncThreadProc(&run.job);
+    run.job.Run();
     EXPECT_EQ(run.label.text, kMsgDatabaseFailed);
     EXPECT_EQ(run.fs.Read(kDb), OldDatabase());
     EXPECT_TRUE(run.fs.HasFile(kDb + u".new"));
@@ -183,9 +202,9 @@ TEST(FaultInjection, FailedCleanUpIsMendedByTheNextRun) {
     RecordingStatusLabel label;
     CSyncJob again(run.fs);
     again.SetStatusLabel(&label);
-    again.m_strRootDir = u"E:\\Music";
-    again.m_strDbPath = kDb;
-    CSyncJob::SyncThreadProc(&again);
+    FakeProbe probe(u"E:\\Music\\Zorbel.exe", true);
+    again.CheckLocation(probe);
+    again.Run();
     EXPECT_EQ(label.text, kMsgDone);
     EXPECT_FALSE(run.fs.HasFile(kDb + u".new"));
     EXPECT_EQ(ParseDatabase(run.fs.Read(kDb))->count, 11u);

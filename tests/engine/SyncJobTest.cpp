@@ -77,12 +77,33 @@ TEST_F(SyncJob, BusyPlayerChangesNothingAndCanBeTriedAgain) {
     EXPECT_EQ(fs.Names(u"E:\\R"), List{u"\u7532.mp3"});
     EXPECT_EQ(fs.Read(kDb), Bytes(5, 0xEE));
 
-    other.reset();
+    EXPECT_EQ(job.Outcome(), RunOutcome::PlayerBusy);
+
+    other.held.reset();
     EXPECT_EQ(job.StartSync(), 1);
     job.WaitForRun();
     EXPECT_EQ(label.text, kMsgDone);
+    EXPECT_EQ(job.Outcome(), RunOutcome::Done);
     EXPECT_EQ(job.StartSync(), 0);
-    EXPECT_NE(fs.LockPlayer(kDb), nullptr);  // the run let go of the player
+    EXPECT_TRUE(fs.LockPlayer(kDb));  // the run let go of the player
+}
+
+// A lock the system refuses is no other run: a plain text with the system's code, no retry, and
+// nothing changed.
+TEST_F(SyncJob, LockErrorEndsTheRunWithoutRetry) {
+    fs.AddFile(u"E:\\R\\\u7532.mp3");
+    fs.lockError = 37;
+    fs.failWhen = [](FsOp op, const std::u16string&) { return op == FsOp::Lock; };
+    EXPECT_EQ(job.Run(), RunOutcome::LockUnavailable);
+    EXPECT_EQ(label.Texts(), List{u"\u65E0\u6CD5\u9501\u5B9A"
+                                  u"iPod\uFF08\u7CFB\u7EDF\u9519\u8BEF37\uFF09\uFF0C"
+                                  u"\u539F\u6570\u636E\u5E93\u672A\u6539\u52A8\u3002"});
+    EXPECT_EQ(label.outcome, RunOutcome::LockUnavailable);
+    EXPECT_EQ(label.systemError, 37);
+    EXPECT_EQ(label.command, kNoCommand);
+    EXPECT_EQ(label.plain, 1);
+    EXPECT_EQ(fs.Names(u"E:\\R"), List{u"\u7532.mp3"});
+    EXPECT_EQ(fs.Read(kDb), Bytes(5, 0xEE));
 }
 
 TEST_F(SyncJob, StartRunsOnceOnAWorker) {
@@ -126,8 +147,8 @@ TEST_F(SyncJob, ReportStatusRepaintsThenPlainThenText) {
     // Without a label a report does nothing, and a run still completes.
     CSyncJob silent(fs);
     silent.ReportStatus(u"y");
-    silent.m_strRootDir = u"E:\\R";
-    silent.m_strDbPath = kDb;
+    FakeProbe probe(u"E:\\R\\Zorbel.exe", true);
+    silent.CheckLocation(probe);
     CSyncJob::SyncThreadProc(&silent);
     EXPECT_TRUE(ParseDatabase(fs.Read(kDb)));
     EXPECT_EQ(label.events.size(), 3u);

@@ -67,6 +67,17 @@ bool Usable(const std::u16string& name) {
     return true;
 }
 
+// The program in the root folder of a removable drive.
+class PlayerProbe : public ILocationProbe {
+public:
+    explicit PlayerProbe(const std::u16string& root) : m_path(root + u"\\Zorbel.exe") {}
+    std::u16string ProgramPath() override { return m_path; }
+    bool IsRemovableDrive(const std::u16string&) override { return true; }
+
+private:
+    std::u16string m_path;
+};
+
 [[noreturn]] void Violated(const std::string& what) {
     std::fprintf(stderr, "invariant violated: %s\n", what.c_str());
     __builtin_trap();
@@ -80,8 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::u16string root = in.ConsumeBool() ? u"E:" : u"E:\\Music";
     fs.AddFolder(root);
     fs.AddFolder(u"E:\\iPod_Control\\iTunes");
-    if (in.ConsumeBool())
-        fs.AddFile(kDb, Bytes(kDbHeaderSize - 1, 0xEE));  // never a well-formed database
+    // The location check needs a database; a run may still find it gone (deleted meanwhile).
+    fs.AddFile(kDb, Bytes(kDbHeaderSize - 1, 0xEE));  // never a well-formed database
+    bool keepDb = in.ConsumeBool();
 
     std::vector<std::u16string> folders = {root};
     auto fold = [](std::u16string path) {
@@ -128,6 +140,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (in.ConsumeIntegralInRange(0, 7) == 0)
         fs.capacity = fs.UsedBytes() + in.ConsumeIntegralInRange<size_t>(0, 20000);
 
+    RecordingStatusLabel label;
+    CSyncJob job(fs);
+    job.SetStatusLabel(&label);
+    PlayerProbe probe(root);
+    if (!job.CheckLocation(probe))
+        Violated("the location check refused the player");
+    if (!keepDb)
+        fs.Remove(kDb);
+    fs.operations = 0;
+
     // One operation of the run, counted from 1, fails; 0 lets everything succeed. Removing the
     // temporary file is spared: when the clean-up itself fails, nothing can clean up.
     size_t failAt = in.ConsumeIntegralInRange<size_t>(0, 3) == 0
@@ -140,14 +162,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
 
     RunBaseline before = TakeBaseline(fs, root, kDb);
-    RecordingStatusLabel label;
-    CSyncJob job(fs);
-    job.SetStatusLabel(&label);
-    job.m_strRootDir = root;
-    job.m_strDbPath = kDb;
-    CSyncJob::SyncThreadProc(&job);
+    RunOutcome outcome = job.Run();
+    if (label.outcome != outcome)
+        Violated("the label was given another outcome than the run returned");
 
-    std::string broken = CheckRun(before, fs, label.text);
+    std::string broken = CheckRun(before, fs, label);
     if (!broken.empty())
         Violated(broken);
     return 0;

@@ -2,12 +2,18 @@
 // output and on disk; and the pieces of its progress line.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "DatabaseFile.h"
 #include "HostTree.h"
+#include "MemoryFileSystem.h"
+#include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"
+#include "SyncJob.h"
 
 namespace {
 
@@ -27,9 +33,14 @@ struct CommandCase {
     std::vector<std::string> args;  // after the command; {top}: the player's top folder
     bool player;                    // whether the folder holds iPod_Control/iTunes/iTunesSD
     int code;
-    std::string out, err;  // a line each must hold
+    std::string out, err;  // a line each must hold; empty: nothing may be printed there
     std::string below;     // the folder whose tracks the new database lists; "-": none written
+    std::vector<std::string> more = {};  // files beyond kMusic
 };
+
+// A name that would drive the terminal if printed raw: window title, clear screen, colour, and a
+// line feed that would split its line.
+const std::string kControlName = "Music/\x1b]0;PWNED\x07\x1b[2J\x1b[31mred\nx.mp3";
 
 TEST(Command, EachSituation) {
     const CommandCase cases[] = {
@@ -56,12 +67,28 @@ TEST(Command, EachSituation) {
          "Rename: {top}/Music/\xE6\x99\xB4.mp3 to {top}/Music/ST_FILE_1.mp3",
          "",
          "Music"},
+        {"control characters",
+         {"{top}/Music"},
+         true,
+         0,
+         "File: {top}/Music/\\033]0;PWNED\\007\\033[2J\\033[31mred\\012x.mp3\n",
+         "",
+         "Music",
+         {kControlName}},
+        {"control characters refused",
+         {"{top}/Music/\x1b[2J"},
+         true,
+         2,
+         "",
+         "{top}/Music/\\033[2J: no such folder",
+         "-"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string top = MakeTempFolder();
-        ASSERT_TRUE(
-            MakeHostPlayer(top, std::vector<std::string>(std::begin(kMusic), std::end(kMusic))));
+        std::vector<std::string> files(std::begin(kMusic), std::end(kMusic));
+        files.insert(files.end(), c.more.begin(), c.more.end());
+        ASSERT_TRUE(MakeHostPlayer(top, files));
         if (!c.player)
             RemoveTree(top + "/iPod_Control");
         auto before = HostFiles(top);
@@ -72,8 +99,17 @@ TEST(Command, EachSituation) {
             args.push_back(Fill(arg, top));
         std::string out, err;
         EXPECT_EQ(RunProgram(args, &out, &err), c.code) << out << err;
-        EXPECT_NE(out.find(Fill(c.out, top)), std::string::npos) << out;
-        EXPECT_NE(err.find(Fill(c.err, top)), std::string::npos) << err;
+        if (c.out.empty())
+            EXPECT_EQ(out, "");  // a refusal prints no summary
+        else
+            EXPECT_NE(out.find(Fill(c.out, top)), std::string::npos) << out;
+        if (c.err.empty())
+            EXPECT_EQ(err, "");  // a success says nothing on stderr
+        else
+            EXPECT_NE(err.find(Fill(c.err, top)), std::string::npos) << err;
+        // No name may reach the terminal as a command.
+        EXPECT_EQ(out.find('\x1b'), std::string::npos);
+        EXPECT_EQ(err.find('\x1b'), std::string::npos);
         if (c.below == "-") {
             EXPECT_EQ(HostFiles(top), before);
         } else {
@@ -104,6 +140,40 @@ TEST(Command, FailedRunsKeepTheOldDatabase) {
     RemoveTree(top);
 }
 
+// A user who may not read the database's folder cannot lock the player: that is no other run.
+// The run ends before anything changes, naming the system's reason.
+TEST(Command, UnlockablePlayerIsNotBusy) {
+    std::string top = MakeTempFolder();
+    ASSERT_TRUE(MakeHostPlayer(top, {"\xE6\x99\xB4.mp3"}));
+    const std::string folder = top + "/iPod_Control/iTunes";
+    auto before = HostFiles(top);
+    std::string out, err;
+    int code;
+    if (geteuid() == 0) {
+        // Root reads any folder: the player is handed to an unprivileged user who runs it.
+        const unsigned nobody = 65534;
+        RunProgram({"chown", "-R", std::to_string(nobody) + ":" + std::to_string(nobody), top});
+        chmod(top.c_str(), 0755);
+        chmod(folder.c_str(), 0300);
+        code = RunProgramAs(nobody, nobody, {ZORBEL_COMMAND, top}, &out, &err);
+    } else {
+        chmod(folder.c_str(), 0300);
+        code = RunProgram({ZORBEL_COMMAND, top}, &out, &err);
+    }
+    chmod(folder.c_str(), 0755);
+    if (code == -2 || code == 126 || code == 127) {
+        RemoveTree(top);
+        GTEST_SKIP() << "cannot run the command as a user without access here: " << code << err;
+    }
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(err.find("the player could not be locked (Permission denied)"), std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("another run"), std::string::npos) << err;
+    EXPECT_EQ(out.find("done:"), std::string::npos) << out;
+    EXPECT_EQ(HostFiles(top), before);
+    RemoveTree(top);
+}
+
 TEST(Progress, TextsShowRealPathsAndFitTheTerminal) {
     EXPECT_EQ(DisplayText(u"Rename: P:\\x\\晴.mp3 to P:\\x\\ST_FILE_1.mp3", u"P:", "/m"),
               "Rename: /m/x/\xE6\x99\xB4.mp3 to /m/x/ST_FILE_1.mp3");
@@ -119,28 +189,87 @@ TEST(Progress, TextsShowRealPathsAndFitTheTerminal) {
         EXPECT_LE(Columns(FitColumns(text, columns)), columns);
     }
 
-    // On a terminal: one line rewritten, throttled, and a last line that stays.
+    // Control characters of names are shown escaped; everything else byte for byte.
+    const std::pair<std::string, std::string> escapes[] = {
+        {"a\x1b[2Jb", "a\\033[2Jb"},
+        {"line\nfeed\x7f", "line\\012feed\\177"},
+        {"\xC2\x9B"
+         "csi",
+         "\\302\\233csi"},  // C1 as UTF-8
+        {"\x9B"
+         "stray",
+         "\\233stray"},                                            // C1 as a byte of no UTF-8
+        {"\xE6\x99\xB4\xC3\xA9\xFF", "\xE6\x99\xB4\xC3\xA9\xFF"},  // continuation bytes stay
+    };
+    for (const auto& [text, expected] : escapes)
+        EXPECT_EQ(EscapeControls(text), expected);
+    EXPECT_EQ(DisplayText(u"File: P:\\a\x1b\n.mp3", u"P:", "/m"), "File: /m/a\\033\\012.mp3");
+
+    // On a terminal: one line rewritten, throttled by the clock, and a last line that stays.
     std::FILE* out = std::tmpfile();
-    Progress progress(out, 30, u"P:", "/m");
-    progress.SetLinkText(u"Search File: 晴天.mp3", 0);
-    progress.SetLinkText(u"File: P:\\晴", 0);  // collected for renaming: still searching
-    progress.SetLinkText(u"Rename: P:\\晴天.mp3 to P:\\ST_FILE_1.mp3", 0);
-    for (int i = 0; i < 1000; ++i)
-        progress.SetLinkText(u"File: P:\\Music\\long folder name\\song.mp3", 0);
+    auto now = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
+    Progress progress(out, 30, u"P:", "/m", [&now] { return now; });
+    auto report = [&](RunPhase phase, size_t count, std::u16string_view item,
+                      std::u16string_view text) {
+        progress.SetProgress(phase, count, item);
+        progress.SetLinkText(text, 0);
+    };
+    report(RunPhase::Searching, 1, u"晴天.mp3", u"Search File: 晴天.mp3");  // drawn
+    report(RunPhase::Searching, 1, u"P:\\晴", u"File: P:\\晴");
+    report(RunPhase::Renaming, 1, u"P:\\晴天.mp3", u"Rename: P:\\晴天.mp3 to P:\\ST_FILE_1.mp3");
+    for (size_t i = 1; i <= 1000; ++i)
+        report(RunPhase::ListingTracks, i, u"P:\\Music\\x\\song.mp3",
+               u"File: P:\\Music\\x\\song.mp3");
+    now += std::chrono::milliseconds(200);
+    report(RunPhase::ListingTracks, 1001, u"P:\\a.mp3", u"File: P:\\a.mp3");  // drawn
+    progress.SetProgress(RunPhase::Writing, 1001, u"P:\\iPod_Control\\iTunes\\iTunesSD");
+    progress.SetOutcome(RunOutcome::Done, 0);
     progress.SetLinkText(u"完成", 0);
     progress.Finish();
     std::string written(static_cast<size_t>(std::ftell(out)), '\0');
     std::rewind(out);
     ASSERT_EQ(std::fread(written.data(), 1, written.size(), out), written.size());
     std::fclose(out);
-    EXPECT_EQ(std::count(written.begin(), written.end(), '\r'), 2);  // first text, last line
-    EXPECT_EQ(written.back(), '\n');
-    std::string last = written.substr(written.rfind('\r') + 1);
-    EXPECT_EQ(last, "listing tracks 1000: ...g.mp3\x1b[K\n");
-    EXPECT_EQ(progress.Count(Progress::kSearching), 1u);
-    EXPECT_EQ(progress.Count(Progress::kRenaming), 1u);
-    EXPECT_EQ(progress.Count(Progress::kListing), 1000u);
+    EXPECT_EQ(written,
+              "\rsearching 1: \xE6\x99\xB4\xE5\xA4\xA9.mp3\x1b[K"
+              "\rlisting tracks 1001: a.mp3\x1b[K"
+              "\rwriting 1001: ...nes/iTunesSD\x1b[K"
+              "\rwriting 1001: ...nes/iTunesSD\x1b[K\n");
+    EXPECT_EQ(progress.Count(RunPhase::Searching), 1u);
+    EXPECT_EQ(progress.Count(RunPhase::Renaming), 1u);
+    EXPECT_EQ(progress.Count(RunPhase::ListingTracks), 1001u);
+    EXPECT_EQ(progress.Outcome(), RunOutcome::Done);
     EXPECT_EQ(progress.LastText(), u"完成");
+}
+
+// The phase comes from the engine, whatever script the paths are in: a tree under a Chinese
+// folder is listed as tracks, never taken for the search.
+TEST(Progress, PhasesOfARunOnChinesePaths) {
+    MemoryFileSystem fs;
+    fs.AddFile(u"E:\\iPod_Control\\iTunes\\iTunesSD", Bytes(3, 0xEE));
+    fs.AddFile(u"E:\\中文\\Sub\\a.mp3");
+    fs.AddFile(u"E:\\中文\\Sub\\b.mp3");
+    std::FILE* out = std::tmpfile();
+    auto now = std::chrono::steady_clock::time_point();
+    Progress progress(out, 80, u"E:", "/m", [&now] { return now += std::chrono::seconds(1); });
+    CSyncJob job(fs);
+    job.SetStatusLabel(&progress);
+    CommandProbe probe(u"E:", "");
+    ASSERT_EQ(job.CheckLocation(probe), 1);
+    EXPECT_EQ(job.Run(), RunOutcome::Done);
+    progress.Finish();
+    std::string written(static_cast<size_t>(std::ftell(out)), '\0');
+    std::rewind(out);
+    ASSERT_EQ(std::fread(written.data(), 1, written.size(), out), written.size());
+    std::fclose(out);
+    EXPECT_NE(written.find("\rlisting tracks 2: \xE4\xB8\xAD\xE6\x96\x87/Sub/b.mp3\x1b[K"),
+              std::string::npos)
+        << written;
+    EXPECT_EQ(written.substr(written.rfind('\r')),
+              "\rwriting 2: iPod_Control/iTunes/iTunesSD\x1b[K\n");
+    EXPECT_EQ(progress.Count(RunPhase::Searching), 7u);  // the player's own folders too
+    EXPECT_EQ(progress.Count(RunPhase::Renaming), 0u);
+    EXPECT_EQ(progress.Outcome(), RunOutcome::Done);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // from every script, names that are no UTF-8, links and over-long paths; renames that must not
 // replace, paths that must not leave the player, and the lock. The command's tests add an
 // unwritable database and the lock held by another process.
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -149,9 +150,16 @@ TEST_F(HostPlayer, OneRunAtATime) {
     auto held = fs.LockPlayer(kDbPath);
     ASSERT_TRUE(held);
     EXPECT_FALSE(fs.LockPlayer(kDbPath));
+    EXPECT_EQ(fs.LockPlayer(kDbPath).systemError, 0);  // held: busy, no error
     EXPECT_EQ(Run(), kMsgPlayerBusy);
-    held.reset();
+    held.held.reset();
     EXPECT_TRUE(fs.LockPlayer(kDbPath));
+
+    // A folder that cannot be opened is no other run's hold: the system's reason comes back.
+    RemoveTree(top + "/iPod_Control/iTunes");
+    auto none = fs.LockPlayer(kDbPath);
+    EXPECT_FALSE(none);
+    EXPECT_EQ(none.systemError, ENOENT);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <grp.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -146,6 +147,41 @@ int RunProgram(const std::vector<std::string>& args, std::string* out, std::stri
     if (spawned != 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+int RunProgramAs(unsigned user, unsigned group, const std::vector<std::string>& args,
+                 std::string* out, std::string* err) {
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
+        return -1;
+    std::vector<char*> argv;
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    constexpr int kCannotSwitch = 125;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        close(outPipe[0]);
+        close(errPipe[0]);
+        // The group first: once the user has changed, the group can no longer be.
+        if (setgroups(0, nullptr) != 0 || setgid(group) != 0 || setuid(user) != 0)
+            _exit(kCannotSwitch);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    std::string outText = ReadAll(outPipe[0]), errText = ReadAll(errPipe[0]);
+    if (out)
+        *out = outText;
+    if (err)
+        *err = errText;
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status) == kCannotSwitch ? -2 : WEXITSTATUS(status);
 }
 
 bool SetImmutable(const std::string& path, bool on) {

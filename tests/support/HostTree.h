@@ -35,5 +35,10 @@ std::vector<std::u16string> HostTracks(const std::string& top, const std::string
 int RunProgram(const std::vector<std::string>& args, std::string* out = nullptr,
                std::string* err = nullptr);
 
+// RunProgram as another user and group, with no supplementary groups; -2 when the system does not
+// let this process switch to them (only root may).
+int RunProgramAs(unsigned user, unsigned group, const std::vector<std::string>& args,
+                 std::string* out = nullptr, std::string* err = nullptr);
+
 // Makes a file unchangeable (chattr +i) or changeable again; false where the system cannot.
 bool SetImmutable(const std::string& path, bool on);

@@ -1,13 +1,12 @@
 #include "MemoryFileSystem.h"
 
 #include <algorithm>
+#include <new>
 #include <stdexcept>
 
 #include "Text.h"
 
 namespace {
-
-constexpr size_t kMaxPath = 260;  // the platform's limit, terminator included
 
 std::u16string Folded(std::u16string_view name) {
     std::u16string out(name);
@@ -118,9 +117,9 @@ private:
 }  // namespace
 
 const char* FsOpName(FsOp op) {
-    static const char* const names[] = {"List",   "ListNext", "IsDirectory", "Exists",
-                                        "Rename", "Create",   "Write",       "Flush",
-                                        "Close",  "Replace",  "Remove",      "Lock"};
+    static const char* const names[] = {"List",   "ListNext", "IsDirectory", "Exists", "Rename",
+                                        "Create", "Write",    "Flush",       "Close",  "Replace",
+                                        "Remove", "Lock",     "Sync"};
     return names[static_cast<int>(op)];
 }
 
@@ -309,24 +308,31 @@ std::unique_ptr<IOutputFile> MemoryFileSystem::CreateOutput(const std::u16string
     return std::make_unique<MemoryOutput>(*this, node, path);
 }
 
-bool MemoryFileSystem::Replace(const std::u16string& from, const std::u16string& to) {
+ReplaceResult MemoryFileSystem::Replace(const std::u16string& from, const std::u16string& to) {
     if (Fails(FsOp::Replace, from))
-        return false;
+        return ReplaceResult::Failed;
     std::u16string fromName, toName;
     Node* fromParent = FindParent(from, &fromName);
     Node* toParent = FindParent(to, &toName);
     Node* node = fromParent ? fromParent->Child(fromName) : nullptr;
     if (!node || node->isDir || node->locked || !toParent)
-        return false;
+        return ReplaceResult::Failed;
     if (Node* target = toParent->Child(toName)) {
         if (target->isDir || target->locked)
-            return false;
+            return ReplaceResult::Failed;
         toParent->Detach(target);
     }
     auto owned = fromParent->Detach(node);
     owned->name = toName;
     toParent->Attach(std::move(owned));
-    return true;
+    // A real replace allocates nothing once the file has moved: running out of memory at this
+    // point stands for the sync failing.
+    bool durable = false;
+    try {
+        durable = !Fails(FsOp::Sync, to);
+    } catch (const std::bad_alloc&) {
+    }
+    return durable ? ReplaceResult::Replaced : ReplaceResult::ReplacedNotDurable;
 }
 
 bool MemoryFileSystem::Remove(const std::u16string& path) {
@@ -356,11 +362,14 @@ private:
 
 }  // namespace
 
-std::unique_ptr<IPlayerLock> MemoryFileSystem::LockPlayer(const std::u16string& dbPath) {
-    if (Fails(FsOp::Lock, dbPath))
-        return nullptr;
+PlayerLock MemoryFileSystem::LockPlayer(const std::u16string& dbPath) {
+    PlayerLock result;
+    if (Fails(FsOp::Lock, dbPath)) {
+        result.systemError = lockError;
+        return result;
+    }
     std::u16string drive = Folded(dbPath.substr(0, 2));
-    if (!m_lockedDrives.insert(drive).second)
-        return nullptr;
-    return std::make_unique<DriveLock>(m_lockedDrives, drive);
+    if (m_lockedDrives.insert(drive).second)
+        result.held = std::make_unique<DriveLock>(m_lockedDrives, drive);
+    return result;
 }

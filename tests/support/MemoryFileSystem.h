@@ -27,7 +27,8 @@ enum class FsOp {
     Close,
     Replace,
     Remove,
-    Lock
+    Lock,
+    Sync  // a replace that has moved the file making the move durable
 };
 const char* FsOpName(FsOp op);
 
@@ -67,10 +68,12 @@ public:
     bool Exists(const std::u16string& path) override;
     bool Rename(const std::u16string& from, const std::u16string& to) override;
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
-    bool Replace(const std::u16string& from, const std::u16string& to) override;
+    ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;
-    // One run at a time per drive, like the real lock across processes.
-    std::unique_ptr<IPlayerLock> LockPlayer(const std::u16string& dbPath) override;
+    // One run at a time per drive, like the real lock across processes. A failing lock is one
+    // the system refused, with lockError as its error code.
+    PlayerLock LockPlayer(const std::u16string& dbPath) override;
+    int lockError = 5;
 
     struct Node;
     bool Fails(FsOp op, const std::u16string& path);

@@ -1,6 +1,7 @@
 // A status label for tests: records every call the engine makes, in order.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,17 @@ public:
         return 1;
     }
     void InvalidateParent() override { events.push_back({Call::Invalidate, 0, {}}); }
+    void SetProgress(RunPhase phase, size_t count, std::u16string_view item) override {
+        this->phase = phase;
+        this->count = count;
+        this->item = item;
+        ++progressReports;
+    }
+    void SetOutcome(RunOutcome outcome, int systemError) override {
+        this->outcome = outcome;
+        this->systemError = systemError;
+        ++outcomes;
+    }
 
     // The texts set, in order.
     std::vector<std::u16string> Texts() const {
@@ -41,4 +53,11 @@ public:
     std::u16string text;
     int command = -1;
     int plain = 1;
+    RunPhase phase = RunPhase::Searching;
+    size_t count = 0;
+    std::u16string item;
+    size_t progressReports = 0;
+    std::optional<RunOutcome> outcome;  // none until a run ends or the check refuses
+    int systemError = -1;
+    int outcomes = 0;
 };

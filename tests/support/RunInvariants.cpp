@@ -55,9 +55,8 @@ void Walk(MemoryFileSystem& fs, const std::u16string& folder, std::vector<std::u
     }
 }
 
-// The texts that say the old database was kept.
-bool SaysOldKept(const std::u16string& text) {
-    return text == kMsgDatabaseFailed || text == kMsgReadFailed || text == kMsgPlayerBusy;
+bool HasNewDatabase(RunOutcome outcome) {
+    return outcome == RunOutcome::Done || outcome == RunOutcome::DatabaseNotDurable;
 }
 
 std::string Listed(const std::vector<std::u16string>& names) {
@@ -68,6 +67,33 @@ std::string Listed(const std::vector<std::u16string>& names) {
 }
 
 }  // namespace
+
+std::u16string OutcomeText(RunOutcome outcome, int systemError) {
+    switch (outcome) {
+        case RunOutcome::Done:
+            return kMsgDone;
+        case RunOutcome::DatabaseNotWritten:
+            return kMsgDatabaseFailed;
+        case RunOutcome::DatabaseNotDurable:
+            return kMsgNotDurable;
+        case RunOutcome::ReadFailed:
+            return kMsgReadFailed;
+        case RunOutcome::PlayerBusy:
+            return kMsgPlayerBusy;
+        case RunOutcome::LockUnavailable:
+            return FormatNumber(kMsgLockFailed, systemError);
+        case RunOutcome::Refused:
+            break;
+    }
+    return u"";
+}
+
+const char* OutcomeName(RunOutcome outcome) {
+    static const char* const names[] = {"Done",       "DatabaseNotWritten", "DatabaseNotDurable",
+                                        "ReadFailed", "PlayerBusy",         "LockUnavailable",
+                                        "Refused"};
+    return names[static_cast<int>(outcome)];
+}
 
 std::string Printable(const std::u16string& text) {
     std::string out;
@@ -111,9 +137,23 @@ std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16str
 }
 
 std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
-                     const std::u16string& lastText) {
+                     const RecordingStatusLabel& label) {
+    return CheckRun(before, fs, label.outcome, label.text, label.systemError);
+}
+
+std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
+                     std::optional<RunOutcome> ended, const std::u16string& lastText,
+                     int systemError) {
     if (before.oldDb && ParseDatabase(*before.oldDb))
         return "the old database must not be well-formed, or it could pass as the new one";
+    if (!ended)
+        return "the run ended without an outcome; last text " + Printable(lastText);
+    const RunOutcome outcome = *ended;
+    if (outcome == RunOutcome::Refused)
+        return "an accepted player's run ended refused";
+    if (lastText != OutcomeText(outcome, systemError))
+        return std::string("outcome ") + OutcomeName(outcome) + " but the status ends on " +
+               Printable(lastText);
 
     std::multiset<Bytes> files;
     size_t folders = 0;
@@ -136,11 +176,11 @@ std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
         db = fs.Read(before.dbPath);
     bool oldKept = db == before.oldDb;
     if (oldKept)
-        return SaysOldKept(lastText)
-                   ? ""
-                   : "old database kept but the status ends on " + Printable(lastText);
-    if (lastText != kMsgDone)
-        return "new database in place but the status ends on " + Printable(lastText);
+        return HasNewDatabase(outcome)
+                   ? std::string("old database kept but the outcome is ") + OutcomeName(outcome)
+                   : "";
+    if (!HasNewDatabase(outcome))
+        return std::string("new database in place but the outcome is ") + OutcomeName(outcome);
 
     std::string why;
     auto parsed = db ? ParseDatabase(*db, &why) : std::nullopt;

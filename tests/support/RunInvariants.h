@@ -1,7 +1,7 @@
 // What every run must leave on the player, whatever failed on the way: each file's bytes still
 // there exactly once, either the old database or a complete new one listing the MP3 files now on
-// disk, no temporary file, and a last status text that says which. Used by the fault-injection
-// tests and the fuzzer.
+// disk, no temporary file, and an outcome value, with its text, that says which. Used by the
+// fault-injection tests and the fuzzer.
 #pragma once
 
 #include <optional>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "MemoryFileSystem.h"
+#include "RecordingStatusLabel.h"
 
 struct RunBaseline {
     std::u16string rootDir;
@@ -26,10 +27,18 @@ RunBaseline TakeBaseline(const MemoryFileSystem& fs, const std::u16string& rootD
 // (cut to the name field).
 std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16string& rootDir);
 
-// Empty when the run left the tree sound, else what is wrong. A new database must list every
-// track on disk, whatever failed on the way.
+// Empty when the run left the tree sound and the label's outcome and last text tell the truth
+// about the database on disk, else what is wrong. Done and DatabaseNotDurable need the new
+// database, listing every track on disk whatever failed on the way; any other outcome the old one.
 std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
-                     const std::u16string& lastText);
+                     const RecordingStatusLabel& label);
+std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
+                     std::optional<RunOutcome> outcome, const std::u16string& lastText,
+                     int systemError);
+
+// The text that goes with an outcome.
+std::u16string OutcomeText(RunOutcome outcome, int systemError);
+const char* OutcomeName(RunOutcome outcome);
 
 // For failure messages: ASCII as is, every other unit as \uXXXX.
 std::string Printable(const std::u16string& text);

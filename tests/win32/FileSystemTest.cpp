@@ -111,9 +111,9 @@ struct PlayerTree : ::testing::Test {
         for (auto sub : {u"\\iPod_Control", u"\\iPod_Control\\iTunes"})
             CreateDirectoryW(AsWide(root + sub), nullptr);
         dbPath = root + u"\\iPod_Control\\iTunes\\iTunesSD";
-        job.m_strRootDir = root;
-        job.m_strDbPath = dbPath;
         job.SetStatusLabel(&label);
+        // The tree is not at a drive's top, where the check looks: it is accepted as it is.
+        job.ApplyLocation({LocationOutcome::Ready, root, dbPath});
     }
     ~PlayerTree() override { RemoveTree(root); }
 
@@ -335,18 +335,22 @@ TEST(PlayerLock, OneRunPerVolume) {
     Win32FileSystem fs;
     auto elsewhere = [&](const std::u16string& path) {
         bool had = false;
-        std::thread([&] { had = fs.LockPlayer(path) != nullptr; }).join();
+        std::thread([&] { had = bool(fs.LockPlayer(path)); }).join();
         return had;
     };
     auto held = fs.LockPlayer(u"P:\\iPod_Control\\iTunes\\iTunesSD");
-    ASSERT_NE(held, nullptr);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held.systemError, 0);
     EXPECT_FALSE(elsewhere(u"p:\\Music\\iTunesSD"));
+    int busy = -1;  // another run's hold is no error
+    std::thread([&] { busy = fs.LockPlayer(u"P:\\iPod_Control").systemError; }).join();
+    EXPECT_EQ(busy, 0);
     EXPECT_TRUE(elsewhere(u"F:\\iPod_Control\\iTunes\\iTunesSD"));
-    held.reset();
+    held.held.reset();
     EXPECT_TRUE(elsewhere(u"P:\\iPod_Control\\iTunes\\iTunesSD"));
 
     IPlayerLock* leaked = nullptr;  // as if its run were killed
-    std::thread([&] { leaked = fs.LockPlayer(u"P:\\x").release(); }).join();
+    std::thread([&] { leaked = fs.LockPlayer(u"P:\\x").held.release(); }).join();
     EXPECT_NE(leaked, nullptr);
     EXPECT_TRUE(elsewhere(u"P:\\x"));
 }
