@@ -10,6 +10,7 @@
 #include <chrono>
 #include <string>
 
+#include "Check.h"
 #include "Messages.h"
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
@@ -115,6 +116,7 @@ int main(int argc, char** argv) {
     std::string folder = ".";
     int folders = 0;
     bool options = true;
+    bool check = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (options && strcmp(arg, "--") == 0) {
@@ -125,6 +127,8 @@ int main(int argc, char** argv) {
         } else if (options && strcmp(arg, "--version") == 0) {
             printf("%s\n", kVersion);
             return kExitDone;
+        } else if (options && strcmp(arg, "--check") == 0) {
+            check = true;
         } else if (options && arg[0] == '-' && arg[1] != '\0') {
             fprintf(stderr, kErrBadOption, arg);
             return kExitRefused;
@@ -136,7 +140,7 @@ int main(int argc, char** argv) {
         }
     }
     try {
-        return Run(folder);
+        return check ? CheckPlayerCommand(folder) : Run(folder);
     } catch (const std::bad_alloc&) {
         fputs("zorbel: out of memory\n", stderr);
         return kExitFailed;

@@ -29,33 +29,92 @@ struct CommandCase {
     int code;
     std::string out, err;  // a line each must hold
     std::string below;     // the folder whose tracks the new database lists; "-": none written
+    std::string setup;     // a shell command run first, to bring the player into its state
 };
 
 TEST(Command, EachSituation) {
     const CommandCase cases[] = {
-        {"help", {"--help"}, true, 0, "Usage: zorbel [FOLDER]", "", "-"},
-        {"version", {"--version"}, true, 0, "zorbel 1.0", "", "-"},
-        {"bad option", {"--all"}, true, 2, "", "unknown option '--all'", "-"},
-        {"two folders", {"{top}", "{top}"}, true, 2, "", "one folder at most", "-"},
-        {"no folder", {"{top}/none"}, true, 2, "", "{top}/none: no such folder", "-"},
-        {"a file", {"{top}/c.mp3"}, true, 2, "", "no such folder", "-"},
-        {"not a player", {"{top}/Music"}, false, 2, "", "no iPod Shuffle here", "-"},
-        {"wide folder", {"{top}/\xE4\xB8\xAD"}, true, 2, "", "non-Latin characters", "-"},
-        {"top folder", {"{top}"}, true, 0, "4 tracks written, 1 files and 1 folders", "", ""},
+        {"help", {"--help"}, true, 0, "Usage: zorbel [FOLDER]", "", "-", ""},
+        {"version", {"--version"}, true, 0, "zorbel 1.0", "", "-", ""},
+        {"bad option", {"--all"}, true, 2, "", "unknown option '--all'", "-", ""},
+        {"two folders", {"{top}", "{top}"}, true, 2, "", "one folder at most", "-", ""},
+        {"no folder", {"{top}/none"}, true, 2, "", "{top}/none: no such folder", "-", ""},
+        {"a file", {"{top}/c.mp3"}, true, 2, "", "no such folder", "-", ""},
+        {"not a player", {"{top}/Music"}, false, 2, "", "no iPod Shuffle here", "-", ""},
+        {"wide folder", {"{top}/\xE4\xB8\xAD"}, true, 2, "", "non-Latin characters", "-", ""},
+        {"top folder", {"{top}"}, true, 0, "4 tracks written, 1 files and 1 folders", "", "", ""},
         {"folder below",
          {"--", "{top}/Music"},
          true,
          0,
          "done: 2 tracks written, 1 files and 0 folders renamed",
          "",
-         "Music"},
+         "Music",
+         ""},
         {"current folder",
          {"sh", "-c", "cd '{top}/Music' && exec '{cmd}'"},
          true,
          0,
          "Rename: {top}/Music/\xE6\x99\xB4.mp3 to {top}/Music/ST_FILE_1.mp3",
          "",
-         "Music"},
+         "Music",
+         ""},
+        {"check a fresh player",
+         {"--check", "{top}"},
+         true,
+         1,
+         "names the player cannot show: a run would rename 2 (new name after the arrow)\n"
+         "  {top}/Music/\xE6\x99\xB4.mp3 -> ST_FILE_1.mp3\n"
+         "  {top}/\xE4\xB8\xAD -> ST_DIR_1\n"
+         "the player will play 0 tracks; a run would add 4, drop 0 and rename 2\n",
+         "",
+         "-",
+         ""},
+        {"check after a run",
+         {"--check", "{top}"},
+         true,
+         0,
+         "database: 4 tracks, 2250 bytes, complete and as Zorbel writes it\n"
+         "up to date: the player will play 4 tracks\n",
+         "",
+         "-",
+         "'{cmd}' '{top}'"},
+        {"check a missing file",
+         {"--check", "{top}/Music"},
+         true,
+         1,
+         "not on the player: 1 of the database's 2 tracks\n  {top}/Music/a.mp3\n"
+         "the player will play 1 track; a run would add 0, drop 1 and rename 0\n",
+         "",
+         "-",
+         "'{cmd}' '{top}/Music' && rm '{top}/Music/a.mp3'"},
+        {"check a torn database",
+         {"--check", "{top}"},
+         true,
+         1,
+         "database: torn: 1000 bytes where its header's 4 tracks take 2250",
+         "",
+         "-",
+         "'{cmd}' '{top}' && truncate -s 1000 '{top}/iPod_Control/iTunes/iTunesSD'"},
+        {"check a left-over temporary database",
+         {"--check", "{top}"},
+         true,
+         1,
+         "left-over iTunesSD.new: a run was cut off",
+         "",
+         "-",
+         "'{cmd}' '{top}' && echo > '{top}/iPod_Control/iTunes/iTunesSD.new'"},
+        {"check a Chinese name",
+         {"--check", "{top}"},
+         true,
+         1,
+         "not in the database: 1 MP3 file under {top}\n  {top}/\xE9\x9B\xA8.mp3\n"
+         "names the player cannot show: a run would rename 1 (new name after the arrow)\n"
+         "  {top}/\xE9\x9B\xA8.mp3 -> ST_FILE_1.mp3\n"
+         "the player will play 4 tracks; a run would add 1, drop 0 and rename 1\n",
+         "",
+         "-",
+         "'{cmd}' '{top}' && echo > '{top}/\xE9\x9B\xA8.mp3'"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -64,7 +123,11 @@ TEST(Command, EachSituation) {
             MakeHostPlayer(top, std::vector<std::string>(std::begin(kMusic), std::end(kMusic))));
         if (!c.player)
             RemoveTree(top + "/iPod_Control");
+        if (!c.setup.empty()) {
+            ASSERT_EQ(RunProgram({"sh", "-c", Fill(c.setup, top) + " >/dev/null"}), 0);
+        }
         auto before = HostFiles(top);
+        auto times = HostTimes(top);
         std::vector<std::string> args = {ZORBEL_COMMAND};
         if (c.args.size() == 3 && c.args[0] == "sh")
             args.clear();
@@ -76,6 +139,7 @@ TEST(Command, EachSituation) {
         EXPECT_NE(err.find(Fill(c.err, top)), std::string::npos) << err;
         if (c.below == "-") {
             EXPECT_EQ(HostFiles(top), before);
+            EXPECT_EQ(HostTimes(top), times);
         } else {
             auto db = ParseDatabase(ReadHostFile(top + "/iPod_Control/iTunes/iTunesSD"));
             ASSERT_TRUE(db);
