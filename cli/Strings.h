@@ -2,7 +2,9 @@
 // engine/Messages.h.
 #pragma once
 
-inline constexpr char kVersion[] = "zorbel 1.0";
+#include "Version.h"
+
+inline constexpr char kVersion[] = "zorbel " ZORBEL_VERSION;
 inline constexpr char kUsage[] =
     "Usage: zorbel [FOLDER]\n"
     "       zorbel --check [FOLDER]\n"

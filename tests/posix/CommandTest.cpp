@@ -8,6 +8,7 @@
 #include "HostTree.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"
+#include "Version.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ struct CommandCase {
 TEST(Command, EachSituation) {
     const CommandCase cases[] = {
         {"help", {"--help"}, true, 0, "Usage: zorbel [FOLDER]", "", "-", ""},
-        {"version", {"--version"}, true, 0, "zorbel 1.0", "", "-", ""},
+        {"version", {"--version"}, true, 0, "zorbel " ZORBEL_VERSION "\n", "", "-", ""},
         {"bad option", {"--all"}, true, 2, "", "unknown option '--all'", "-", ""},
         {"two folders", {"{top}", "{top}"}, true, 2, "", "one folder at most", "-", ""},
         {"no folder", {"{top}/none"}, true, 2, "", "{top}/none: no such folder", "-", ""},
