@@ -63,10 +63,6 @@ ReadResult ReadWhole(const std::string& path, std::vector<uint8_t>& bytes) {
     return ReadResult::Read;
 }
 
-std::string Counted(size_t count, const char* one, const char* many) {
-    return std::to_string(count) + ' ' + (count == 1 ? one : many);
-}
-
 // A player path as the user finds it; control characters would upset the terminal.
 std::string Shown(const std::string& top, std::u16string_view playerPath) {
     std::string bytes;

@@ -60,7 +60,9 @@ private:
 int Outcome(const Progress& progress, const CSyncJob& job, const RenameCount& fs, double seconds) {
     const std::u16string& last = progress.LastText();
     if (last == kMsgDone) {
-        printf(kSummary, job.m_lstPaths.Count(), fs.Files(), fs.Folders(), seconds);
+        printf(kSummary, Counted(job.m_lstPaths.Count(), "track", "tracks").c_str(),
+               Counted(fs.Files(), "file", "files").c_str(),
+               Counted(fs.Folders(), "folder", "folders").c_str(), seconds);
         return kExitDone;
     }
     fputs(last == kMsgPlayerBusy   ? kErrBusy

@@ -2,6 +2,8 @@
 // engine/Messages.h.
 #pragma once
 
+#include <string>
+
 #include "Version.h"
 
 inline constexpr char kVersion[] = "zorbel " ZORBEL_VERSION;
@@ -45,9 +47,13 @@ inline constexpr char kErrRead[] =
 inline constexpr char kErrNoStart[] = "zorbel: the run could not be started; try again\n";
 
 inline constexpr char kPlayerLine[] = "player: %s\n";
-// Tracks, files renamed, folders renamed, seconds.
-inline constexpr char kSummary[] =
-    "done: %zu tracks written, %zu files and %zu folders renamed, in %.2f s\n";
+// "4 tracks", "1 file", "2 folders", seconds.
+inline constexpr char kSummary[] = "done: %s written, %s and %s renamed, in %.2f s\n";
+
+// "1 track", "2 tracks".
+inline std::string Counted(size_t count, const char* one, const char* many) {
+    return std::to_string(count) + ' ' + (count == 1 ? one : many);
+}
 
 // zorbel --check. Database lines: %zu bytes; %s "4 tracks".
 inline constexpr char kCheckDbIntact[] =
