@@ -115,6 +115,7 @@ int Run(const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    UseTerminalLocale();
     std::string folder = ".";
     int folders = 0;
     bool options = true;

@@ -177,6 +177,7 @@ TEST(Command, FailedRunsKeepTheOldDatabase) {
 }
 
 TEST(Progress, TextsShowRealPathsAndFitTheTerminal) {
+    UseTerminalLocale();
     EXPECT_EQ(DisplayText(u"Rename: P:\\x\\晴.mp3 to P:\\x\\ST_FILE_1.mp3", u"P:", "/m"),
               "Rename: /m/x/\xE6\x99\xB4.mp3 to /m/x/ST_FILE_1.mp3");
     EXPECT_EQ(DisplayText(u"File: P:\\bad\xDCFF.mp3", u"P:", "/"), "File: /bad\xFF.mp3");
@@ -185,6 +186,7 @@ TEST(Progress, TextsShowRealPathsAndFitTheTerminal) {
         {"abcdef", 5, "...ef"},
         {"\xE6\x99\xB4\xE6\x99\xB4\xE5\xA4\xA9.mp3", 9, "...\xE5\xA4\xA9.mp3"},  // wide: 2 columns
         {"abcdef", 2, ".."},
+        {"e\xCC\x81t\xC3\xA9.mp3", 7, "e\xCC\x81t\xC3\xA9.mp3"},  // a combining accent: none
     };
     for (const auto& [text, columns, expected] : fits) {
         EXPECT_EQ(FitColumns(text, columns), expected);
