@@ -113,6 +113,11 @@ TEST_F(PlayerCheckFixture, PredictsTheRunReadingEachFolderOnceAndWritingNothing)
     after = CheckPlayer(fs, job.m_strRootDir, kDb, &cut);
     EXPECT_FALSE(after.database.Complete());
     EXPECT_EQ(after.added, 4u);
+
+    // Cut off between removing the old database and moving the new one into place.
+    fs.AddFile(kDb + u".new");
+    after = CheckPlayer(fs, job.m_strRootDir, kDb, nullptr);
+    EXPECT_TRUE(!after.hasDatabase && after.leftOverTemp && !after.UpToDate());
 }
 
 }  // namespace
