@@ -3,10 +3,8 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
 #include <vector>
 
 #include "HostNames.h"
@@ -23,8 +21,8 @@ constexpr int kExitUpToDate = 0;
 constexpr int kExitRunNeeded = 1;
 constexpr int kExitRefused = 2;
 constexpr char16_t kDrive[] = u"P:";
-constexpr size_t kMaxPath = 260;
-constexpr size_t kShown = 5;  // paths listed per kind; the rest only counted
+constexpr size_t kMaxPath = 260;  // the Windows limit the location check applies
+constexpr size_t kShown = 5;      // paths listed per kind; the rest only counted
 
 // Keeps the location check's last text: which refusal it was.
 class LastText : public IStatusLabel {
@@ -180,9 +178,8 @@ int CheckPlayerCommand(const std::string& folder) {
     }
     PlayerCheck check = CheckPlayer(disk, job.m_strRootDir, job.m_strDbPath,
                                     read == ReadResult::Read ? &bytes : nullptr);
-    std::string shownFolder = place.below.empty() ? place.top : place.top + "/" + place.below;
-    if (place.top == "/" && !place.below.empty())
-        shownFolder = "/" + place.below;
+    std::string shownFolder =
+        place.below.empty() ? place.top : (place.top == "/" ? "" : place.top) + "/" + place.below;
     PrintReport(check, place.top, shownFolder);
     fflush(stdout);
     return check.UpToDate() ? kExitUpToDate : kExitRunNeeded;
