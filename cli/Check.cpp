@@ -112,7 +112,8 @@ void PrintReport(const PlayerCheck& check, const std::string& top, const std::st
         printf(kCheckLeftOut, check.leftOut.size(), check.database.paths.size(), folder.c_str());
         PrintPaths(top, check.leftOut);
     }
-    if (!check.unlisted.empty()) {
+    // A torn database's line already says that a run writes every track anew.
+    if (!check.unlisted.empty() && (!check.hasDatabase || check.database.Complete())) {
         printf(kCheckUnlisted, Counted(check.unlisted.size(), "MP3 file", "MP3 files").c_str(),
                folder.c_str());
         PrintPaths(top, check.unlisted);

@@ -41,15 +41,17 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
         check.renames.emplace_back(ToPlayerPath(path), newName);
     check.tracks = job.m_lstPaths.Count();
 
-    // A damaged database cannot be relied on for anything: a run writes every track anew.
+    // A database cut short or too long says nothing reliable about its tracks: a run writes every
+    // track anew. One whose header and length hold still lists them.
     static const std::vector<std::u16string> kNone;
-    const auto& old = check.database.Intact() ? check.database.paths : kNone;
+    const auto& old = check.database.Complete() ? check.database.paths : kNone;
     for (const auto& path : old) {
         std::u16string full = FullPath(drive, path);
         if (!fs.Exists(full) || fs.IsDirectory(full))
             check.missing.push_back(path);
     }
-    check.playable = old.size() - check.missing.size();
+    // What the player makes of records not as Zorbel writes them nobody knows.
+    check.playable = check.database.Intact() ? old.size() - check.missing.size() : 0;
 
     std::unordered_set<std::u16string_view> before(old.begin(), old.end());
     std::unordered_set<std::u16string_view> after(job.m_lstPaths.begin(), job.m_lstPaths.end());

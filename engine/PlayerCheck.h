@@ -21,7 +21,8 @@ struct PlayerCheck {
     // The database's tracks that are there but that a run from the folder would leave out
     // (outside the folder, or passed over by the scan: a link, a path too long):
     std::vector<std::u16string> leftOut;
-    // The MP3 files under the folder that the database does not list, named as they are now:
+    // The MP3 files under the folder that the database does not list (all of them when it is
+    // torn), named as they are now:
     std::vector<std::u16string> unlisted;
     // Each rename a run would make: the item's player path now, and its new name.
     std::vector<std::pair<std::u16string, std::u16string>> renames;
