@@ -10,6 +10,7 @@
 #include <chrono>
 #include <string>
 
+#include "Check.h"
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"
@@ -56,8 +57,9 @@ private:
 int Outcome(const Progress& progress, const CSyncJob& job, const std::string& top, double seconds) {
     switch (progress.Outcome()) {
         case RunOutcome::Done:
-            printf(kSummary, job.m_lstPaths.Count(), job.RenamedFiles(), job.RenamedFolders(),
-                   seconds);
+            printf(kSummary, Counted(job.m_lstPaths.Count(), "track", "tracks").c_str(),
+                   Counted(job.RenamedFiles(), "file", "files").c_str(),
+                   Counted(job.RenamedFolders(), "folder", "folders").c_str(), seconds);
             return kExitDone;
         case RunOutcome::PlayerBusy:
             fputs(kErrBusy, stderr);
@@ -80,20 +82,6 @@ int Outcome(const Progress& progress, const CSyncJob& job, const std::string& to
             break;
     }
     return kExitFailed;
-}
-
-// Why the location check refused, for the user.
-const char* RefusalLine(LocationOutcome outcome) {
-    switch (outcome) {
-        case LocationOutcome::FolderNotSupported:
-            return kErrWideFolder;
-        case LocationOutcome::PathTooLong:
-            return kErrPathTooLong;
-        case LocationOutcome::NotOnPlayer:
-        case LocationOutcome::Ready:
-            break;
-    }
-    return kErrNoPlayer;
 }
 
 int Run(const std::string& folder) {
@@ -137,9 +125,11 @@ int Run(const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    UseTerminalLocale();
     std::string folder = ".";
     int folders = 0;
     bool options = true;
+    bool check = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (options && strcmp(arg, "--") == 0) {
@@ -150,6 +140,8 @@ int main(int argc, char** argv) {
         } else if (options && strcmp(arg, "--version") == 0) {
             printf("%s\n", kVersion);
             return kExitDone;
+        } else if (options && strcmp(arg, "--check") == 0) {
+            check = true;
         } else if (options && arg[0] == '-' && arg[1] != '\0') {
             fprintf(stderr, kErrBadOption, arg);
             return kExitRefused;
@@ -161,7 +153,7 @@ int main(int argc, char** argv) {
         }
     }
     try {
-        return Run(folder);
+        return check ? CheckPlayerCommand(folder) : Run(folder);
     } catch (const std::bad_alloc&) {
         fputs("zorbel: out of memory\n", stderr);
         return kExitFailed;

@@ -1,7 +1,11 @@
 #include "Progress.h"
 
 #include <algorithm>
+#include <langinfo.h>
+#include <locale.h>
+#include <string.h>
 #include <utility>
+#include <wchar.h>
 
 #include "HostNames.h"
 #include "Messages.h"
@@ -48,14 +52,6 @@ void AppendHost(std::u16string_view text, std::string& out) {
             bytes += unit < 0x80 ? static_cast<char>(unit) : '?';
     }
     out += EscapeControls(bytes);
-}
-
-bool IsWide(char32_t point) {
-    return (point >= 0x1100 && point <= 0x115F) || (point >= 0x2E80 && point <= 0xA4CF) ||
-           (point >= 0xAC00 && point <= 0xD7A3) || (point >= 0xF900 && point <= 0xFAFF) ||
-           (point >= 0xFE30 && point <= 0xFE4F) || (point >= 0xFF00 && point <= 0xFF60) ||
-           (point >= 0xFFE0 && point <= 0xFFE6) || (point >= 0x1F300 && point <= 0x1F64F) ||
-           (point >= 0x1F900 && point <= 0x1F9FF) || (point >= 0x20000 && point <= 0x3FFFD);
 }
 
 // For the terminal: a byte that is no UTF-8 shows as '?', so the line never breaks the display.
@@ -127,6 +123,12 @@ void AppendDisplayText(std::u16string_view text, std::u16string_view drive, cons
     }
 }
 
+void UseTerminalLocale() {
+    const char* set = setlocale(LC_CTYPE, "");
+    if (!set || strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
+        setlocale(LC_CTYPE, "C.UTF-8");
+}
+
 size_t Columns(std::string_view text) {
     size_t columns = 0;
     for (size_t i = 0; i < text.size();) {
@@ -135,7 +137,9 @@ size_t Columns(std::string_view text) {
         char32_t point = length == 1 ? lead : lead & (0x7F >> length);
         for (size_t k = 1; k < length && i + k < text.size(); ++k)
             point = (point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        columns += IsWide(point) ? 2 : 1;
+        // A character the locale does not know (-1) most terminals show in one column.
+        int width = wcwidth(static_cast<wchar_t>(point));
+        columns += width < 0 ? 1 : static_cast<size_t>(width);
         i += length;
     }
     return columns;

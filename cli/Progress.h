@@ -22,7 +22,11 @@ void AppendDisplayText(std::u16string_view text, std::u16string_view drive, cons
 // nor split a line. Everything else is kept byte for byte.
 std::string EscapeControls(std::string_view text);
 
-// The number of terminal columns the UTF-8 text takes (East Asian wide characters take two).
+// The character widths Columns uses: the user's locale (LC_CTYPE), or C.UTF-8 when that is not
+// a UTF-8 one, since the command always prints UTF-8.
+void UseTerminalLocale();
+// The number of terminal columns the UTF-8 text takes, as the locale's wcwidth counts them (East
+// Asian wide characters take two, combining marks none).
 size_t Columns(std::string_view text);
 // The text cut to `columns`, keeping its end (the file name) behind a leading "...".
 std::string FitColumns(const std::string& text, size_t columns);

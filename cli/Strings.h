@@ -2,14 +2,23 @@
 // engine/Messages.h.
 #pragma once
 
-inline constexpr char kVersion[] = "zorbel 1.0";
+#include "Location.h"
+
+#include <string>
+
+#include "Version.h"
+
+inline constexpr char kVersion[] = "zorbel " ZORBEL_VERSION;
 inline constexpr char kUsage[] =
     "Usage: zorbel [FOLDER]\n"
+    "       zorbel --check [FOLDER]\n"
     "Makes an early iPod Shuffle play the MP3 files under FOLDER (default: the current folder):\n"
     "gives files and folders whose names the player cannot show plain names (ST_FILE_1.mp3,\n"
     "ST_DIR_1) and rewrites the player's track database iPod_Control/iTunes/iTunesSD.\n"
     "FOLDER is the player's mount point or a folder on the player.\n"
     "\n"
+    "      --check    change nothing: say what the player will play and what a run would\n"
+    "                 change (exit status 0 up to date, 1 a run is needed, 2 not a player)\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "\n"
@@ -48,6 +57,69 @@ inline constexpr char kErrRead[] =
 inline constexpr char kErrNoStart[] = "zorbel: the run could not be started; try again\n";
 
 inline constexpr char kPlayerLine[] = "player: %s\n";
-// Tracks, files renamed, folders renamed, seconds.
-inline constexpr char kSummary[] =
-    "done: %zu tracks written, %zu files and %zu folders renamed, in %.2f s\n";
+// "4 tracks", "1 file", "2 folders", seconds.
+inline constexpr char kSummary[] = "done: %s written, %s and %s renamed, in %.2f s\n";
+
+// "1 track", "2 tracks".
+inline std::string Counted(size_t count, const char* one, const char* many) {
+    return std::to_string(count) + ' ' + (count == 1 ? one : many);
+}
+
+// zorbel --check. Database lines: %zu bytes; %s "4 tracks".
+inline constexpr char kCheckDbIntact[] =
+    "database: %s, %zu bytes, complete and as Zorbel writes it\n";
+inline constexpr char kCheckDbMissing[] = "database: missing; a run will write it\n";
+inline constexpr char kCheckDbOnlyTemp[] =
+    "database: missing, left-over iTunesSD.new: a run will write it\n";
+inline constexpr char kCheckDbTooShort[] =
+    "database: torn: %zu bytes, shorter than its header; a run will write it anew\n";
+inline constexpr char kCheckDbForeign[] =
+    "database: %zu bytes, not as Zorbel writes it (its header differs); a run will write it "
+    "anew\n";
+// Bytes, "4 tracks" the header gives, the bytes those take.
+inline constexpr char kCheckDbTorn[] =
+    "database: torn: %zu bytes where its header's %s take %zu; a run will write it anew\n";
+inline constexpr char kCheckDbTooLong[] =
+    "database: damaged: %zu bytes where its header's %s take %zu; a run will write it anew\n";
+inline constexpr char kCheckDbRecords[] =
+    "database: %s, complete, but its records are not as Zorbel writes them; a run will write "
+    "it anew\n";
+inline constexpr char kCheckLeftOver[] =
+    "left-over iTunesSD.new: a run was cut off before it moved the new database into place; a "
+    "run will replace it\n";
+// Missing tracks, all tracks; "3 MP3 files", the folder; renames; paths not shown.
+inline constexpr char kCheckMissing[] = "not on the player: %zu of the database's %zu tracks\n";
+inline constexpr char kCheckLeftOut[] =
+    "left out by a run from the folder: %zu of the database's %zu tracks, not found under %s\n";
+inline constexpr char kCheckUnlisted[] = "not in the database: %s under %s\n";
+inline constexpr char kCheckRenames[] =
+    "names the player cannot show: a run would rename %zu (new name after the arrow)\n";
+inline constexpr char kCheckMore[] = "  ... and %zu more\n";
+inline constexpr char kCheckReordered[] =
+    "order: the database lists the tracks in another order than a run would write them\n";
+inline constexpr char kCheckReadFailed[] =
+    "a folder on the player could not be read: a run would keep the old database; unplug the "
+    "player, plug it in again and check again\n";
+// "3 tracks", added, dropped, renamed.
+inline constexpr char kCheckVerdict[] =
+    "the player will play %s; a run would add %zu, drop %zu and rename %zu\n";
+inline constexpr char kCheckUpToDate[] = "up to date: the player will play %s\n";
+inline constexpr char kErrCheckBusy[] =
+    "zorbel: a run is updating this player; check again when it has finished\n";
+inline constexpr char kErrCheckRead[] =
+    "zorbel: the track database could not be read; check the player (unplug it, plug it in "
+    "again) and check again\n";
+
+// Why the location check refused, for the user.
+inline const char* RefusalLine(LocationOutcome outcome) {
+    switch (outcome) {
+        case LocationOutcome::FolderNotSupported:
+            return kErrWideFolder;
+        case LocationOutcome::PathTooLong:
+            return kErrPathTooLong;
+        case LocationOutcome::NotOnPlayer:
+        case LocationOutcome::Ready:
+            break;
+    }
+    return kErrNoPlayer;
+}

@@ -42,3 +42,32 @@ void FillDbRecord(std::u16string_view playerPath, uint8_t* out) {
     tail[1] = 0x00;
     tail[2] = 0x00;
 }
+
+DatabaseContents DecodeDatabase(const uint8_t* bytes, size_t size) {
+    DatabaseContents db;
+    db.size = size;
+    if (size < kDbHeaderSize)
+        return db;
+    db.count = (size_t(bytes[0]) << 16) | (size_t(bytes[1]) << 8) | bytes[2];
+    auto header = MakeDbHeader(db.count);
+    db.headerAsWritten = std::memcmp(bytes, header.data(), header.size()) == 0;
+    // Every whole record there is, whatever the header claims: a torn file still shows its start.
+    db.recordsAsWritten = true;
+    uint8_t expected[kDbRecordSize];
+    for (size_t at = kDbHeaderSize; size - at >= kDbRecordSize; at += kDbRecordSize) {
+        const uint8_t* name = bytes + at + 33;
+        std::u16string path;
+        for (size_t i = 0; i < kDbNameUnits; ++i) {
+            auto unit = static_cast<char16_t>(name[2 * i] | (name[2 * i + 1] << 8));
+            if (unit == 0)
+                break;
+            path.push_back(unit);
+        }
+        // Writing the name again gives every byte a run would have written.
+        FillDbRecord(path, expected);
+        if (std::memcmp(bytes + at, expected, kDbRecordSize) != 0)
+            db.recordsAsWritten = false;
+        db.paths.push_back(std::move(path));
+    }
+    return db;
+}

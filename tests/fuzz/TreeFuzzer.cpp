@@ -1,13 +1,17 @@
 // libFuzzer target: decodes the input into a player's folder tree (odd UTF-16 names, deep
 // nesting, locked items, short writes, a full medium, one failing operation), runs the four steps
-// of a sync and traps when the run leaves the player in a state no run may leave.
+// of a sync and traps when the run leaves the player in a state no run may leave, or when the look
+// that changes nothing (zorbel --check) predicted another run.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
 #include "Database.h"
 #include "MemoryFileSystem.h"
+#include "Messages.h"
+#include "PlayerCheck.h"
 #include "RecordingStatusLabel.h"
 #include "RunInvariants.h"
 #include "SyncJob.h"
@@ -106,6 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::set<std::u16string> taken = {fold(root), fold(u"E:\\iPod_Control")};
 
     uint32_t files = 0;
+    bool locked = false;
     size_t entries = in.ConsumeIntegralInRange<size_t>(0, 64);
     for (size_t i = 0; i < entries && in.remaining_bytes(); ++i) {
         // Later entries tend to go into recent folders, so trees grow deep.
@@ -128,8 +133,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else {
             fs.AddLink(path);
         }
-        if (in.ConsumeIntegralInRange(0, 15) == 0)
+        if (in.ConsumeIntegralInRange(0, 15) == 0) {
             fs.SetLocked(path, true);
+            locked = true;
+        }
         if (kind >= 5 && in.ConsumeIntegralInRange(0, 15) == 0)
             fs.SetClosed(path);  // access denied: both scans pass over it
     }
@@ -155,11 +162,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t failAt = in.ConsumeIntegralInRange<size_t>(0, 3) == 0
                         ? in.ConsumeIntegralInRange<size_t>(1, 2000)
                         : 0;
+    bool looking = false;
+    std::set<std::u16string> looked;
     fs.failWhen = [&](FsOp op, const std::u16string& path) {
         if (op == FsOp::List && path.find(kLinkMark, FileNameOffset(path)) != path.npos)
             Violated("a linked folder was listed: " + Printable(path));
-        return fs.operations == failAt && op != FsOp::Remove;
+        if (looking && (op == FsOp::List ? !looked.insert(path).second
+                                         : op >= FsOp::Rename && op <= FsOp::Remove))
+            Violated("the look wrote or read a folder twice: " + Printable(path));
+        return !looking && fs.operations == failAt && op != FsOp::Remove;
     };
+    // A locked item or a failing operation makes the run differ from any prediction.
+    const bool predictable = failAt == 0 && !locked;
+    auto look = [&] {
+        looking = true;
+        looked.clear();
+        Bytes db = fs.Read(kDb);
+        PlayerCheck check = CheckPlayer(fs, root, kDb, fs.HasFile(kDb) ? &db : nullptr);
+        looking = false;
+        return check;
+    };
+    PlayerCheck predicted;
+    if (predictable)
+        predicted = look();
 
     RunBaseline before = TakeBaseline(fs, root, kDb);
     RunOutcome outcome = job.Run();
@@ -169,5 +194,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string broken = CheckRun(before, fs, label);
     if (!broken.empty())
         Violated(broken);
+    if (predictable && label.text == kMsgDone) {
+        auto texts = label.Texts();
+        size_t renames = std::count_if(texts.begin(), texts.end(), [](const std::u16string& t) {
+            return t.compare(0, 8, u"Rename: ") == 0;
+        });
+        if (predicted.tracks != job.m_lstPaths.Count() || predicted.renames.size() != renames)
+            Violated("the look predicted another run");
+        if (!look().UpToDate())
+            Violated("the look finds the player out of date after a run");
+    }
     return 0;
 }

@@ -14,6 +14,7 @@
 #include "PosixFileSystem.h"
 #include "Progress.h"
 #include "SyncJob.h"
+#include "Version.h"
 
 namespace {
 
@@ -33,8 +34,9 @@ struct CommandCase {
     std::vector<std::string> args;  // after the command; {top}: the player's top folder
     bool player;                    // whether the folder holds iPod_Control/iTunes/iTunesSD
     int code;
-    std::string out, err;  // a line each must hold; empty: nothing may be printed there
-    std::string below;     // the folder whose tracks the new database lists; "-": none written
+    std::string out, err;    // a line each must hold; empty: nothing may be printed there
+    std::string below;       // the folder whose tracks the new database lists; "-": none written
+    std::string setup = "";  // a shell command run first, to bring the player into its state
     std::vector<std::string> more = {};  // files beyond kMusic
 };
 
@@ -44,22 +46,30 @@ const std::string kControlName = "Music/\x1b]0;PWNED\x07\x1b[2J\x1b[31mred\nx.mp
 
 TEST(Command, EachSituation) {
     const CommandCase cases[] = {
-        {"help", {"--help"}, true, 0, "Usage: zorbel [FOLDER]", "", "-"},
-        {"version", {"--version"}, true, 0, "zorbel 1.0", "", "-"},
-        {"bad option", {"--all"}, true, 2, "", "unknown option '--all'", "-"},
-        {"two folders", {"{top}", "{top}"}, true, 2, "", "one folder at most", "-"},
-        {"no folder", {"{top}/none"}, true, 2, "", "{top}/none: no such folder", "-"},
-        {"a file", {"{top}/c.mp3"}, true, 2, "", "no such folder", "-"},
-        {"not a player", {"{top}/Music"}, false, 2, "", "no iPod Shuffle here", "-"},
-        {"wide folder", {"{top}/\xE4\xB8\xAD"}, true, 2, "", "non-Latin characters", "-"},
-        {"top folder", {"{top}"}, true, 0, "4 tracks written, 1 files and 1 folders", "", ""},
+        {"help", {"--help"}, true, 0, "Usage: zorbel [FOLDER]", "", "-", ""},
+        {"version", {"--version"}, true, 0, "zorbel " ZORBEL_VERSION "\n", "", "-", ""},
+        {"bad option", {"--all"}, true, 2, "", "unknown option '--all'", "-", ""},
+        {"two folders", {"{top}", "{top}"}, true, 2, "", "one folder at most", "-", ""},
+        {"no folder", {"{top}/none"}, true, 2, "", "{top}/none: no such folder", "-", ""},
+        {"a file", {"{top}/c.mp3"}, true, 2, "", "no such folder", "-", ""},
+        {"not a player", {"{top}/Music"}, false, 2, "", "no iPod Shuffle here", "-", ""},
+        {"wide folder", {"{top}/\xE4\xB8\xAD"}, true, 2, "", "non-Latin characters", "-", ""},
+        {"top folder",
+         {"{top}"},
+         true,
+         0,
+         "4 tracks written, 1 file and 1 folder renamed",
+         "",
+         "",
+         ""},
         {"folder below",
          {"--", "{top}/Music"},
          true,
          0,
-         "done: 2 tracks written, 1 files and 0 folders renamed",
+         "done: 2 tracks written, 1 file and 0 folders renamed",
          "",
-         "Music"},
+         "Music",
+         ""},
         {"current folder",
          {"sh", "-c", "cd '{top}/Music' && exec '{cmd}'"},
          true,
@@ -74,6 +84,7 @@ TEST(Command, EachSituation) {
          "File: {top}/Music/\\033]0;PWNED\\007\\033[2J\\033[31mred\\012x.mp3\n",
          "",
          "Music",
+         "",
          {kControlName}},
         {"control characters refused",
          {"{top}/Music/\x1b[2J"},
@@ -82,6 +93,80 @@ TEST(Command, EachSituation) {
          "",
          "{top}/Music/\\033[2J: no such folder",
          "-"},
+        {"check a fresh player",
+         {"--check", "{top}"},
+         true,
+         1,
+         "names the player cannot show: a run would rename 2 (new name after the arrow)\n"
+         "  {top}/Music/\xE6\x99\xB4.mp3 -> ST_FILE_1.mp3\n"
+         "  {top}/\xE4\xB8\xAD -> ST_DIR_1\n"
+         "the player will play 0 tracks; a run would add 4, drop 0 and rename 2\n",
+         "",
+         "-",
+         ""},
+        {"check after a run",
+         {"--check", "{top}"},
+         true,
+         0,
+         "database: 4 tracks, 2250 bytes, complete and as Zorbel writes it\n"
+         "up to date: the player will play 4 tracks\n",
+         "",
+         "-",
+         "'{cmd}' '{top}'"},
+        {"check a missing file",
+         {"--check", "{top}/Music"},
+         true,
+         1,
+         "not on the player: 1 of the database's 2 tracks\n  {top}/Music/a.mp3\n"
+         "the player will play 1 track; a run would add 0, drop 1 and rename 0\n",
+         "",
+         "-",
+         "'{cmd}' '{top}/Music' && rm '{top}/Music/a.mp3'"},
+        {"check a torn database",
+         {"--check", "{top}"},
+         true,
+         1,
+         "database: torn: 1000 bytes where its header's 4 tracks take 2250",
+         "",
+         "-",
+         "'{cmd}' '{top}' && truncate -s 1000 '{top}/iPod_Control/iTunes/iTunesSD'"},
+        {"check a left-over temporary database",
+         {"--check", "{top}"},
+         true,
+         1,
+         "left-over iTunesSD.new: a run was cut off",
+         "",
+         "-",
+         "'{cmd}' '{top}' && echo > '{top}/iPod_Control/iTunes/iTunesSD.new'"},
+        {"check a Chinese name",
+         {"--check", "{top}"},
+         true,
+         1,
+         "not in the database: 1 MP3 file under {top}\n  {top}/\xE9\x9B\xA8.mp3\n"
+         "names the player cannot show: a run would rename 1 (new name after the arrow)\n"
+         "  {top}/\xE9\x9B\xA8.mp3 -> ST_FILE_1.mp3\n"
+         "the player will play 4 tracks; a run would add 1, drop 0 and rename 1\n",
+         "",
+         "-",
+         "'{cmd}' '{top}' && echo > '{top}/\xE9\x9B\xA8.mp3'"},
+        {"check only a left-over temporary database",
+         {"--check", "{top}"},
+         true,
+         1,
+         "database: missing, left-over iTunesSD.new: a run will write it",
+         "",
+         "-",
+         "'{cmd}' '{top}' && mv '{top}/iPod_Control/iTunes/iTunesSD' "
+         "'{top}/iPod_Control/iTunes/iTunesSD.new'"},
+        {"run on only a left-over temporary database",
+         {"{top}"},
+         true,
+         0,
+         "4 tracks written",
+         "",
+         "",
+         "'{cmd}' '{top}' && mv '{top}/iPod_Control/iTunes/iTunesSD' "
+         "'{top}/iPod_Control/iTunes/iTunesSD.new'"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,7 +176,11 @@ TEST(Command, EachSituation) {
         ASSERT_TRUE(MakeHostPlayer(top, files));
         if (!c.player)
             RemoveTree(top + "/iPod_Control");
+        if (!c.setup.empty()) {
+            ASSERT_EQ(RunProgram({"sh", "-c", Fill(c.setup, top) + " >/dev/null"}), 0);
+        }
         auto before = HostFiles(top);
+        auto times = HostTimes(top);
         std::vector<std::string> args = {ZORBEL_COMMAND};
         if (c.args.size() == 3 && c.args[0] == "sh")
             args.clear();
@@ -112,6 +201,7 @@ TEST(Command, EachSituation) {
         EXPECT_EQ(err.find('\x1b'), std::string::npos);
         if (c.below == "-") {
             EXPECT_EQ(HostFiles(top), before);
+            EXPECT_EQ(HostTimes(top), times);
         } else {
             auto db = ParseDatabase(ReadHostFile(top + "/iPod_Control/iTunes/iTunesSD"));
             ASSERT_TRUE(db);
@@ -175,6 +265,7 @@ TEST(Command, UnlockablePlayerIsNotBusy) {
 }
 
 TEST(Progress, TextsShowRealPathsAndFitTheTerminal) {
+    UseTerminalLocale();
     EXPECT_EQ(DisplayText(u"Rename: P:\\x\\晴.mp3 to P:\\x\\ST_FILE_1.mp3", u"P:", "/m"),
               "Rename: /m/x/\xE6\x99\xB4.mp3 to /m/x/ST_FILE_1.mp3");
     EXPECT_EQ(DisplayText(u"File: P:\\bad\xDCFF.mp3", u"P:", "/"), "File: /bad\xFF.mp3");
@@ -183,6 +274,7 @@ TEST(Progress, TextsShowRealPathsAndFitTheTerminal) {
         {"abcdef", 5, "...ef"},
         {"\xE6\x99\xB4\xE6\x99\xB4\xE5\xA4\xA9.mp3", 9, "...\xE5\xA4\xA9.mp3"},  // wide: 2 columns
         {"abcdef", 2, ".."},
+        {"e\xCC\x81t\xC3\xA9.mp3", 7, "e\xCC\x81t\xC3\xA9.mp3"},  // a combining accent: none
     };
     for (const auto& [text, columns, expected] : fits) {
         EXPECT_EQ(FitColumns(text, columns), expected);

@@ -106,6 +106,21 @@ std::vector<std::pair<std::string, HostBytes>> HostFiles(const std::string& fold
     return files;
 }
 
+std::vector<std::pair<std::string, int64_t>> HostTimes(const std::string& folder) {
+    static thread_local std::vector<std::pair<std::string, int64_t>>* times;
+    std::vector<std::pair<std::string, int64_t>> found;
+    times = &found;
+    nftw(
+        folder.c_str(),
+        [](const char* path, const struct stat* info, int, struct FTW*) {
+            times->emplace_back(path,
+                                int64_t(info->st_mtim.tv_sec) * 1000000000 + info->st_mtim.tv_nsec);
+            return 0;
+        },
+        16, FTW_PHYS);
+    return found;
+}
+
 std::vector<std::u16string> HostTracks(const std::string& top, const std::string& below) {
     std::vector<std::u16string> tracks;
     std::string folder = below.empty() ? top : top + "/" + below;

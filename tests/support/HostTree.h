@@ -27,6 +27,9 @@ bool MakeHostPlayer(const std::string& top, const std::vector<std::string>& path
 // folder, relative to it; links are not followed.
 std::vector<std::pair<std::string, HostBytes>> HostFiles(const std::string& folder);
 
+// Every file and folder under the folder with its modification time in nanoseconds.
+std::vector<std::pair<std::string, int64_t>> HostTimes(const std::string& folder);
+
 // The MP3 files under `top`/`below` as the player's paths ("/a/b.mp3"), in listing order: the
 // order a track scan meets them.
 std::vector<std::u16string> HostTracks(const std::string& top, const std::string& below = "");

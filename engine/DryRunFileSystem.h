@@ -1,0 +1,57 @@
+// A file system in front of the real one for a run that only looks: every folder is read from the
+// medium once and then served from memory, renames are remembered instead of made, and nothing is
+// ever written. The engine's own steps run on it unchanged, so what it predicts is what a run does.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "FileSystem.h"
+
+class DryRunFileSystem : public IFileSystem {
+public:
+    explicit DryRunFileSystem(IFileSystem& inner) : m_inner(inner) {}
+
+    // The renames a run would make, in its order: the path on the medium now, and the new name.
+    const std::vector<std::pair<std::u16string, std::u16string>>& Renames() const {
+        return m_renames;
+    }
+    // Whether some folder failed to read: a run would then keep the old database.
+    bool ReadFailed() const { return m_readFailed; }
+    // The path on the medium now for a path after the renames; empty for a name renamed away.
+    std::u16string OriginalPath(const std::u16string& path) const;
+
+    std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override;
+    bool IsDirectory(const std::u16string& path) override;
+    bool Exists(const std::u16string& path) override;
+    bool Rename(const std::u16string& from, const std::u16string& to) override;
+    // Writing is never done, only refused.
+    std::unique_ptr<IOutputFile> CreateOutput(const std::u16string&) override { return nullptr; }
+    ReplaceResult Replace(const std::u16string&, const std::u16string&) override {
+        return ReplaceResult::Failed;
+    }
+    bool Remove(const std::u16string&) override { return false; }
+    PlayerLock LockPlayer(const std::u16string& dbPath) override {
+        return m_inner.LockPlayer(dbPath);
+    }
+
+private:
+    struct Folder {
+        bool opened = false;  // false: the medium gave no listing at all
+        ListStep last = ListStep::End;
+        std::vector<FolderEntry> entries;
+    };
+    class Replay;
+
+    const Folder& Read(const std::u16string& original);
+
+    IFileSystem& m_inner;
+    std::unordered_map<std::u16string, Folder> m_folders;  // by path on the medium now
+    // Each rename both ways, by full path: old path -> new name, new path -> old path.
+    std::unordered_map<std::u16string, std::u16string> m_newNames;
+    std::unordered_map<std::u16string, std::u16string> m_oldPaths;
+    std::vector<std::pair<std::u16string, std::u16string>> m_renames;
+    bool m_readFailed = false;
+};

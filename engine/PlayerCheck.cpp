@@ -1,0 +1,76 @@
+#include "PlayerCheck.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "DryRunFileSystem.h"
+#include "SyncJob.h"
+#include "Text.h"
+
+namespace {
+
+// "/Music/a.mp3" on drive "P:" -> "P:\Music\a.mp3".
+std::u16string FullPath(std::u16string_view drive, std::u16string_view playerPath) {
+    std::u16string full(drive);
+    for (char16_t unit : playerPath)
+        full.push_back(unit == u'/' ? u'\\' : unit);
+    return full;
+}
+
+}  // namespace
+
+PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
+                        const std::u16string& dbPath, const std::vector<uint8_t>* dbBytes) {
+    PlayerCheck check;
+    const std::u16string drive = dbPath.substr(0, 2);
+    check.hasDatabase = dbBytes != nullptr;
+    if (dbBytes)
+        check.database = DecodeDatabase(dbBytes->data(), dbBytes->size());
+    check.leftOverTemp = fs.Exists(dbPath + u".new");
+
+    // The run's own steps, up to the list it would write.
+    DryRunFileSystem dry(fs);
+    CSyncJob job(dry);
+    job.m_strRootDir = rootDir;
+    job.m_strDbPath = dbPath;
+    job.ScanForRename(rootDir);
+    job.RenamePass();
+    job.ScanTracks(rootDir);
+    check.readFailed = dry.ReadFailed();
+    for (const auto& [path, newName] : dry.Renames())
+        check.renames.emplace_back(ToPlayerPath(path), newName);
+    check.tracks = job.m_lstPaths.Count();
+
+    // A database cut short or too long says nothing reliable about its tracks: a run writes every
+    // track anew. One whose header and length hold still lists them.
+    static const std::vector<std::u16string> kNone;
+    const auto& old = check.database.Complete() ? check.database.paths : kNone;
+    for (const auto& path : old) {
+        std::u16string full = FullPath(drive, path);
+        if (!fs.Exists(full) || fs.IsDirectory(full))
+            check.missing.push_back(path);
+    }
+    // What the player makes of records not as Zorbel writes them nobody knows.
+    check.playable = check.database.Intact() ? old.size() - check.missing.size() : 0;
+
+    std::unordered_set<std::u16string_view> before(old.begin(), old.end());
+    std::unordered_set<std::u16string_view> after(job.m_lstPaths.begin(), job.m_lstPaths.end());
+    for (std::u16string_view path : job.m_lstPaths) {
+        if (before.count(path))
+            continue;
+        ++check.added;
+        check.unlisted.push_back(ToPlayerPath(dry.OriginalPath(FullPath(drive, path))));
+    }
+    std::unordered_set<std::u16string_view> gone(check.missing.begin(), check.missing.end());
+    for (const auto& path : old) {
+        if (after.count(path))
+            continue;
+        ++check.dropped;
+        if (!gone.count(path))
+            check.leftOut.push_back(path);
+    }
+    check.reordered =
+        check.added == 0 && check.dropped == 0 &&
+        !std::equal(old.begin(), old.end(), job.m_lstPaths.begin(), job.m_lstPaths.end());
+    return check;
+}

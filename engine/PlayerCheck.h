@@ -1,0 +1,45 @@
+// A look at the player that changes nothing: the database as it is, and what a run from the same
+// folder would do to it. The engine's own steps run on a dry-run file system, so the prediction
+// is the run's own, down to the new names.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Database.h"
+#include "FileSystem.h"
+
+struct PlayerCheck {
+    bool hasDatabase = false;
+    DatabaseContents database;
+    bool leftOverTemp = false;  // an iTunesSD.new: a run was cut off before moving it into place
+    bool readFailed = false;    // a folder could not be read: a run would keep the old database
+
+    // Player paths ("/Music/a.mp3"). The database's tracks whose file is not there:
+    std::vector<std::u16string> missing;
+    // The database's tracks that are there but that a run from the folder would leave out
+    // (outside the folder, or passed over by the scan: a link, a path too long):
+    std::vector<std::u16string> leftOut;
+    // The MP3 files under the folder that the database does not list (all of them when it is
+    // torn), named as they are now:
+    std::vector<std::u16string> unlisted;
+    // Each rename a run would make: the item's player path now, and its new name.
+    std::vector<std::pair<std::u16string, std::u16string>> renames;
+
+    size_t playable = 0;     // the tracks of an intact database whose file is there
+    size_t tracks = 0;       // the tracks a run would write
+    size_t added = 0;        // of those, not in the database now
+    size_t dropped = 0;      // tracks of the database now that a run would leave out
+    bool reordered = false;  // the same tracks, but not in the order a run would write them
+
+    bool UpToDate() const {
+        return hasDatabase && database.Intact() && !leftOverTemp && !readFailed &&
+               renames.empty() && added == 0 && dropped == 0 && !reordered;
+    }
+};
+
+// `rootDir` and `dbPath` as the location check set them; `dbBytes` null when there is no database.
+// Reads each folder under `rootDir` once; never writes, renames or removes anything.
+PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
+                        const std::u16string& dbPath, const std::vector<uint8_t>* dbBytes);
