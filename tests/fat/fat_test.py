@@ -237,12 +237,18 @@ def database_problem(db, mp3_paths):
     return None
 
 
-def missing_songs(files, expected):
-    """Each song not present exactly once with its bytes."""
+def mp3_files(files):
+    """The MP3 files' paths by the hash of their bytes."""
     seen = {}
     for path, data in files.items():
         if path.lower().endswith(".mp3"):
             seen.setdefault(hashlib.sha256(data).hexdigest(), []).append(path)
+    return seen
+
+
+def missing_songs(files, expected):
+    """Each song not present exactly once with its bytes."""
+    seen = mp3_files(files)
     return [f"{path}: present {len(seen.get(digest, []))} times"
             for digest, path in expected.items() if len(seen.get(digest, [])) != 1]
 
@@ -258,15 +264,11 @@ def check_player(image, expected, work, must_be_new, repaired_name="repaired.img
     if problems and not missing_songs(read_player(repaired, as_linux=True), expected):
         # Linux reads past a folder's end marker, Windows and fsck.fat do not: see README.
         problems = ["hidden behind an end marker: " + problems[0]]
-    seen = {}
-    for path, data in files.items():
-        if path.lower().endswith(".mp3"):
-            seen.setdefault(hashlib.sha256(data).hexdigest(), []).append(path)
     db = next((d for p, d in files.items() if p.casefold() == "/" + DB_PATH.casefold()), None)
     if db is None:
         problems.append("iTunesSD missing")
     elif db != OLD_DB or must_be_new:
-        mp3s = [p for ps in seen.values() for p in ps]
+        mp3s = [p for ps in mp3_files(files).values() for p in ps]
         why = database_problem(db, mp3s) if db != OLD_DB else "iTunesSD still the old one"
         if why:
             problems.append(why)

@@ -133,6 +133,34 @@ std::vector<std::u16string> HostTracks(const std::string& top, const std::string
     return tracks;
 }
 
+namespace {
+
+std::vector<char*> Argv(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// Reads the child's two pipes to their end, then waits for it: its exit code, or -1. Read one
+// pipe, then the other: the tests' programs write little to stderr.
+int Finish(pid_t pid, int outPipe[2], int errPipe[2], std::string* out, std::string* err) {
+    close(outPipe[1]);
+    close(errPipe[1]);
+    std::string outText = ReadAll(outPipe[0]), errText = ReadAll(errPipe[0]);
+    if (out)
+        *out = outText;
+    if (err)
+        *err = errText;
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+}  // namespace
+
 int RunProgram(const std::vector<std::string>& args, std::string* out, std::string* err) {
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
@@ -143,25 +171,11 @@ int RunProgram(const std::vector<std::string>& args, std::string* out, std::stri
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
     posix_spawn_file_actions_addclose(&actions, outPipe[0]);
     posix_spawn_file_actions_addclose(&actions, errPipe[0]);
-    std::vector<char*> argv;
-    for (const auto& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
+    std::vector<char*> argv = Argv(args);
     pid_t pid;
     int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    // Read one pipe to its end, then the other: the tests' programs write little to stderr.
-    std::string outText = ReadAll(outPipe[0]), errText = ReadAll(errPipe[0]);
-    if (out)
-        *out = outText;
-    if (err)
-        *err = errText;
-    int status = 0;
-    if (spawned != 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+    return Finish(spawned == 0 ? pid : -1, outPipe, errPipe, out, err);
 }
 
 int RunProgramAs(unsigned user, unsigned group, const std::vector<std::string>& args,
@@ -169,10 +183,7 @@ int RunProgramAs(unsigned user, unsigned group, const std::vector<std::string>& 
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
         return -1;
-    std::vector<char*> argv;
-    for (const auto& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
+    std::vector<char*> argv = Argv(args);
     constexpr int kCannotSwitch = 125;
     pid_t pid = fork();
     if (pid == 0) {
@@ -186,17 +197,8 @@ int RunProgramAs(unsigned user, unsigned group, const std::vector<std::string>& 
         execvp(argv[0], argv.data());
         _exit(127);
     }
-    close(outPipe[1]);
-    close(errPipe[1]);
-    std::string outText = ReadAll(outPipe[0]), errText = ReadAll(errPipe[0]);
-    if (out)
-        *out = outText;
-    if (err)
-        *err = errText;
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status) == kCannotSwitch ? -2 : WEXITSTATUS(status);
+    int code = Finish(pid, outPipe, errPipe, out, err);
+    return code == kCannotSwitch ? -2 : code;
 }
 
 bool SetImmutable(const std::string& path, bool on) {
