@@ -39,7 +39,7 @@ def run(args, **kw):
 
 # --- the machine -------------------------------------------------------------------------------
 
-def build_initramfs(out, zorbel, kernel_dir, init):
+def build_initramfs(out, zorbel, kernel_dir, init, extra=()):
     root = tempfile.mkdtemp()
     for sub in ("bin", "modules.d", "proc", "sys", "dev", "lib64", "lib"):
         os.makedirs(os.path.join(root, sub))
@@ -61,7 +61,8 @@ def build_initramfs(out, zorbel, kernel_dir, init):
         shutil.copy(found[module], os.path.join(root, "modules.d", module + ".ko"))
     with open(os.path.join(root, "modules"), "w") as f:
         f.write("\n".join(MODULES) + "\n")
-    shutil.copy(zorbel, os.path.join(root, "zorbel"))
+    for program in (zorbel,) + tuple(extra):
+        shutil.copy(program, os.path.join(root, os.path.basename(program)))
     shutil.copy(init, os.path.join(root, "init"))
     with open(out, "wb") as f:
         listing = subprocess.run("find . | busybox cpio -o -H newc", shell=True, cwd=root,
@@ -75,15 +76,15 @@ class Machine:
     def __init__(self, kernel, initrd):
         self.kernel, self.initrd = kernel, initrd
 
-    def boot(self, player, mode="run", log=None, kill_at=None):
+    def boot(self, player, mode="run", log=None, kill_at=None, append="", throttle=""):
         """Runs the machine on `player`; kill_at(line, lines) says when to pull the plug.
         Returns the guest's lines and whether it was killed."""
         drives = [player] + ([log] if log else [])
         args = ["qemu-system-x86_64", "-accel", "tcg", "-m", "256", "-nographic", "-no-reboot",
                 "-kernel", self.kernel, "-initrd", self.initrd,
-                "-append", f"console=ttyS0 quiet panic=-1 zorbel.mode={mode}"]
+                "-append", f"console=ttyS0 quiet panic=-1 zorbel.mode={mode} {append}"]
         for drive in drives:
-            args += ["-drive", f"file={drive},format=raw,if=virtio,cache=unsafe"]
+            args += ["-drive", f"file={drive},format=raw,if=virtio,cache=unsafe{throttle}"]
         vm = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT)
         lines, killed, started = [], False, time.time()
