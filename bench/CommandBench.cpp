@@ -1,6 +1,7 @@
 // The zorbel command on a real folder tree of this system's disk, beside the least a run of it
 // must do: two bare walks (one listing per folder, nothing else; the renames change the tree, so
-// it is listed twice), the renames it needs, and the database written and made durable. Usage:
+// it is listed twice), the renames it needs, each made durable, and the database written and made
+// durable. Usage:
 // bench_command FOLDER [TRACKS] [ROUNDS]; FOLDER is emptied and refilled. With --on-player, the
 // floor of a slow FAT player instead (see OnPlayer).
 #include <dirent.h>
@@ -251,8 +252,10 @@ int main(int argc, char** argv) {
         auto start = std::chrono::steady_clock::now();
         size_t entries = BareWalk(floorTop);
         walks.push_back(MillisecondsSince(start));
+        // Made durable one by one, as a run must (on FAT each is the sectors of one rename).
+        double syncMs = 0;
         start = std::chrono::steady_clock::now();
-        size_t renamed = NeededRenames(floorTop, items);
+        size_t renamed = NeededRenames(floorTop, items, &syncMs);
         renames.push_back(MillisecondsSince(start));
         sync();
         double command = RunCommand(runTop);

@@ -39,6 +39,8 @@ def main():
     for tracks in args.tracks:
         tree, image = os.path.join(work, "tree"), os.path.join(work, "player.img")
         shutil.rmtree(tree, ignore_errors=True)
+        if os.path.exists(image):
+            os.remove(image)  # mkfs.fat -C makes a new file only
         subprocess.run([bench, "--lay-out", tree, str(tracks)], check=True)
         subprocess.run(["mkfs.fat", "-F", "16", "-n", "IPOD", "-C", image, str(512 * 1024)],
                        check=True, stdout=subprocess.DEVNULL)

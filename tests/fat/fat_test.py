@@ -47,8 +47,9 @@ def build_initramfs(out, zorbel, kernel_dir, init, extra=()):
     for tool in TOOLS:
         os.symlink("busybox", os.path.join(root, "bin", tool))
     # dmsetup is dynamic: it brings its libraries and the loader along.
-    shutil.copy("/sbin/dmsetup", os.path.join(root, "bin/dmsetup"))
-    for line in run(["ldd", "/sbin/dmsetup"]).stdout.splitlines():
+    dmsetup = shutil.which("dmsetup") or "/sbin/dmsetup"
+    shutil.copy(dmsetup, os.path.join(root, "bin/dmsetup"))
+    for line in run(["ldd", dmsetup]).stdout.splitlines():
         lib = line.split("=>")[-1].split("(")[0].strip()
         if lib.startswith("/"):
             dest = os.path.join(root, lib.lstrip("/"))
