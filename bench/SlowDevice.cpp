@@ -84,7 +84,7 @@ bool SlowDevice::Exists(const std::u16string& path) {
     return m_inner.Exists(path);
 }
 
-bool SlowDevice::Rename(const std::u16string& from, const std::u16string& to) {
+RenameResult SlowDevice::Rename(const std::u16string& from, const std::u16string& to) {
     ++m_counts.renames;
     m_counts.modelledMs += m_costs.renameMs;
     return m_inner.Rename(from, to);

@@ -56,7 +56,7 @@ public:
     std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override;
     bool IsDirectory(const std::u16string& path) override;
     bool Exists(const std::u16string& path) override;
-    bool Rename(const std::u16string& from, const std::u16string& to) override;
+    RenameResult Rename(const std::u16string& from, const std::u16string& to) override;
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
     ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;

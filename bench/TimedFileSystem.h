@@ -41,7 +41,7 @@ public:
         Clock clock(*this, kExists);
         return m_inner.Exists(path);
     }
-    bool Rename(const std::u16string& from, const std::u16string& to) override {
+    RenameResult Rename(const std::u16string& from, const std::u16string& to) override {
         Clock clock(*this, kRename);
         return m_inner.Rename(from, to);
     }

@@ -85,17 +85,22 @@ bool DryRunFileSystem::Exists(const std::u16string& path) {
     return !original.empty() && m_inner.Exists(original);
 }
 
-bool DryRunFileSystem::Rename(const std::u16string& from, const std::u16string& to) {
+RenameResult DryRunFileSystem::Rename(const std::u16string& from, const std::u16string& to) {
     // Like the real rename: never onto an existing name, and only within one folder.
     size_t nameAt = FileNameOffset(to);
     std::u16string original = OriginalPath(from);
     if (original.empty() || Exists(to) || nameAt == 0 || FileNameOffset(from) != nameAt ||
         from.compare(0, nameAt, to, 0, nameAt) != 0)
-        return false;
+        return RenameResult::Refused;
     std::u16string newName = to.substr(nameAt);
     std::u16string newPath = JoinPath(original.substr(0, FileNameOffset(original) - 1), newName);
     m_newNames[original] = newName;
     m_oldPaths[newPath] = original;
     m_renames.emplace_back(original, newName);
-    return true;
+    return RenameResult::Renamed;
+}
+
+std::unique_ptr<IInputFile> DryRunFileSystem::OpenInput(const std::u16string& path) {
+    std::u16string original = OriginalPath(path);
+    return original.empty() ? nullptr : m_inner.OpenInput(original);
 }

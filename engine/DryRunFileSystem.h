@@ -26,7 +26,9 @@ public:
     std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override;
     bool IsDirectory(const std::u16string& path) override;
     bool Exists(const std::u16string& path) override;
-    bool Rename(const std::u16string& from, const std::u16string& to) override;
+    RenameResult Rename(const std::u16string& from, const std::u16string& to) override;
+    std::unique_ptr<IInputFile> OpenInput(const std::u16string& path) override;
+    int LastError() const override { return m_inner.LastError(); }
     // Writing is never done, only refused.
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string&) override { return nullptr; }
     ReplaceResult Replace(const std::u16string&, const std::u16string&) override {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The platform's path limit in UTF-16 units, terminator included: a longer path can neither be
 // named on Windows nor be found by the player, so every layer refuses it the same way.
@@ -15,6 +16,7 @@ struct FolderEntry {
     std::u16string name;
     bool isDirectory = false;  // as the listing reports it
     bool isLink = false;       // a junction or symbolic link: never followed
+    bool isOther = false;  // neither a file nor a folder (a pipe, device or socket): never opened
 };
 
 // What one step of a listing gave. Failed: the medium could not be read, so whatever the listing
@@ -55,6 +57,20 @@ struct PlayerLock {
 // the new database in place, possibly not yet on the medium: neither "done" nor "old kept".
 enum class ReplaceResult { Failed, Replaced, ReplacedNotDurable };
 
+// How a rename ended. Refused: the item keeps its old name (the target exists, the item is in use,
+// the medium refused). RenamedNotDurable: the item has its new name, but the medium did not
+// confirm it, so a cut could still lose the change.
+enum class RenameResult { Refused, Renamed, RenamedNotDurable };
+
+class IInputFile {
+public:
+    virtual ~IInputFile() = default;
+    // Bytes read into `data`, 0 at the file's end, -1 when the medium could not be read.
+    virtual long long Read(uint8_t* data, size_t size) = 0;
+    // The file's length when it was opened.
+    virtual uint64_t Size() const = 0;
+};
+
 class IOutputFile {
 public:
     virtual ~IOutputFile() = default;
@@ -74,8 +90,18 @@ public:
     virtual std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) = 0;
     virtual bool IsDirectory(const std::u16string& path) = 0;
     virtual bool Exists(const std::u16string& path) = 0;
-    // Renames a file or folder; refuses (false) when `to` exists, never replacing anything.
-    virtual bool Rename(const std::u16string& from, const std::u16string& to) = 0;
+    // Renames a file or folder; refuses when `to` exists, never replacing anything.
+    virtual RenameResult Rename(const std::u16string& from, const std::u16string& to) = 0;
+    // Called before the items of `folder` are renamed, with every new name they will take there,
+    // so the file system can make room for them first. Changes nothing a listing shows; false
+    // when the medium failed.
+    virtual bool PrepareNames(const std::u16string& /*folder*/,
+                              const std::vector<std::u16string>& /*names*/) {
+        return true;
+    }
+    // A regular file, opened for reading: never a folder, pipe or device, and never waiting on
+    // one. Null when there is none or it cannot be read.
+    virtual std::unique_ptr<IInputFile> OpenInput(const std::u16string& path) = 0;
     // Creates the file for writing, cutting an existing one to length 0; null on failure.
     virtual std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) = 0;
     // Moves `from` over `to`, replacing it in one step, and returns once that reached the medium.
@@ -85,6 +111,9 @@ public:
     // Keeps every other run, in this process or another, off the player (the volume) that
     // `dbPath` lies on; not held while another run holds it, or when no lock can be had.
     virtual PlayerLock LockPlayer(const std::u16string& dbPath) = 0;
+    // The system's error code (errno; GetLastError on Windows) for the last operation of this
+    // file system that failed, so a failure can be named with its reason; 0 when none is known.
+    virtual int LastError() const { return 0; }
 };
 
 // A file system in front of another that passes every call through: the base of the wrappers
@@ -98,8 +127,15 @@ public:
     }
     bool IsDirectory(const std::u16string& path) override { return m_inner.IsDirectory(path); }
     bool Exists(const std::u16string& path) override { return m_inner.Exists(path); }
-    bool Rename(const std::u16string& from, const std::u16string& to) override {
+    RenameResult Rename(const std::u16string& from, const std::u16string& to) override {
         return m_inner.Rename(from, to);
+    }
+    bool PrepareNames(const std::u16string& folder,
+                      const std::vector<std::u16string>& names) override {
+        return m_inner.PrepareNames(folder, names);
+    }
+    std::unique_ptr<IInputFile> OpenInput(const std::u16string& path) override {
+        return m_inner.OpenInput(path);
     }
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override {
         return m_inner.CreateOutput(path);
@@ -111,6 +147,7 @@ public:
     PlayerLock LockPlayer(const std::u16string& dbPath) override {
         return m_inner.LockPlayer(dbPath);
     }
+    int LastError() const override { return m_inner.LastError(); }
 
 protected:
     IFileSystem& m_inner;

@@ -20,7 +20,8 @@ int CSyncJob::ScanForRename(const std::u16string& folder) {
     // A listing that fails ends the scan: a folder not seen whole may hold a name the renames
     // would collide with, so the run renames nothing.
     while (!m_bReadFailed && (step = listing->Next(entry)) == ListStep::Entry) {
-        if (IsDotEntry(entry.name))
+        // A pipe or device is neither a song nor a folder: never renamed, listed or opened.
+        if (IsDotEntry(entry.name) || entry.isOther)
             continue;
         std::u16string path = JoinPath(folder, entry.name);
         ReportProgress(RunPhase::Searching, ++m_nSearched, entry.name,
@@ -81,7 +82,7 @@ int CSyncJob::RenameItem(const std::u16string& path, int& counter, std::u16strin
     ReportProgress(RunPhase::Renaming, ++m_nRenames, path,
                    FormatText(kMsgRename, {path, candidate}));
     // The rename never replaces an existing item; a refused one is deliberately left as it is.
-    if (m_fs.Rename(path, candidate))
+    if (m_fs.Rename(path, candidate) != RenameResult::Refused)
         ++(folder ? m_nRenamedFolders : m_nRenamedFiles);
     return 1;
 }

@@ -12,7 +12,7 @@ int CSyncJob::ScanTracks(const std::u16string& folder) {
     ListStep step = ListStep::End;
     // After a failed read the list can no longer be the whole tree: the walk stops.
     while (!m_bReadFailed && (step = listing->Next(entry)) == ListStep::Entry) {
-        if (IsDotEntry(entry.name))
+        if (IsDotEntry(entry.name) || entry.isOther)
             continue;
         std::u16string path = JoinPath(folder, entry.name);
         // The listing already knows what is a folder: asking again per entry would cost a

@@ -20,6 +20,22 @@ namespace {
 constexpr unsigned RENAME_NOREPLACE = 1;
 #endif
 
+// Forces what the open file or folder holds onto the medium; errno says why not.
+bool SyncOpen(int fd) {
+#if defined(__APPLE__)
+    // On macOS fsync leaves the data in the drive's cache; this asks the drive to write it. Only
+    // a file system that cannot do that at all falls back to fsync: any other error is real.
+    if (fcntl(fd, F_FULLFSYNC) == 0)
+        return true;
+    if (errno != ENOTSUP && errno != EINVAL && errno != ENOTTY)
+        return false;
+#endif
+    if (fsync(fd) == 0)
+        return true;
+    // Some file systems cannot sync a folder and say so; their changes are as durable as it gets.
+    return errno == EINVAL || errno == ENOTSUP;
+}
+
 class DirListing : public IFolderListing {
 public:
     explicit DirListing(DIR* dir) : m_dir(dir) {}
@@ -35,13 +51,17 @@ public:
         entry.name = NameFromHost(found->d_name);
         entry.isDirectory = false;
         entry.isLink = false;
+        entry.isOther = false;
         // The type the folder itself records saves a look-up per entry; some file systems give
         // none and must be asked.
         unsigned char type = found->d_type;
         struct stat info;
         if (type == DT_UNKNOWN) {
             if (fstatat(dirfd(m_dir), found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
-                type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+                type = S_ISDIR(info.st_mode)   ? DT_DIR
+                       : S_ISLNK(info.st_mode) ? DT_LNK
+                       : S_ISREG(info.st_mode) ? DT_REG
+                                               : DT_FIFO;
         }
         if (type == DT_DIR) {
             entry.isDirectory = true;
@@ -50,6 +70,9 @@ public:
             entry.isLink = true;
             entry.isDirectory =
                 fstatat(dirfd(m_dir), found->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+        } else if (type != DT_REG && type != DT_UNKNOWN) {
+            // A pipe, device or socket: opening it could wait forever, and it holds no song.
+            entry.isOther = true;
         }
         return ListStep::Entry;
     }
@@ -76,16 +99,7 @@ public:
         } while (wrote < 0 && errno == EINTR);
         return wrote < 0 ? 0 : static_cast<size_t>(wrote);
     }
-    bool Flush() override {
-        if (m_fd < 0)
-            return false;
-#if defined(__APPLE__)
-        // On macOS fsync leaves the data in the drive's cache; this asks the drive to write it.
-        if (fcntl(m_fd, F_FULLFSYNC) == 0)
-            return true;
-#endif
-        return fsync(m_fd) == 0;
-    }
+    bool Flush() override { return m_fd >= 0 && SyncOpen(m_fd); }
     bool Close() override {
         if (m_fd < 0)
             return false;
@@ -136,37 +150,60 @@ std::string FolderOf(const std::string& path) {
 // (Linux vfat) a renamed entry gets its start cluster and size only when its inode is written:
 // until then the medium holds the new name pointing at nothing.
 bool SyncPath(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // Never waits on a pipe or device that took a renamed item's name meanwhile.
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-#if defined(__APPLE__)
-    // On macOS fsync leaves the data in the drive's cache; this asks the drive to write it.
-    bool ok = fcntl(fd, F_FULLFSYNC) == 0 || fsync(fd) == 0;
-#else
-    bool ok = fsync(fd) == 0;
-#endif
-    // Some file systems cannot sync a folder and say so; their changes are as durable as it gets.
-    ok = ok || errno == EINVAL || errno == ENOTSUP;
+    struct stat info;
+    bool ok = fstat(fd, &info) == 0 && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode));
+    if (!ok)
+        errno = errno ? errno : EINVAL;
+    else
+        ok = SyncOpen(fd);
+    int error = errno;
     close(fd);
+    errno = error;
     return ok;
 }
 
 // Everything the file system still holds for the medium, the freed clusters of a replaced file
 // included, so that "done" is never said of changes still in memory.
 bool SyncMedium(const std::string& folder) {
-#if defined(__linux__)
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
+#if defined(__linux__)
     bool ok = syncfs(fd) == 0;
-    close(fd);
-    return ok;
 #else
-    (void)folder;
-    sync();
-    return true;
+    // sync() reports nothing; a full sync of the folder asks the drive itself and says how it went.
+    bool ok = SyncOpen(fd);
 #endif
+    int error = errno;
+    close(fd);
+    errno = error;
+    return ok;
 }
+
+class FdInput : public IInputFile {
+public:
+    FdInput(int fd, uint64_t size) : m_fd(fd), m_size(size) {}
+    ~FdInput() override { close(m_fd); }
+    FdInput(const FdInput&) = delete;
+    FdInput& operator=(const FdInput&) = delete;
+
+    long long Read(uint8_t* data, size_t size) override {
+        ssize_t got;
+        do {
+            got = read(m_fd, data, size > (1u << 30) ? (1u << 30) : size);
+        } while (got < 0 && errno == EINTR);
+        return got;
+    }
+    uint64_t Size() const override { return m_size; }
+
+private:
+    int m_fd;
+    uint64_t m_size;
+};
 
 }  // namespace
 
@@ -230,16 +267,30 @@ bool PosixFileSystem::HostPath(const std::u16string& path, std::string& host) co
     return true;
 }
 
+bool PosixFileSystem::Host(const std::u16string& path, std::string& host) {
+    if (HostPath(path, host))
+        return true;
+    m_lastError = path.size() >= kMaxPath ? ENAMETOOLONG : EINVAL;
+    return false;
+}
+
 std::unique_ptr<IFolderListing> PosixFileSystem::ListFolder(const std::u16string& folder) {
     // Windows lists "folder\*", so the folder itself must leave room for two more units.
     std::string host;
-    if (folder.size() + 2 >= kMaxPath || !HostPath(folder, host))
+    if (folder.size() + 2 >= kMaxPath) {
+        m_lastError = ENAMETOOLONG;
+        return nullptr;
+    }
+    if (!Host(folder, host))
         return nullptr;
     int fd = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        m_lastError = errno;
         return IsSkippable(errno) ? nullptr : std::make_unique<FailedListing>();
+    }
     DIR* dir = fdopendir(fd);
     if (!dir) {
+        m_lastError = errno;
         close(fd);
         return std::make_unique<FailedListing>();
     }
@@ -249,56 +300,106 @@ std::unique_ptr<IFolderListing> PosixFileSystem::ListFolder(const std::u16string
 bool PosixFileSystem::IsDirectory(const std::u16string& path) {
     std::string host;
     struct stat info;
-    return HostPath(path, host) && lstat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (!Host(path, host))
+        return false;
+    if (lstat(host.c_str(), &info) != 0) {
+        m_lastError = errno;
+        return false;
+    }
+    return S_ISDIR(info.st_mode);
 }
 
 bool PosixFileSystem::Exists(const std::u16string& path) {
     std::string host;
     struct stat info;
-    return HostPath(path, host) && lstat(host.c_str(), &info) == 0;
+    if (!Host(path, host))
+        return false;
+    if (lstat(host.c_str(), &info) != 0) {
+        m_lastError = errno;
+        return false;
+    }
+    return true;
 }
 
-bool PosixFileSystem::Rename(const std::u16string& from, const std::u16string& to) {
+RenameResult PosixFileSystem::Rename(const std::u16string& from, const std::u16string& to) {
     std::string hostFrom, hostTo;
-    if (!HostPath(from, hostFrom) || !HostPath(to, hostTo))
-        return false;
+    if (!Host(from, hostFrom) || !Host(to, hostTo))
+        return RenameResult::Refused;
     // On FAT a rename is several sector writes: the new entry, the old one's removal and maybe a
     // cluster the folder grows by. Whatever else the folder holds goes out first, so that the
     // rename's own writes reach the medium alone and in the order below.
     std::string folder = FolderOf(hostTo);
-    if (folder != m_cleanFolder)
-        SyncPath(folder);
+    if (folder != m_cleanFolder && !SyncPath(folder)) {
+        m_lastError = errno;
+        return RenameResult::Refused;
+    }
     m_cleanFolder.clear();
-    if (!RenameNoReplace(hostFrom.c_str(), hostTo.c_str()))
-        return false;
+    if (!RenameNoReplace(hostFrom.c_str(), hostTo.c_str())) {
+        m_lastError = errno;
+        return RenameResult::Refused;
+    }
     // The entry under its new name with its start cluster first, then the old entry's removal:
-    // a cut in between leaves the item under both names, never under none. The name has changed
-    // either way; a sync that failed shows when the database is made durable.
-    if (SyncPath(hostTo) && SyncPath(folder))
-        m_cleanFolder = folder;
-    return true;
+    // a cut in between leaves the item under both names, never under none.
+    if (!SyncPath(hostTo) || !SyncPath(folder)) {
+        m_lastError = errno;
+        return RenameResult::RenamedNotDurable;
+    }
+    m_cleanFolder = folder;
+    return RenameResult::Renamed;
 }
 
 std::unique_ptr<IOutputFile> PosixFileSystem::CreateOutput(const std::u16string& path) {
     std::string host;
-    if (!HostPath(path, host))
+    if (!Host(path, host))
         return nullptr;
     m_cleanFolder.clear();
     // The object before the file: running out of memory must not leave an open file behind.
     auto output = std::make_unique<FdOutput>();
     int fd;
     do {
-        fd = open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        fd = open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                  0644);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+    if (fd < 0) {
+        m_lastError = errno;
         return nullptr;
+    }
     output->Attach(fd);
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        m_lastError = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return nullptr;  // a pipe or device under the name: never written to
+    }
     return output;
+}
+
+std::unique_ptr<IInputFile> PosixFileSystem::OpenInput(const std::u16string& path) {
+    std::string host;
+    if (!Host(path, host))
+        return nullptr;
+    // Non-blocking: a pipe under the name must not hold the run; it is refused below.
+    int fd = open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        m_lastError = errno;
+        return nullptr;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        m_lastError = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        close(fd);
+        return nullptr;
+    }
+    try {
+        return std::make_unique<FdInput>(fd, static_cast<uint64_t>(info.st_size));
+    } catch (...) {
+        close(fd);
+        throw;
+    }
 }
 
 ReplaceResult PosixFileSystem::Replace(const std::u16string& from, const std::u16string& to) {
     std::string hostFrom, hostTo;
-    if (!HostPath(from, hostFrom) || !HostPath(to, hostTo))
+    if (!Host(from, hostFrom) || !Host(to, hostTo))
         return ReplaceResult::Failed;
     m_cleanFolder.clear();
     // Made before the rename: nothing may throw once the file has moved.
@@ -307,22 +408,31 @@ ReplaceResult PosixFileSystem::Replace(const std::u16string& from, const std::u1
     // On FAT the replaced file's clusters are freed when its last user lets go, while the entry
     // gets the new file's clusters only when the new file's inode is written: held open, the old
     // clusters stay the old database's until the entry points at the new ones.
-    int old = open(hostTo.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    int old = open(hostTo.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     bool moved = rename(hostFrom.c_str(), hostTo.c_str()) == 0;
-    bool durable = moved && SyncPath(hostTo) && SyncPath(folder);
+    if (!moved)
+        m_lastError = errno;
+    bool durable = moved && SyncPath(hostTo) && SyncPath(folder) && SyncMedium(folder);
+    if (moved && !durable)
+        m_lastError = errno;
     if (old >= 0)
         close(old);
     if (!moved)
         return ReplaceResult::Failed;
     // Only once everything is on the medium may the run say it is done.
-    return durable && SyncMedium(folder) ? ReplaceResult::Replaced
-                                         : ReplaceResult::ReplacedNotDurable;
+    return durable ? ReplaceResult::Replaced : ReplaceResult::ReplacedNotDurable;
 }
 
 bool PosixFileSystem::Remove(const std::u16string& path) {
     std::string host;
     m_cleanFolder.clear();
-    return HostPath(path, host) && unlink(host.c_str()) == 0;
+    if (!Host(path, host))
+        return false;
+    if (unlink(host.c_str()) != 0) {
+        m_lastError = errno;
+        return false;
+    }
+    return true;
 }
 
 PlayerLock PosixFileSystem::LockPlayer(const std::u16string& dbPath) {

@@ -20,18 +20,24 @@ public:
     std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override;
     bool IsDirectory(const std::u16string& path) override;
     bool Exists(const std::u16string& path) override;
-    bool Rename(const std::u16string& from, const std::u16string& to) override;
+    RenameResult Rename(const std::u16string& from, const std::u16string& to) override;
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
+    std::unique_ptr<IInputFile> OpenInput(const std::u16string& path) override;
     ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;
     PlayerLock LockPlayer(const std::u16string& dbPath) override;
+    int LastError() const override { return m_lastError; }
 
 private:
+    // HostPath, noting why a path cannot be had.
+    bool Host(const std::u16string& path, std::string& host);
+
     std::string m_top;
     std::u16string m_drive;
     // The folder whose entries were last made durable, while nothing has changed since: the next
     // rename in it need not sync it first.
     std::string m_cleanFolder;
+    int m_lastError = 0;
 };
 
 // Renames without ever replacing: false when `to` exists. Exposed for the tests of its fallback.

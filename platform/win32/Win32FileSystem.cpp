@@ -98,6 +98,27 @@ bool IsSkippable(DWORD error) {
     }
 }
 
+class FileInput : public IInputFile {
+public:
+    FileInput(HANDLE file, uint64_t size) : m_file(file), m_size(size) {}
+    ~FileInput() override { CloseHandle(m_file); }
+    FileInput(const FileInput&) = delete;
+    FileInput& operator=(const FileInput&) = delete;
+
+    long long Read(uint8_t* data, size_t size) override {
+        DWORD got = 0;
+        DWORD ask = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        if (!ReadFile(m_file, data, ask, &got, nullptr))
+            return -1;
+        return got;
+    }
+    uint64_t Size() const override { return m_size; }
+
+private:
+    HANDLE m_file;
+    uint64_t m_size;
+};
+
 // The player's volume, the same whichever folder on it a path names: the volume's own name where
 // the platform gives one, else the root the path lies under.
 std::u16string PlayerLockName(const std::u16string& dbPath) {
@@ -127,7 +148,8 @@ std::unique_ptr<IFolderListing> Win32FileSystem::ListFolder(const std::u16string
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(AsWide(folder + u"\\*"), &data);
     if (find == INVALID_HANDLE_VALUE) {
-        if (IsSkippable(GetLastError()))
+        m_lastError = SystemErrorCode();
+        if (IsSkippable(m_lastError))
             return nullptr;
         return std::make_unique<FailedListing>();
     }
@@ -142,23 +164,55 @@ bool Win32FileSystem::Exists(const std::u16string& path) {
     return PathFileExistsW(AsWide(path)) != FALSE;
 }
 
-bool Win32FileSystem::Rename(const std::u16string& from, const std::u16string& to) {
+RenameResult Win32FileSystem::Rename(const std::u16string& from, const std::u16string& to) {
     // Without MOVEFILE_REPLACE_EXISTING the platform refuses an existing target. Written through,
     // the rename is on the medium before the next one starts, whatever the drive's removal policy.
-    return MoveFileExW(AsWide(from), AsWide(to), MOVEFILE_WRITE_THROUGH) != FALSE;
+    if (MoveFileExW(AsWide(from), AsWide(to), MOVEFILE_WRITE_THROUGH))
+        return RenameResult::Renamed;
+    m_lastError = SystemErrorCode();
+    // Write-through reports a flush that failed after the move: the item then has its new name.
+    if (!PathFileExistsW(AsWide(from)) && PathFileExistsW(AsWide(to)))
+        return RenameResult::RenamedNotDurable;
+    return RenameResult::Refused;
 }
 
 std::unique_ptr<IOutputFile> Win32FileSystem::CreateOutput(const std::u16string& path) {
     // The object before the file: running out of memory must not leave an open handle behind.
     auto output = std::make_unique<FileOutput>();
-    if (!output->Open(path))
+    if (!output->Open(path)) {
+        m_lastError = SystemErrorCode();
         return nullptr;
+    }
     return output;
+}
+
+std::unique_ptr<IInputFile> Win32FileSystem::OpenInput(const std::u16string& path) {
+    HANDLE file = CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        m_lastError = SystemErrorCode();
+        return nullptr;
+    }
+    // Only a file on a disk: a device name ("CON", "COM1") opens something else.
+    DWORD high = 0;
+    DWORD low = GetFileType(file) == FILE_TYPE_DISK ? GetFileSize(file, &high) : INVALID_FILE_SIZE;
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+        m_lastError = ERROR_BAD_FILE_TYPE;
+        CloseHandle(file);
+        return nullptr;
+    }
+    try {
+        return std::make_unique<FileInput>(file, (uint64_t(high) << 32) | low);
+    } catch (...) {
+        CloseHandle(file);
+        throw;
+    }
 }
 
 ReplaceResult Win32FileSystem::Replace(const std::u16string& from, const std::u16string& to) {
     if (MoveFileExW(AsWide(from), AsWide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return ReplaceResult::Replaced;
+    m_lastError = SystemErrorCode();
     // Write-through reports a flush that failed after the move: the new file is then in place.
     if (!PathFileExistsW(AsWide(from)) && PathFileExistsW(AsWide(to)))
         return ReplaceResult::ReplacedNotDurable;
@@ -166,7 +220,10 @@ ReplaceResult Win32FileSystem::Replace(const std::u16string& from, const std::u1
 }
 
 bool Win32FileSystem::Remove(const std::u16string& path) {
-    return DeleteFileW(AsWide(path)) != FALSE;
+    if (DeleteFileW(AsWide(path)))
+        return true;
+    m_lastError = SystemErrorCode();
+    return false;
 }
 
 PlayerLock Win32FileSystem::LockPlayer(const std::u16string& dbPath) {

@@ -8,9 +8,14 @@ public:
     std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override;
     bool IsDirectory(const std::u16string& path) override;
     bool Exists(const std::u16string& path) override;
-    bool Rename(const std::u16string& from, const std::u16string& to) override;
+    RenameResult Rename(const std::u16string& from, const std::u16string& to) override;
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
+    std::unique_ptr<IInputFile> OpenInput(const std::u16string& path) override;
     ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;
     PlayerLock LockPlayer(const std::u16string& dbPath) override;
+    int LastError() const override { return m_lastError; }
+
+private:
+    int m_lastError = 0;
 };

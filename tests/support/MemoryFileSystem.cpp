@@ -119,7 +119,7 @@ private:
 const char* FsOpName(FsOp op) {
     static const char* const names[] = {"List",   "ListNext", "IsDirectory", "Exists", "Rename",
                                         "Create", "Write",    "Flush",       "Close",  "Replace",
-                                        "Remove", "Lock",     "Sync"};
+                                        "Remove", "Lock",     "Sync",        "Open",   "Read"};
     return names[static_cast<int>(op)];
 }
 
@@ -130,7 +130,10 @@ MemoryFileSystem::~MemoryFileSystem() = default;
 
 bool MemoryFileSystem::Fails(FsOp op, const std::u16string& path) {
     ++operations;
-    return failWhen && failWhen(op, path);
+    if (!failWhen || !failWhen(op, path))
+        return false;
+    m_lastError = failError;
+    return true;
 }
 
 size_t MemoryFileSystem::UsedBytes() const {
@@ -270,26 +273,30 @@ bool MemoryFileSystem::Exists(const std::u16string& path) {
     return Find(path) != nullptr;
 }
 
-bool MemoryFileSystem::Rename(const std::u16string& from, const std::u16string& to) {
+RenameResult MemoryFileSystem::Rename(const std::u16string& from, const std::u16string& to) {
     if (Fails(FsOp::Rename, from))
-        return false;
+        return RenameResult::Refused;
     std::u16string fromName, toName;
     Node* fromParent = FindParent(from, &fromName);
     Node* toParent = FindParent(to, &toName);
     Node* node = fromParent ? fromParent->Child(fromName) : nullptr;
-    if (!node || !toParent || node->locked || toParent->Child(toName) || to.size() >= kMaxPath)
-        return false;
+    if (!node || !toParent || to.size() >= kMaxPath)
+        return Refuse(3, RenameResult::Refused);  // ERROR_PATH_NOT_FOUND
+    if (node->locked)
+        return Refuse(32, RenameResult::Refused);  // ERROR_SHARING_VIOLATION
+    if (toParent->Child(toName))
+        return Refuse(183, RenameResult::Refused);  // ERROR_ALREADY_EXISTS
     if (fromParent == toParent) {
         // Keep the entry's place in the listing, as a rename in place on the medium does.
         fromParent->index.erase(Folded(node->name));
         node->name = toName;
         fromParent->index[Folded(toName)] = node;
-        return true;
+        return RenameResult::Renamed;
     }
     auto owned = fromParent->Detach(node);
     owned->name = toName;
     toParent->Attach(std::move(owned));
-    return true;
+    return RenameResult::Renamed;
 }
 
 std::unique_ptr<IOutputFile> MemoryFileSystem::CreateOutput(const std::u16string& path) {
@@ -306,6 +313,44 @@ std::unique_ptr<IOutputFile> MemoryFileSystem::CreateOutput(const std::u16string
         node = Make(path, false, false);
     node->data.clear();
     return std::make_unique<MemoryOutput>(*this, node, path);
+}
+
+namespace {
+
+class MemoryInput : public IInputFile {
+public:
+    MemoryInput(MemoryFileSystem& fs, Bytes data, std::u16string path)
+        : m_fs(fs), m_data(std::move(data)), m_path(std::move(path)) {}
+    long long Read(uint8_t* data, size_t size) override {
+        if (m_next == m_data.size())
+            return 0;
+        if (m_fs.Fails(FsOp::Read, m_path))
+            return -1;
+        size_t taken = std::min({size, m_fs.maxWriteChunk, m_data.size() - m_next});
+        std::copy_n(m_data.data() + m_next, taken, data);
+        m_next += taken;
+        return static_cast<long long>(taken);
+    }
+    uint64_t Size() const override { return m_data.size(); }
+
+private:
+    MemoryFileSystem& m_fs;
+    Bytes m_data;  // as it was when opened
+    std::u16string m_path;
+    size_t m_next = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<IInputFile> MemoryFileSystem::OpenInput(const std::u16string& path) {
+    if (Fails(FsOp::Open, path))
+        return nullptr;
+    Node* node = Find(path);
+    if (!node)
+        return Refuse<std::unique_ptr<IInputFile>>(2, nullptr);  // ERROR_FILE_NOT_FOUND
+    if (node->isDir || node->locked)
+        return Refuse<std::unique_ptr<IInputFile>>(5, nullptr);  // ERROR_ACCESS_DENIED
+    return std::make_unique<MemoryInput>(*this, node->data, path);
 }
 
 ReplaceResult MemoryFileSystem::Replace(const std::u16string& from, const std::u16string& to) {

@@ -28,7 +28,9 @@ enum class FsOp {
     Replace,
     Remove,
     Lock,
-    Sync  // a replace that has moved the file making the move durable
+    Sync,  // a replace that has moved the file making the move durable
+    Open,  // opening a file for reading
+    Read
 };
 const char* FsOpName(FsOp op);
 
@@ -66,17 +68,27 @@ public:
     std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override;
     bool IsDirectory(const std::u16string& path) override;
     bool Exists(const std::u16string& path) override;
-    bool Rename(const std::u16string& from, const std::u16string& to) override;
+    RenameResult Rename(const std::u16string& from, const std::u16string& to) override;
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
+    std::unique_ptr<IInputFile> OpenInput(const std::u16string& path) override;
     ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;
     // One run at a time per drive, like the real lock across processes. A failing lock is one
     // the system refused, with lockError as its error code.
     PlayerLock LockPlayer(const std::u16string& dbPath) override;
     int lockError = 5;
+    // Windows' codes: a fault `failWhen` injects gives failError; the rest say what was wrong.
+    int LastError() const override { return m_lastError; }
+    int failError = 1117;  // ERROR_IO_DEVICE
 
     struct Node;
     bool Fails(FsOp op, const std::u16string& path);
+    // The reason of a failure the tree itself gives (no such item, in use, name taken).
+    template <class Result>
+    Result Refuse(int error, Result result) {
+        m_lastError = error;
+        return result;
+    }
     size_t UsedBytes() const;
 
 private:
@@ -86,4 +98,5 @@ private:
 
     std::unique_ptr<Node> m_top;  // holds the drives ("E:") as its children
     std::set<std::u16string> m_lockedDrives;
+    int m_lastError = 0;
 };

@@ -191,8 +191,8 @@ TEST_F(PlayerTree, FileSystemOperations) {
     EXPECT_FALSE(fs.Exists(root + u"\\nothing"));
     AddFile(u"\\日本\\y.mp3");
     // A rename never replaces an existing item.
-    EXPECT_FALSE(fs.Rename(root + u"\\日本\\x.mp3", root + u"\\日本\\y.mp3"));
-    EXPECT_TRUE(fs.Rename(root + u"\\日本\\x.mp3", root + u"\\日本\\z.mp3"));
+    EXPECT_EQ(fs.Rename(root + u"\\日本\\x.mp3", root + u"\\日本\\y.mp3"), RenameResult::Refused);
+    EXPECT_EQ(fs.Rename(root + u"\\日本\\x.mp3", root + u"\\日本\\z.mp3"), RenameResult::Renamed);
     EXPECT_EQ(fs.ListFolder(root + u"\\missing"), nullptr);
 
     std::vector<std::u16string> names;
