@@ -77,6 +77,9 @@ int Outcome(const Progress& progress, const CSyncJob& job, const std::string& to
         case RunOutcome::DatabaseNotDurable:
             fputs(kErrNotDurable, stderr);
             break;
+        case RunOutcome::DatabaseNotReplaced:
+            fputs(kErrNotReplaced, stderr);
+            break;
         case RunOutcome::DatabaseNotWritten:
             fputs(kErrDatabase, stderr);
             break;

@@ -48,6 +48,10 @@ inline constexpr char kErrLock[] =
 inline constexpr char kErrNotDurable[] =
     "zorbel: the new track database is in place but the player did not confirm it is stored; "
     "eject the player properly (eject or umount) before unplugging it\n";
+inline constexpr char kErrNotReplaced[] =
+    "zorbel: the system removed the old track database but the new one could not take its "
+    "place; it is complete in iPod_Control/iTunes/iTunesSD.new: run zorbel again to put it in "
+    "place\n";
 inline constexpr char kErrDatabase[] =
     "zorbel: writing the track database failed, the old one is kept; check that the player is "
     "writable and has free space, then run zorbel again\n";

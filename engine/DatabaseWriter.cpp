@@ -2,6 +2,7 @@
 // then moved over it, so the player keeps either the old database or the complete new one.
 #include <algorithm>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "Database.h"
@@ -49,7 +50,60 @@ private:
     std::vector<uint8_t> m_buffer;
 };
 
+enum class ReadResult { Read, TooLarge, Failed };
+
+// A file read whole, when it is no longer than `limit`.
+ReadResult ReadWhole(IFileSystem& fs, const std::u16string& path, size_t limit,
+                     std::vector<uint8_t>& out) {
+    auto file = fs.OpenInput(path);
+    if (!file)
+        return ReadResult::Failed;
+    if (file->Size() > limit)
+        return ReadResult::TooLarge;
+    out.resize(static_cast<size_t>(file->Size()));
+    size_t have = 0;
+    while (have < out.size()) {
+        long long got = file->Read(out.data() + have, out.size() - have);
+        if (got <= 0)
+            return ReadResult::Failed;
+        have += static_cast<size_t>(got);
+    }
+    return ReadResult::Read;
+}
+
+// No player's database is larger: a file beyond it is not taken for one.
+constexpr size_t kLargestDatabase = 256u << 20;
+
 }  // namespace
+
+// A player may hold what a replace cut short left: no database but the complete new one beside
+// it. It is put in place before anything else, so that no failure later can lose it.
+bool CSyncJob::PrepareDatabase() {
+    const std::u16string tempPath = m_strDbPath + u".new";
+    m_bHadDatabase = m_fs.Exists(m_strDbPath);
+    if (m_bHadDatabase || !m_fs.Exists(tempPath))
+        return true;
+    std::vector<uint8_t> bytes;
+    ReadResult read = ReadWhole(m_fs, tempPath, kLargestDatabase, bytes);
+    // What could not be read might be the player's only database: it is not written over.
+    if (read == ReadResult::Failed) {
+        ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, m_fs.LastError());
+        return false;
+    }
+    if (read == ReadResult::TooLarge || !DecodeDatabase(bytes.data(), bytes.size()).Complete())
+        return true;  // no database at all: the run writes one
+    switch (m_fs.Replace(tempPath, m_strDbPath)) {
+        case ReplaceResult::Replaced:
+        case ReplaceResult::ReplacedNotDurable:  // the run's own replace confirms it, or says not
+            m_bHadDatabase = true;
+            return true;
+        case ReplaceResult::Failed:
+        case ReplaceResult::TargetRemoved:  // no target there: not a result a move onto none gives
+            break;
+    }
+    ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, m_fs.LastError());
+    return false;
+}
 
 int CSyncJob::WriteDatabase() {
     // A list that misses part of the tree would silently drop songs from the player.
@@ -61,14 +115,25 @@ int CSyncJob::WriteDatabase() {
         m_pStatus->SetProgress(RunPhase::Writing, m_lstPaths.Count(), m_strDbPath);
     std::u16string tempPath = m_strDbPath + u".new";
     ReplaceResult result = ReplaceResult::Failed;
+    bool written = false;
+    int error = 0;
     if (!m_strDbPath.empty()) {
         try {
-            if (WriteDatabaseFile(tempPath))
+            written = WriteDatabaseFile(tempPath);
+            if (written)
                 result = m_fs.Replace(tempPath, m_strDbPath);
         } catch (const std::bad_alloc&) {
             // Out of memory halfway: the temporary file goes like after any other failure.
         }
-        if (result == ReplaceResult::Failed)
+        error = result == ReplaceResult::Replaced ? 0 : m_fs.LastError();
+        // The only database the player has is never removed: the complete new file when the
+        // system dropped the old one before the move failed, and whatever stands in for one on
+        // a player that had no iTunesSD, so the player is still taken for one.
+        if (result == ReplaceResult::TargetRemoved) {
+            ReportEnd(RunOutcome::DatabaseNotReplaced, kMsgNotReplaced, error);
+            return 0;
+        }
+        if (result == ReplaceResult::Failed && m_bHadDatabase)
             m_fs.Remove(tempPath);
     }
     switch (result) {
@@ -77,12 +142,13 @@ int CSyncJob::WriteDatabase() {
             return 1;
         case ReplaceResult::ReplacedNotDurable:
             // The old database is gone: saying it was kept would be false.
-            ReportEnd(RunOutcome::DatabaseNotDurable, kMsgNotDurable);
+            ReportEnd(RunOutcome::DatabaseNotDurable, kMsgNotDurable, error);
             return 0;
         case ReplaceResult::Failed:
+        case ReplaceResult::TargetRemoved:
             break;
     }
-    ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed);
+    ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, error);
     return 0;
 }
 

@@ -55,7 +55,9 @@ struct PlayerLock {
 
 // How far a replace got. A replace that moved the file but could not make the move durable has
 // the new database in place, possibly not yet on the medium: neither "done" nor "old kept".
-enum class ReplaceResult { Failed, Replaced, ReplacedNotDurable };
+// TargetRemoved: the move failed after the system had removed the target (Windows' FAT driver
+// removes it first): only the file that was to replace it is left.
+enum class ReplaceResult { Failed, TargetRemoved, Replaced, ReplacedNotDurable };
 
 // How a rename ended. Refused: the item keeps its old name (the target exists, the item is in use,
 // the medium refused). RenamedNotDurable: the item has its new name, but the medium did not

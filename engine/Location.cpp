@@ -5,6 +5,7 @@
 
 LocationDecision DecideLocation(
     std::u16string_view programPath, const std::function<bool(const std::u16string&)>& exists,
+    const std::function<bool(const std::u16string&)>& isFile,
     const std::function<bool(const std::u16string&)>& isRemovableDrive) {
     LocationDecision decision;
     size_t nameAt = FileNameOffset(programPath);
@@ -21,8 +22,8 @@ LocationDecision DecideLocation(
     std::u16string dbPath = drive + u"\\iPod_Control\\iTunes\\iTunesSD";
 
     // A replace cut short on Windows FAT leaves no database but the complete new one beside it:
-    // still a player, and the next run writes the database again.
-    bool found = exists(dbPath) || exists(dbPath + u".new");
+    // still a player, whose next run puts it in place first. A folder of that name is no database.
+    bool found = exists(dbPath) || isFile(dbPath + u".new");
     // The drive asked about is the one holding the program, whatever the current directory.
     if (!found || !isRemovableDrive(drive + u"\\"))
         return decision;

@@ -27,8 +27,9 @@ protected:
     ~ILocationProbe() = default;
 };
 
-// `exists` is asked about the database path, then about its ".new" beside it when there is none;
-// `isRemovableDrive` only when either exists.
+// `exists` is asked about the database path; when there is none, `isFile` about its ".new" beside
+// it; `isRemovableDrive` only when either is there.
 LocationDecision DecideLocation(std::u16string_view programPath,
                                 const std::function<bool(const std::u16string&)>& exists,
+                                const std::function<bool(const std::u16string&)>& isFile,
                                 const std::function<bool(const std::u16string&)>& isRemovableDrive);

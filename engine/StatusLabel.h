@@ -11,13 +11,15 @@
 // The step a run is in.
 enum class RunPhase { Searching, Renaming, ListingTracks, Writing };
 
-// How a run ended, or why none could run. Everything but Done and DatabaseNotDurable leaves the
-// old database as it was; DatabaseNotDurable has the new one in place, not confirmed on the
-// medium.
+// How a run ended, or why none could run. Everything but Done, DatabaseNotDurable and
+// DatabaseNotReplaced leaves the old database as it was; DatabaseNotDurable has the new one in
+// place, not confirmed on the medium; DatabaseNotReplaced has it complete beside the place of an
+// old one the system removed.
 enum class RunOutcome {
     Done,
     DatabaseNotWritten,
     DatabaseNotDurable,
+    DatabaseNotReplaced,
     ReadFailed,
     RenameFailed,     // the medium failed a rename's confirmation: names may have changed
     PlayerBusy,       // another run holds the player: worth trying again

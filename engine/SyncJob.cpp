@@ -19,6 +19,7 @@ int CSyncJob::SetStatusLabel(IStatusLabel* status) {
 int CSyncJob::CheckLocation(ILocationProbe& probe) {
     LocationDecision decision = DecideLocation(
         probe.ProgramPath(), [this](const std::u16string& path) { return m_fs.Exists(path); },
+        [this](const std::u16string& path) { return m_fs.Exists(path) && !m_fs.IsDirectory(path); },
         [&probe](const std::u16string& root) { return probe.IsRemovableDrive(root); });
     return ApplyLocation(decision);
 }
@@ -107,7 +108,8 @@ RunOutcome CSyncJob::Run(const std::function<void(int step)>& afterStep) {
     } catch (...) {
         // Out of memory while the label took the last text of a run that replaced the database:
         // the outcome stands, it must not turn into a failure.
-        if (m_outcome == RunOutcome::Done || m_outcome == RunOutcome::DatabaseNotDurable)
+        if (m_outcome == RunOutcome::Done || m_outcome == RunOutcome::DatabaseNotDurable ||
+            m_outcome == RunOutcome::DatabaseNotReplaced)
             return m_outcome;
         // Out of memory: the database was not replaced, and the label must not claim it was.
         // The text is a literal: showing it allocates nothing.
@@ -126,6 +128,8 @@ RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
         if (afterStep)
             afterStep(step);
     };
+    if (!PrepareDatabase())
+        return m_outcome;
     ScanForRename(m_strRootDir);
     stepDone(0);
     if (m_bReadFailed) {

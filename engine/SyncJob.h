@@ -107,12 +107,16 @@ private:
     void PlanRenames(size_t first, int folderCounter, int fileCounter);
     bool PreparePlannedFolders(size_t first);
     bool WriteDatabaseFile(const std::u16string& tempPath);
+    // Before the run's first change: a lone complete iTunesSD.new becomes the database. False
+    // (the outcome reported) when that failed.
+    bool PrepareDatabase();
 
     IFileSystem& m_fs;
     LocationOutcome m_location = LocationOutcome::NotOnPlayer;
     bool m_bPlayerAccepted = false;  // the location check passed (UI thread, before any run)
     // The fields below belong to the worker during a run.
     bool m_bReadFailed = false;  // a listing failed: the tree could not be read whole
+    bool m_bHadDatabase = true;  // an iTunesSD was there when the run began
     size_t m_nSearched = 0;      // entries the rename scan examined
     size_t m_nRenames = 0;       // renames tried
     size_t m_nTracks = 0;        // tracks the track scan found

@@ -214,9 +214,12 @@ ReplaceResult Win32FileSystem::Replace(const std::u16string& from, const std::u1
         return ReplaceResult::Replaced;
     m_lastError = SystemErrorCode();
     // Write-through reports a flush that failed after the move: the new file is then in place.
-    if (!PathFileExistsW(AsWide(from)) && PathFileExistsW(AsWide(to)))
+    bool sourceThere = PathFileExistsW(AsWide(from)) != FALSE;
+    bool targetThere = PathFileExistsW(AsWide(to)) != FALSE;
+    if (!sourceThere && targetThere)
         return ReplaceResult::ReplacedNotDurable;
-    return ReplaceResult::Failed;
+    // FAT removes the target before the source takes its name; a failure in between leaves it gone.
+    return sourceThere && !targetThere ? ReplaceResult::TargetRemoved : ReplaceResult::Failed;
 }
 
 bool Win32FileSystem::Remove(const std::u16string& path) {

@@ -42,16 +42,42 @@ Bytes OldDatabase() {
     return db;
 }
 
+// A complete database that lists no track of the tree: what a cut-short replace leaves.
+Bytes CompleteOldDatabase() {
+    auto header = MakeDbHeader(1);
+    Bytes db(header.begin(), header.end());
+    db.resize(kDbHeaderSize + kDbRecordSize);
+    FillDbRecord(u"/gone.mp3", db.data() + kDbHeaderSize);
+    return db;
+}
+
+// What a run may find where the database lives: what the last program, cut or failure left.
+enum class Start {
+    TornDatabase,  // iTunesSD cut short
+    OnlyNew,       // no iTunesSD, only a complete iTunesSD.new
+    NewIsFolder,   // a torn iTunesSD and a folder named iTunesSD.new
+    BothFiles,     // a torn iTunesSD and a complete iTunesSD.new
+};
+
+// Every path but the database's own files.
 std::set<std::u16string> PathsOf(const MemoryFileSystem& fs) {
     std::set<std::u16string> paths;
     for (const auto& entry : fs.Snapshot())
-        paths.insert(entry.first);
+        if (entry.first.compare(0, kDb.size(), kDb) != 0)
+            paths.insert(entry.first);
     return paths;
 }
 
 struct Player {
-    explicit Player(const std::u16string& root) {
-        fs.AddFile(kDb, OldDatabase());
+    explicit Player(const std::u16string& root, Start start = Start::TornDatabase,
+                    bool windowsReplace = false) {
+        fs.replaceRemovesTargetFirst = windowsReplace;
+        if (start != Start::OnlyNew)
+            fs.AddFile(kDb, OldDatabase());
+        if (start == Start::NewIsFolder)
+            fs.AddFolder(kDb + u".new");
+        else if (start != Start::TornDatabase)
+            fs.AddFile(kDb + u".new", CompleteOldDatabase());
         for (const auto* file : kTree)
             fs.AddFile(root + file, ContentOf(file));
         job.SetStatusLabel(&label);
@@ -72,16 +98,29 @@ bool IsListing(FsOp op) {
     return op == FsOp::List || op == FsOp::ListNext;
 }
 
-// Each operation of a clean run fails in turn, or runs out of memory in turn. Only a failed
-// listing, the lock and the writer's own steps may cost the new database, and the outcome must
-// say which: a failed listing in either scan stops the run before any rename.
+// Each operation of a clean run fails in turn, or runs out of memory in turn, on each state a
+// player may be found in. Only a failed listing, the lock and the writer's own steps may cost the
+// new database, the outcome must say which, and the player never has less database than before:
+// a failed listing in either scan stops the run before any rename.
 TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
-    for (const std::u16string root : {u"E:", u"E:\\Music"}) {
-        SCOPED_TRACE(Printable(root));
+    const struct {
+        std::u16string root;
+        Start start;
+        bool windowsReplace;  // the target removed before the move, as Windows' FAT driver does
+    } players[] = {
+        {u"E:", Start::TornDatabase, false},       {u"E:\\Music", Start::TornDatabase, false},
+        {u"E:\\Music", Start::TornDatabase, true}, {u"E:\\Music", Start::OnlyNew, false},
+        {u"E:\\Music", Start::OnlyNew, true},      {u"E:\\Music", Start::NewIsFolder, false},
+        {u"E:\\Music", Start::BothFiles, true},
+    };
+    std::set<FsOp> failed;
+    for (const auto& [root, start, windowsReplace] : players) {
+        SCOPED_TRACE(Printable(root) + " start " + std::to_string(static_cast<int>(start)) +
+                     (windowsReplace ? ", Windows' replace" : ""));
         // The clean run, step by step, to learn where the track scan and the writer begin.
-        Player clean(root);
+        Player clean(root, start, windowsReplace);
         size_t renamesFrom = 0, writerFrom = 0;
-        clean.job.Run([&](int step) {
+        RunOutcome cleanOutcome = clean.job.Run([&](int step) {
             if (step == 0)
                 renamesFrom = clean.fs.operations;
             if (step == 2)
@@ -89,14 +128,14 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
         });
         size_t total = clean.fs.operations;
         ASSERT_EQ(CheckRun(clean.before, clean.fs, clean.label), "");
-        ASSERT_EQ(clean.label.text, kMsgDone);
-        ASSERT_EQ(ParseDatabase(clean.fs.Read(kDb))->count, 11u);
+        // Only a folder in the temporary file's place keeps every run from writing.
+        ASSERT_EQ(cleanOutcome,
+                  start == Start::NewIsFolder ? RunOutcome::DatabaseNotWritten : RunOutcome::Done);
         ASSERT_TRUE(clean.fs.HasFile(root + u"\\ST_DIR_2\\ST_DIR_1\\ST_FILE_2.mp3"));
 
-        std::set<FsOp> failed;
         for (bool outOfMemory : {false, true}) {
             for (size_t i = 0; i < total; ++i) {
-                Player run(root);
+                Player run(root, start, windowsReplace);
                 std::optional<FsOp> fault;
                 run.fs.failWhen = [&](FsOp op, const std::u16string&) {
                     if (run.fs.operations - 1 != i)
@@ -112,9 +151,13 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                 SCOPED_TRACE("operation " + std::to_string(i) + ": " + FsOpName(*fault) +
                              (outOfMemory ? ", out of memory" : ""));
                 EXPECT_EQ(CheckRun(run.before, run.fs, run.label), "");
-                RunOutcome expected = RunOutcome::Done;
+                RunOutcome expected = cleanOutcome;
+                // A lone .new put in place without confirmation: the run's own replace confirms it.
                 if (*fault == FsOp::Sync)
-                    expected = RunOutcome::DatabaseNotDurable;  // the new one is in place
+                    expected = i >= writerFrom ? RunOutcome::DatabaseNotDurable : cleanOutcome;
+                else if (*fault == FsOp::Replace && windowsReplace && !outOfMemory &&
+                         i >= writerFrom)
+                    expected = RunOutcome::DatabaseNotReplaced;  // beside the removed old one
                 else if (outOfMemory || i >= writerFrom)
                     expected = RunOutcome::DatabaseNotWritten;
                 else if (*fault == FsOp::Prepare || *fault == FsOp::RenameSync)
@@ -123,22 +166,28 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                     expected = RunOutcome::LockUnavailable;
                 else if (IsListing(*fault))
                     expected = RunOutcome::ReadFailed;
+                // Putting a lone .new in place first: what cannot be read or moved stops the run.
+                else if (start == Start::OnlyNew && i < renamesFrom &&
+                         (*fault == FsOp::Open || *fault == FsOp::Read || *fault == FsOp::Replace))
+                    expected = RunOutcome::DatabaseNotWritten;
                 EXPECT_EQ(outcome, expected) << OutcomeName(outcome);
                 EXPECT_EQ(run.label.outcome, expected);
                 EXPECT_EQ(run.job.Outcome(), expected);
                 // A run stopped by the lock or a read failure in the rename scan changes no name.
-                if (expected != RunOutcome::Done && i < renamesFrom) {
+                if (expected != cleanOutcome && i < renamesFrom) {
                     EXPECT_EQ(PathsOf(run.fs), run.paths);
                 }
             }
         }
-        std::printf("root %s: %zu fault points tried, each failing and out of memory\n",
-                    Printable(root).c_str(), total);
-        EXPECT_EQ(failed, (std::set<FsOp>{FsOp::Lock, FsOp::List, FsOp::ListNext, FsOp::IsDirectory,
-                                          FsOp::Exists, FsOp::Rename, FsOp::Create, FsOp::Write,
-                                          FsOp::Flush, FsOp::Close, FsOp::Replace, FsOp::Sync,
-                                          FsOp::Prepare, FsOp::RenameSync}));
+        std::printf("%s, start %d%s: %zu fault points tried, each failing and out of memory\n",
+                    Printable(root).c_str(), static_cast<int>(start),
+                    windowsReplace ? ", Windows' replace" : "", total);
     }
+    EXPECT_EQ(failed,
+              (std::set<FsOp>{FsOp::Lock, FsOp::List, FsOp::ListNext, FsOp::IsDirectory,
+                              FsOp::Exists, FsOp::Rename, FsOp::Create, FsOp::Write, FsOp::Flush,
+                              FsOp::Close, FsOp::Replace, FsOp::Sync, FsOp::Prepare,
+                              FsOp::RenameSync, FsOp::Open, FsOp::Read, FsOp::Remove}));
 }
 
 // The player unplugged at any moment of a run: from then on every operation fails. Nothing that

@@ -13,7 +13,7 @@ using List = std::vector<std::u16string>;
 using Outcome = LocationOutcome;
 
 // LeftOverNew: no iTunesSD, only the iTunesSD.new that a replace cut short on Windows leaves.
-enum class Db { Missing, File, Folder, LeftOverNew };
+enum class Db { Missing, File, Folder, LeftOverNew, NewFolder };
 
 std::vector<std::string> Describe(const std::vector<RecordingStatusLabel::Event>& events) {
     std::vector<std::string> out;
@@ -48,6 +48,7 @@ TEST(Location, Outcomes) {
         {u"E:\\Zorbel.exe", Db::Folder, true, Outcome::Ready, u"E:"},
         {u"E:\\Zorbel.exe", Db::LeftOverNew, true, Outcome::Ready, u"E:"},
         {u"E:\\Zorbel.exe", Db::LeftOverNew, false, Outcome::NotOnPlayer, u"E:"},
+        {u"E:\\Zorbel.exe", Db::NewFolder, true, Outcome::NotOnPlayer, u"E:"},
         {u"E:\\Zorbel.exe", Db::File, false, Outcome::NotOnPlayer, u"E:"},
         {u"F:\\Zorbel.exe", Db::File, true, Outcome::NotOnPlayer, u"F:"},  // database is on E:
         {u"E:\\\u4E2D\u6587\\Zorbel.exe", Db::File, true, Outcome::FolderNotSupported,
@@ -75,6 +76,8 @@ TEST(Location, Outcomes) {
             fs.AddFolder(kDb);
         else if (c.db == Db::LeftOverNew)
             fs.AddFile(std::u16string(kDb) + u".new");
+        else if (c.db == Db::NewFolder)
+            fs.AddFolder(std::u16string(kDb) + u".new");
         RecordingStatusLabel label;
         CSyncJob job(fs);
         job.SetStatusLabel(&label);
@@ -85,7 +88,8 @@ TEST(Location, Outcomes) {
         EXPECT_EQ(job.CheckLocation(probe), ready ? 1 : 0);
         EXPECT_EQ(job.m_strRootDir, c.rootDir);
         EXPECT_EQ(job.m_strDbPath, ready ? kDb : u"");
-        bool dbFound = c.db != Db::Missing && c.rootDir.substr(0, 2) == u"E:";
+        bool dbFound =
+            c.db != Db::Missing && c.db != Db::NewFolder && c.rootDir.substr(0, 2) == u"E:";
         // The removable question is about the program's drive, and only once its database exists.
         EXPECT_EQ(probe.asked, dbFound ? List{c.rootDir.substr(0, 2) + u"\\"} : List{});
 
@@ -108,6 +112,10 @@ TEST(Location, NetworkPathTakesTwoBackslashesForTheDrive) {
         [&](const std::u16string& path) {
             existsAsked.push_back(path);
             return true;
+        },
+        [&](const std::u16string& path) {
+            existsAsked.push_back(path);
+            return false;
         },
         [&](const std::u16string& root) {
             removableAsked.push_back(root);

@@ -363,17 +363,25 @@ std::unique_ptr<IInputFile> MemoryFileSystem::OpenInput(const std::u16string& pa
 }
 
 ReplaceResult MemoryFileSystem::Replace(const std::u16string& from, const std::u16string& to) {
-    if (Fails(FsOp::Replace, from))
-        return ReplaceResult::Failed;
     std::u16string fromName, toName;
     Node* fromParent = FindParent(from, &fromName);
     Node* toParent = FindParent(to, &toName);
     Node* node = fromParent ? fromParent->Child(fromName) : nullptr;
-    if (!node || node->isDir || node->locked || !toParent)
+    Node* target = toParent ? toParent->Child(toName) : nullptr;
+    if (Fails(FsOp::Replace, from)) {
+        // The failure came after the target was removed, as it does on Windows' FAT.
+        if (replaceRemovesTargetFirst && node && !node->isDir && target && !target->isDir &&
+            !target->locked) {
+            toParent->Detach(target);
+            return ReplaceResult::TargetRemoved;
+        }
         return ReplaceResult::Failed;
-    if (Node* target = toParent->Child(toName)) {
+    }
+    if (!node || node->isDir || node->locked || !toParent)
+        return Refuse(5, ReplaceResult::Failed);
+    if (target) {
         if (target->isDir || target->locked)
-            return ReplaceResult::Failed;
+            return Refuse(5, ReplaceResult::Failed);
         toParent->Detach(target);
     }
     auto owned = fromParent->Detach(node);

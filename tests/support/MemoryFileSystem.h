@@ -65,6 +65,9 @@ public:
     size_t operations = 0;            // every call so far, listing steps and writes included
     size_t maxWriteChunk = SIZE_MAX;  // a write takes at most this many bytes (short writes)
     size_t capacity = SIZE_MAX;       // bytes of file data the medium holds in all
+    // As Windows' FAT driver does: a replace removes the target before it moves the source, so a
+    // replace failing (Replace or Sync) does so after the target is gone.
+    bool replaceRemovesTargetFirst = false;
 
     // IFileSystem
     std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override;

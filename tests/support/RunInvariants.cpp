@@ -56,7 +56,8 @@ void Walk(MemoryFileSystem& fs, const std::u16string& folder, std::vector<std::u
 }
 
 bool HasNewDatabase(RunOutcome outcome) {
-    return outcome == RunOutcome::Done || outcome == RunOutcome::DatabaseNotDurable;
+    return outcome == RunOutcome::Done || outcome == RunOutcome::DatabaseNotDurable ||
+           outcome == RunOutcome::DatabaseNotReplaced;
 }
 
 std::string Listed(const std::vector<std::u16string>& names) {
@@ -76,6 +77,8 @@ std::u16string OutcomeText(RunOutcome outcome, int systemError) {
             return kMsgDatabaseFailed;
         case RunOutcome::DatabaseNotDurable:
             return kMsgNotDurable;
+        case RunOutcome::DatabaseNotReplaced:
+            return kMsgNotReplaced;
         case RunOutcome::ReadFailed:
             return kMsgReadFailed;
         case RunOutcome::RenameFailed:
@@ -117,10 +120,14 @@ RunBaseline TakeBaseline(const MemoryFileSystem& fs, const std::u16string& rootD
     base.rootDir = rootDir;
     base.dbPath = dbPath;
     for (const auto& [path, bytes] : fs.Snapshot()) {
+        if (!bytes && EqualsFolded(path, TempPath(dbPath)))
+            base.tempFolder = true;
         if (!bytes)
             ++base.folders;
         else if (EqualsFolded(path, dbPath))
             base.oldDb = *bytes;
+        else if (EqualsFolded(path, TempPath(dbPath)))
+            base.oldTemp = *bytes;
         else if (!IsDatabaseFile(path, dbPath))
             base.files.insert(*bytes);
     }
@@ -143,11 +150,29 @@ std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
     return CheckRun(before, fs, label.outcome, label.text, label.systemError);
 }
 
+// Where the old database stands after a run that kept it: where it was, or a lone iTunesSD.new
+// put in its place, or that .new still beside no database.
+std::string OldDatabaseKept(const RunBaseline& before, const std::optional<Bytes>& db,
+                            const std::optional<Bytes>& temp) {
+    if (before.oldDb) {
+        if (db != before.oldDb)
+            return db ? "the old database changed" : "the old database is gone";
+        // One there before the run may stay as it was; a run leaves none of its own.
+        return temp && temp != before.oldTemp ? "the temporary database was left behind" : "";
+    }
+    if (!before.oldTemp)
+        return "no database before the run";
+    if ((db == before.oldTemp && !temp) || (!db && temp == before.oldTemp))
+        return "";
+    // A torn .new is no database, but it must stay a file, or the player is no longer found.
+    if (!db && temp && !ParseDatabase(*before.oldTemp))
+        return "";
+    return "the lone iTunesSD.new was lost";
+}
+
 std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
                      std::optional<RunOutcome> ended, const std::u16string& lastText,
                      int systemError) {
-    if (before.oldDb && ParseDatabase(*before.oldDb))
-        return "the old database must not be well-formed, or it could pass as the new one";
     if (!ended)
         return "the run ended without an outcome; last text " + Printable(lastText);
     const RunOutcome outcome = *ended;
@@ -170,24 +195,24 @@ std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
                " files before, " + std::to_string(files.size()) + " after";
     if (folders != before.folders)
         return "folder count changed";
-    if (fs.HasFile(TempPath(before.dbPath)))
-        return "the temporary database was left behind";
 
-    std::optional<Bytes> db;
-    if (fs.HasFile(before.dbPath))
-        db = fs.Read(before.dbPath);
-    bool oldKept = db == before.oldDb;
-    if (oldKept)
-        return HasNewDatabase(outcome)
-                   ? std::string("old database kept but the outcome is ") + OutcomeName(outcome)
-                   : "";
+    auto readIf = [&fs](const std::u16string& path) {
+        return fs.HasFile(path) ? std::optional<Bytes>(fs.Read(path)) : std::nullopt;
+    };
+    std::optional<Bytes> db = readIf(before.dbPath);
+    std::optional<Bytes> temp = readIf(TempPath(before.dbPath));
     if (!HasNewDatabase(outcome))
-        return std::string("new database in place but the outcome is ") + OutcomeName(outcome);
-
+        return OldDatabaseKept(before, db, temp);
+    bool beside = outcome == RunOutcome::DatabaseNotReplaced;
+    if (beside ? db.has_value() : temp.has_value())
+        return beside ? "iTunesSD is there, the outcome says it was removed"
+                      : "the temporary database was left behind";
+    const std::optional<Bytes>& written = beside ? temp : db;
     std::string why;
-    auto parsed = db ? ParseDatabase(*db, &why) : std::nullopt;
+    auto parsed = written ? ParseDatabase(*written, &why) : std::nullopt;
     if (!parsed)
-        return db ? "database is neither the old one nor complete: " + why : "database is gone";
+        return written ? "database is neither the old one nor complete: " + why
+                       : "database is gone";
     auto onDisk = TracksOnDisk(fs, before.rootDir);
     if (parsed->names != onDisk)
         return "database lists " + Listed(parsed->names) + ", the tree holds " + Listed(onDisk);

@@ -15,8 +15,10 @@
 struct RunBaseline {
     std::u16string rootDir;
     std::u16string dbPath;
-    std::optional<Bytes> oldDb;  // must not be a well-formed database, so it cannot pass as new
-    std::multiset<Bytes> files;  // every other file's bytes
+    std::optional<Bytes> oldDb;    // must not list the tree's tracks, so it cannot pass as new
+    std::optional<Bytes> oldTemp;  // an iTunesSD.new that was there, as a file
+    bool tempFolder = false;       // a folder named iTunesSD.new was there
+    std::multiset<Bytes> files;    // every other file's bytes
     size_t folders = 0;
 };
 
@@ -29,7 +31,9 @@ std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16str
 
 // Empty when the run left the tree sound and the label's outcome and last text tell the truth
 // about the database on disk, else what is wrong. Done and DatabaseNotDurable need the new
-// database, listing every track on disk whatever failed on the way; any other outcome the old one.
+// database, listing every track on disk whatever failed on the way, and DatabaseNotReplaced that
+// one as iTunesSD.new alone; any other outcome the old one, where it was or put in place. Never
+// less database than before: the only one the player had is never gone.
 std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
                      const RecordingStatusLabel& label);
 std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
