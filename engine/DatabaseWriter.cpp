@@ -8,6 +8,7 @@
 #include "Database.h"
 #include "Messages.h"
 #include "SyncJob.h"
+#include "Text.h"
 
 namespace {
 
@@ -81,7 +82,12 @@ constexpr size_t kLargestDatabase = 256u << 20;
 bool CSyncJob::PrepareDatabase() {
     const std::u16string tempPath = m_strDbPath + u".new";
     m_bHadDatabase = m_fs.Exists(m_strDbPath);
-    if (m_bHadDatabase || !m_fs.Exists(tempPath))
+    m_oldTracks.clear();
+    if (m_bHadDatabase) {
+        ReadOldTracks();
+        return true;
+    }
+    if (!m_fs.Exists(tempPath))
         return true;
     std::vector<uint8_t> bytes;
     ReadResult read = ReadWhole(m_fs, tempPath, kLargestDatabase, bytes);
@@ -96,6 +102,7 @@ bool CSyncJob::PrepareDatabase() {
         case ReplaceResult::Replaced:
         case ReplaceResult::ReplacedNotDurable:  // the run's own replace confirms it, or says not
             m_bHadDatabase = true;
+            ReadOldTracks();
             return true;
         case ReplaceResult::Failed:
         case ReplaceResult::TargetRemoved:  // no target there: not a result a move onto none gives
@@ -105,10 +112,23 @@ bool CSyncJob::PrepareDatabase() {
     return false;
 }
 
+// A run from a folder below the player's top writes a database of that folder's songs alone: the
+// old one's tracks elsewhere are kept to be named as left out. Unreadable, nothing is named.
+void CSyncJob::ReadOldTracks() {
+    if (FileNameOffset(m_strRootDir) == 0)
+        return;  // the drive's top folder: nothing lies outside it
+    std::vector<uint8_t> bytes;
+    if (ReadWhole(m_fs, m_strDbPath, kLargestDatabase, bytes) != ReadResult::Read)
+        return;
+    DatabaseContents old = DecodeDatabase(bytes.data(), bytes.size());
+    if (old.Complete())
+        m_oldTracks = std::move(old.paths);
+}
+
 int CSyncJob::WriteDatabase() {
     // A list that misses part of the tree would silently drop songs from the player.
     if (m_bReadFailed) {
-        ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed);
+        ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed, m_fs.LastError());
         return 0;
     }
     if (m_pStatus)

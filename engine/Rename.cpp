@@ -35,6 +35,7 @@ int CSyncJob::ScanForRename(const std::u16string& folder) {
             if (HasWideChars(entry.name))
                 AddTrack(path, 0);
             holdsMp3 = 1;
+            ++m_nMp3Seen;  // the track scan will find as many, whatever their names become
         }
     }
     if (step == ListStep::Failed)

@@ -121,7 +121,7 @@ RunOutcome CSyncJob::Run(const std::function<void(int step)>& afterStep) {
 // cannot see every name changes none, and a list that misses part of the tree would drop songs.
 RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
     m_bReadFailed = m_bRenameFailed = false;
-    m_nSearched = m_nRenames = m_nTracks = m_nRenamedFiles = m_nRenamedFolders = 0;
+    m_nSearched = m_nRenames = m_nTracks = m_nRenamedFiles = m_nRenamedFolders = m_nMp3Seen = 0;
     m_nRenameError = 0;
     m_leftOut.clear();
     auto stepDone = [&afterStep](int step) {
@@ -134,7 +134,7 @@ RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
     stepDone(0);
     if (m_bReadFailed) {
         m_lstPaths.Clear();
-        return ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed);
+        return ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed, m_fs.LastError());
     }
     RenamePass();
     stepDone(1);
@@ -142,6 +142,7 @@ RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
     if (m_bRenameFailed)
         return ReportEnd(RunOutcome::RenameFailed, kMsgRenameFailed, m_nRenameError);
     ScanTracks(m_strRootDir);
+    NoteTracksOutside();
     stepDone(2);
     WriteDatabase();  // it reports the outcome, the track scan's read failure included
     stepDone(3);

@@ -19,6 +19,7 @@
 enum class LeftOutReason {
     FolderUnreadable,  // the track scan could not open the folder (the system's reason given)
     NotRenamed,        // its name could not be changed, so the player will not show it
+    OutsideFolder,     // listed by the old database, but outside the folder the run was given
 };
 
 struct LeftOut {
@@ -110,6 +111,8 @@ private:
     // Before the run's first change: a lone complete iTunesSD.new becomes the database. False
     // (the outcome reported) when that failed.
     bool PrepareDatabase();
+    void NoteTracksOutside();
+    void ReadOldTracks();
 
     IFileSystem& m_fs;
     LocationOutcome m_location = LocationOutcome::NotOnPlayer;
@@ -120,6 +123,7 @@ private:
     size_t m_nSearched = 0;      // entries the rename scan examined
     size_t m_nRenames = 0;       // renames tried
     size_t m_nTracks = 0;        // tracks the track scan found
+    size_t m_nMp3Seen = 0;       // MP3 files the rename scan saw
     size_t m_nRenamedFiles = 0;
     size_t m_nRenamedFolders = 0;
     struct PlannedRename {
@@ -132,6 +136,8 @@ private:
     bool m_bRenameFailed = false;  // the medium failed a rename or its confirmation
     int m_nRenameError = 0;
     std::vector<LeftOut> m_leftOut;
+    // The old database's tracks, kept only while a run from a folder below the top needs them.
+    std::vector<std::u16string> m_oldTracks;
     std::atomic<RunOutcome> m_outcome{RunOutcome::Refused};
     std::atomic<bool> m_bRunning{false};
     std::atomic<bool> m_bRan{false};  // a run got hold of the player

@@ -1,10 +1,14 @@
 // Step 3 of a run: every MP3 file under a folder, as a player path, in the order the file
 // system lists each folder, a subfolder's tracks where its entry comes up.
+#include <unordered_set>
+
 #include "Messages.h"
 #include "SyncJob.h"
 #include "Text.h"
 
 int CSyncJob::ScanTracks(const std::u16string& folder) {
+    if (folder == m_strRootDir && m_pStatus && m_nMp3Seen)
+        m_pStatus->SetTotal(RunPhase::ListingTracks, m_nMp3Seen);
     auto listing = m_fs.ListFolder(folder);
     if (!listing) {
         // Passed over, like on Windows, but named: its songs are not in the database.
@@ -45,4 +49,26 @@ int CSyncJob::AddTrack(const std::u16string& path, int convert) {
     else
         m_lstPaths.Append(path);
     return 1;
+}
+
+// The old database's tracks that lie outside the run's folder and are still on the player: the
+// new database no longer lists them, and the front ends say so.
+void CSyncJob::NoteTracksOutside() {
+    if (m_oldTracks.empty())
+        return;
+    std::unordered_set<std::u16string_view> listed(m_lstPaths.begin(), m_lstPaths.end());
+    const std::u16string inside = ToPlayerPath(m_strRootDir) + u"/";
+    const std::u16string drive = m_strRootDir.substr(0, 2);
+    for (const auto& track : m_oldTracks) {
+        if (listed.count(track) ||
+            (track.size() > inside.size() && EqualsFolded(track.substr(0, inside.size()), inside)))
+            continue;
+        std::u16string full = drive + track;
+        for (auto& unit : full)
+            unit = unit == u'/' ? u'\\' : unit;
+        if (m_fs.Exists(full) && !m_fs.IsDirectory(full))
+            m_leftOut.push_back({LeftOutReason::OutsideFolder, full, 0});
+    }
+    m_oldTracks.clear();
+    m_oldTracks.shrink_to_fit();
 }

@@ -38,7 +38,8 @@ bool SyncOpen(int fd) {
 
 class DirListing : public IFolderListing {
 public:
-    explicit DirListing(DIR* dir) : m_dir(dir) {}
+    // `error` is where the file system keeps the reason of its last failure.
+    DirListing(DIR* dir, int& error) : m_dir(dir), m_error(error) {}
     ~DirListing() override { closedir(m_dir); }
     DirListing(const DirListing&) = delete;
     DirListing& operator=(const DirListing&) = delete;
@@ -46,8 +47,12 @@ public:
     ListStep Next(FolderEntry& entry) override {
         errno = 0;
         struct dirent* found = readdir(m_dir);
-        if (!found)
-            return errno ? ListStep::Failed : ListStep::End;
+        if (!found) {
+            if (errno == 0)
+                return ListStep::End;
+            m_error = errno;
+            return ListStep::Failed;
+        }
         entry.name = NameFromHost(found->d_name);
         entry.isDirectory = false;
         entry.isLink = false;
@@ -79,6 +84,7 @@ public:
 
 private:
     DIR* m_dir;
+    int& m_error;
 };
 
 class FdOutput : public IOutputFile {
@@ -294,7 +300,7 @@ std::unique_ptr<IFolderListing> PosixFileSystem::ListFolder(const std::u16string
         close(fd);
         return std::make_unique<FailedListing>();
     }
-    return std::make_unique<DirListing>(dir);
+    return std::make_unique<DirListing>(dir, m_lastError);
 }
 
 bool PosixFileSystem::IsDirectory(const std::u16string& path) {

@@ -137,10 +137,12 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
             for (size_t i = 0; i < total; ++i) {
                 Player run(root, start, windowsReplace);
                 std::optional<FsOp> fault;
-                run.fs.failWhen = [&](FsOp op, const std::u16string&) {
+                std::u16string faultPath;
+                run.fs.failWhen = [&](FsOp op, const std::u16string& path) {
                     if (run.fs.operations - 1 != i)
                         return false;
                     fault = op;
+                    faultPath = path;
                     if (outOfMemory)
                         throw std::bad_alloc();
                     return true;
@@ -167,7 +169,7 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                 else if (IsListing(*fault))
                     expected = RunOutcome::ReadFailed;
                 // Putting a lone .new in place first: what cannot be read or moved stops the run.
-                else if (start == Start::OnlyNew && i < renamesFrom &&
+                else if (start == Start::OnlyNew && i < renamesFrom && faultPath == kDb + u".new" &&
                          (*fault == FsOp::Open || *fault == FsOp::Read || *fault == FsOp::Replace))
                     expected = RunOutcome::DatabaseNotWritten;
                 EXPECT_EQ(outcome, expected) << OutcomeName(outcome);
