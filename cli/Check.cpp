@@ -1,27 +1,21 @@
 #include "Check.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <vector>
 
-#include "HostNames.h"
 #include "Messages.h"
 #include "PlayerCheck.h"
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"
+#include "Report.h"
 #include "Strings.h"
 #include "SyncJob.h"
 
 namespace {
 
-constexpr int kExitUpToDate = 0;
-constexpr int kExitRunNeeded = 1;
-constexpr int kExitRefused = 2;
 constexpr char16_t kDrive[] = u"P:";
 constexpr size_t kShown = 5;  // paths listed per kind; the rest only counted
 
@@ -35,53 +29,30 @@ public:
     void SetOutcome(RunOutcome, int) override {}
 };
 
-enum class ReadResult { Read, Missing, Failed };
-
-// Opened for reading only, and never through a link.
-ReadResult ReadWhole(const std::string& path, std::vector<uint8_t>& bytes) {
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    uint8_t buffer[64 * 1024];
-    ssize_t got;
-    while ((got = read(fd, buffer, sizeof buffer)) != 0) {
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            close(fd);
-            return ReadResult::Failed;
-        }
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    }
-    close(fd);
-    return ReadResult::Read;
+// A player path ("/Music/a.mp3") as the user finds it, shown as a run shows paths.
+std::string Shown(const ShownPlayer& player, std::u16string_view playerPath) {
+    std::u16string full(player.drive);
+    for (char16_t unit : playerPath)
+        full.push_back(unit == u'/' ? u'\\' : unit);
+    return ShownPath(player, full);
 }
 
-// A player path as the user finds it; control characters would upset the terminal.
-std::string Shown(const std::string& top, std::u16string_view playerPath) {
-    std::string bytes;
-    if (!NameToHost(playerPath, bytes)) {
-        bytes.clear();
-        for (char16_t unit : playerPath)
-            bytes += unit < 0x80 ? static_cast<char>(unit) : '?';
-    }
-    for (char& byte : bytes)
-        if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F)
-            byte = '?';
-    return (top == "/" ? "" : top) + bytes;
-}
-
-void PrintPaths(const std::string& top, const std::vector<std::u16string>& paths) {
+void PrintPaths(const ShownPlayer& player, const std::vector<std::u16string>& paths) {
     for (size_t i = 0; i < paths.size() && i < kShown; ++i)
-        printf("  %s\n", Shown(top, paths[i]).c_str());
+        printf("  %s\n", Shown(player, paths[i]).c_str());
     if (paths.size() > kShown)
         printf(kCheckMore, paths.size() - kShown);
 }
 
-void PrintDatabase(const PlayerCheck& check) {
+void PrintDatabase(const PlayerCheck& check, bool tooLarge, uint64_t size) {
     const DatabaseContents& db = check.database;
     const size_t wanted = kDbHeaderSize + kDbRecordSize * db.count;
-    if (!check.hasDatabase)
+    if (tooLarge)
+        printf(kCheckDbTooLarge, static_cast<unsigned long long>(size));
+    else if (!check.hasDatabase && check.leftOverTemp && check.tempDatabase.Complete())
+        printf(kCheckDbOnlyTempComplete,
+               Counted(check.tempDatabase.count, "track", "tracks").c_str());
+    else if (!check.hasDatabase)
         fputs(check.leftOverTemp ? kCheckDbOnlyTemp : kCheckDbMissing, stdout);
     else if (db.Intact())
         printf(kCheckDbIntact, Counted(db.count, "track", "tracks").c_str(), db.size);
@@ -96,36 +67,45 @@ void PrintDatabase(const PlayerCheck& check) {
         printf(kCheckDbRecords, Counted(db.count, "track", "tracks").c_str());
     if (check.hasDatabase && check.leftOverTemp)
         fputs(kCheckLeftOver, stdout);
+    if (check.temp == TempState::Folder || check.temp == TempState::Other)
+        fputs(check.temp == TempState::Folder ? kCheckTempFolder : kCheckTempOther, stdout);
 }
 
-void PrintReport(const PlayerCheck& check, const std::string& top, const std::string& folder) {
-    PrintDatabase(check);
+void PrintReport(const PlayerCheck& check, const ShownPlayer& player, bool tooLarge,
+                 uint64_t size) {
+    PrintDatabase(check, tooLarge, size);
+    const std::string folder = EscapeControls(player.folder);
     if (!check.missing.empty()) {
         printf(kCheckMissing, check.missing.size(), check.database.paths.size());
-        PrintPaths(top, check.missing);
+        PrintPaths(player, check.missing);
     }
     if (!check.leftOut.empty()) {
         printf(kCheckLeftOut, check.leftOut.size(), check.database.paths.size(), folder.c_str());
-        PrintPaths(top, check.leftOut);
+        PrintPaths(player, check.leftOut);
+    }
+    PrintLeftOut(stdout, check.leftOutFolders, player, true);
+    if (check.readFailed) {
+        // The prediction stops where the run would stop.
+        fputs(check.readFailedBeforeRenames ? kCheckReadFailedFirst : kCheckReadFailed, stdout);
+        printf(kCheckVerdictRead, Counted(check.playable, "track", "tracks").c_str());
+        return;
     }
     // A torn database's line already says that a run writes every track anew.
     if (!check.unlisted.empty() && (!check.hasDatabase || check.database.Complete())) {
         printf(kCheckUnlisted, Counted(check.unlisted.size(), "MP3 file", "MP3 files").c_str(),
                folder.c_str());
-        PrintPaths(top, check.unlisted);
+        PrintPaths(player, check.unlisted);
     }
     if (!check.renames.empty()) {
         printf(kCheckRenames, check.renames.size());
         for (size_t i = 0; i < check.renames.size() && i < kShown; ++i)
-            printf("  %s -> %s\n", Shown(top, check.renames[i].first).c_str(),
-                   Shown("", check.renames[i].second).c_str());
+            printf("  %s -> %s\n", Shown(player, check.renames[i].first).c_str(),
+                   DisplayText(check.renames[i].second, player.drive, "").c_str());
         if (check.renames.size() > kShown)
             printf(kCheckMore, check.renames.size() - kShown);
     }
     if (check.reordered)
         fputs(kCheckReordered, stdout);
-    if (check.readFailed)
-        fputs(kCheckReadFailed, stdout);
     std::string playing = Counted(check.playable, "track", "tracks");
     if (check.UpToDate())
         printf(kCheckUpToDate, playing.c_str());
@@ -138,9 +118,9 @@ void PrintReport(const PlayerCheck& check, const std::string& top, const std::st
 int CheckPlayerCommand(const std::string& folder) {
     PlayerPlace place;
     SearchOutcome found = FindPlayer(folder, place);
+    const std::string shown = EscapeControls(folder);
     if (found != SearchOutcome::Found) {
-        fprintf(stderr, found == SearchOutcome::NoSuchFolder ? kErrNoFolder : kErrNoPlayer,
-                folder.c_str());
+        fprintf(stderr, SearchLine(found), shown.c_str());
         return kExitRefused;
     }
     PosixFileSystem disk(place.top, kDrive);
@@ -150,10 +130,10 @@ int CheckPlayerCommand(const std::string& folder) {
     CommandProbe probe(kDrive, place.below);
     // The run's own location check: a check refuses exactly where a run would.
     if (!job.CheckLocation(probe)) {
-        fprintf(stderr, RefusalLine(job.Location()), EscapeControls(folder).c_str());
+        fprintf(stderr, RefusalLine(job.Location()), shown.c_str());
         return kExitRefused;
     }
-    printf(kPlayerLine, place.top.c_str());
+    printf(kPlayerLine, EscapeControls(place.top).c_str());
     fflush(stdout);
 
     // While a run works on the player its folders change under the check.
@@ -164,21 +144,25 @@ int CheckPlayerCommand(const std::string& folder) {
                     strerror(lock.systemError));
         else
             fputs(kErrCheckBusy, stderr);
-        return kExitRunNeeded;
+        return kExitCannotCheck;
     }
-    std::string dbHost;
+    // Read only up to the largest database there is: a huge file is not taken into memory.
     std::vector<uint8_t> bytes;
-    ReadResult read =
-        disk.HostPath(job.m_strDbPath, dbHost) ? ReadWhole(dbHost, bytes) : ReadResult::Failed;
-    if (read == ReadResult::Failed) {
-        fputs(kErrCheckRead, stderr);
-        return kExitRunNeeded;
+    ReadResult read = ReadResult::Failed;
+    uint64_t size = 0;
+    bool present = disk.Exists(job.m_strDbPath);
+    if (present) {
+        read = ReadWholeFile(disk, job.m_strDbPath, kLargestDatabase, bytes);
+        if (auto file = disk.OpenInput(job.m_strDbPath))
+            size = file->Size();
+        if (read == ReadResult::Failed) {
+            fprintf(stderr, kErrCheckRead, strerror(disk.LastError()));
+            return kExitCannotCheck;
+        }
     }
     PlayerCheck check = CheckPlayer(disk, job.m_strRootDir, job.m_strDbPath,
                                     read == ReadResult::Read ? &bytes : nullptr);
-    std::string shownFolder =
-        place.below.empty() ? place.top : (place.top == "/" ? "" : place.top) + "/" + place.below;
-    PrintReport(check, place.top, shownFolder);
+    PrintReport(check, {kDrive, place.top, FolderShown(place)}, read == ReadResult::TooLarge, size);
     fflush(stdout);
-    return check.UpToDate() ? kExitUpToDate : kExitRunNeeded;
+    return check.UpToDate() ? kExitDone : kExitFailed;
 }

@@ -7,21 +7,21 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "Check.h"
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"
+#include "Report.h"
 #include "Strings.h"
 #include "SyncJob.h"
 
 namespace {
 
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitRefused = 2;
 constexpr char16_t kDrive[] = u"P:";
 
 size_t TerminalWidth() {
@@ -33,55 +33,89 @@ size_t TerminalWidth() {
     return 80;
 }
 
-// A run is never cut off halfway: Ctrl-C, a hang-up or a kill request waits for its end (the
-// signals stay pending and act once the run is over), and a closed output pipe only loses text.
-class HeldSignals {
+// A run is never cut off halfway: Ctrl-C, a hang-up or a kill request is answered at once by a
+// thread of its own, while the run finishes; the command then ends by that signal. A closed output
+// pipe only loses text.
+class SignalAnswer {
 public:
-    HeldSignals() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-            sigaddset(&held, signal);
-        pthread_sigmask(SIG_BLOCK, &held, &m_old);
+    explicit SignalAnswer(Progress& progress) : m_progress(progress) {
+        sigemptyset(&m_held);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, kStop})
+            sigaddset(&m_held, signal);
+        // Blocked before the run's thread starts, so only the answering thread takes them.
+        pthread_sigmask(SIG_BLOCK, &m_held, &m_old);
         ::signal(SIGPIPE, SIG_IGN);
+        m_thread = std::thread([this] { Answer(); });
     }
-    ~HeldSignals() { pthread_sigmask(SIG_SETMASK, &m_old, nullptr); }
-    HeldSignals(const HeldSignals&) = delete;
-    HeldSignals& operator=(const HeldSignals&) = delete;
+    ~SignalAnswer() {
+        pthread_kill(m_thread.native_handle(), kStop);
+        m_thread.join();
+        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+    }
+    SignalAnswer(const SignalAnswer&) = delete;
+    SignalAnswer& operator=(const SignalAnswer&) = delete;
+
+    // The first signal that came, once the run is over; 0 for none.
+    int Caught() const { return m_caught; }
 
 private:
+    static constexpr int kStop = SIGUSR2;  // the run is over: no more answers
+
+    void Answer() {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&m_held, &signal) != 0 || signal == kStop)
+                return;
+            if (m_caught.exchange(signal) == 0)
+                m_progress.Notice(stderr, FormatLine(kNoticeStopping, m_progress.Standing()));
+        }
+    }
+
+    Progress& m_progress;
+    sigset_t m_held;
     sigset_t m_old;
+    std::atomic<int> m_caught{0};
+    std::thread m_thread;
 };
 
+// Ends the command by the signal that asked it to stop, as if it had come after the run.
+void EndBySignal(int signal) {
+    fflush(stdout);
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
 // The run's outcome as an exit code, with the summary or the line that says what to do.
-int Outcome(const Progress& progress, const CSyncJob& job, const std::string& top, double seconds) {
+int Outcome(const Progress& progress, const CSyncJob& job, const ShownPlayer& player,
+            double seconds) {
+    const char* reason = progress.SystemError() ? strerror(progress.SystemError()) : "";
     switch (progress.Outcome()) {
         case RunOutcome::Done:
             printf(kSummary, Counted(job.m_lstPaths.Count(), "track", "tracks").c_str(),
                    Counted(job.RenamedFiles(), "file", "files").c_str(),
                    Counted(job.RenamedFolders(), "folder", "folders").c_str(), seconds);
-            return kExitDone;
+            PrintLeftOut(stdout, job.LeftOuts(), player, false);
+            return job.LeftOuts().empty() ? kExitDone : kExitLeftOut;
         case RunOutcome::PlayerBusy:
             fputs(kErrBusy, stderr);
             break;
         case RunOutcome::LockUnavailable:
-            fprintf(stderr, kErrLock, EscapeControls(top).c_str(),
-                    strerror(progress.SystemError()));
+            fprintf(stderr, kErrLock, EscapeControls(player.top).c_str(), reason);
             break;
         case RunOutcome::ReadFailed:
-            fputs(kErrRead, stderr);
+            fprintf(stderr, kErrRead, Reason(reason).c_str());
             break;
         case RunOutcome::RenameFailed:
-            fprintf(stderr, kErrRename, strerror(progress.SystemError()));
+            fprintf(stderr, kErrRename, Reason(reason).c_str());
             break;
         case RunOutcome::DatabaseNotDurable:
-            fputs(kErrNotDurable, stderr);
-            break;
+            fprintf(stderr, kErrNotDurable, Reason(reason).c_str());
+            return kExitNotConfirmed;
         case RunOutcome::DatabaseNotReplaced:
-            fputs(kErrNotReplaced, stderr);
-            break;
+            fprintf(stderr, kErrNotReplaced, Reason(reason).c_str());
+            return kExitNotConfirmed;
         case RunOutcome::DatabaseNotWritten:
-            fputs(kErrDatabase, stderr);
+            fprintf(stderr, kErrDatabase, Reason(reason).c_str());
             break;
         case RunOutcome::Refused:
             fputs(kErrNoStart, stderr);
@@ -96,8 +130,7 @@ int Run(const std::string& folder) {
     // Names are shown, never obeyed: a folder name cannot drive the terminal.
     const std::string shown = EscapeControls(folder);
     if (found != SearchOutcome::Found) {
-        fprintf(stderr, found == SearchOutcome::NoSuchFolder ? kErrNoFolder : kErrNoPlayer,
-                shown.c_str());
+        fprintf(stderr, SearchLine(found), shown.c_str());
         return kExitRefused;
     }
     PosixFileSystem fs(place.top, kDrive);
@@ -113,18 +146,23 @@ int Run(const std::string& folder) {
     printf(kPlayerLine, EscapeControls(place.top).c_str());
     fflush(stdout);
 
-    HeldSignals held;
-    auto started = std::chrono::steady_clock::now();
-    if (!job.StartSync()) {
-        fputs(kErrNoStart, stderr);
-        return kExitFailed;
+    int code, caught;
+    {
+        SignalAnswer signals(progress);
+        auto started = std::chrono::steady_clock::now();
+        if (!job.StartSync()) {
+            fputs(kErrNoStart, stderr);
+            return kExitFailed;
+        }
+        job.WaitForRun();
+        progress.Finish();
+        std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+        code = Outcome(progress, job, {kDrive, place.top, FolderShown(place)}, took.count());
+        fflush(stdout);
+        caught = signals.Caught();
     }
-    job.WaitForRun();
-    progress.Finish();
-    int code =
-        Outcome(progress, job, place.top,
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
-    fflush(stdout);
+    if (caught)
+        EndBySignal(caught);
     return code;
 }
 
@@ -149,7 +187,7 @@ int main(int argc, char** argv) {
         } else if (options && strcmp(arg, "--check") == 0) {
             check = true;
         } else if (options && arg[0] == '-' && arg[1] != '\0') {
-            fprintf(stderr, kErrBadOption, arg);
+            fprintf(stderr, kErrBadOption, EscapeControls(arg).c_str());
             return kExitRefused;
         } else if (++folders > 1) {
             fputs(kErrTooMany, stderr);

@@ -10,22 +10,25 @@
 
 namespace {
 
+enum class Holds { Nothing, Database, NoFile };
+
 // The database and the two folders above it must be what they say, never links elsewhere.
-bool HoldsDatabase(const std::string& folder) {
+Holds HoldsDatabase(const std::string& folder) {
     std::string path = folder == "/" ? "" : folder;
     struct stat info;
     path += "/iPod_Control";
     if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return false;
+        return Holds::Nothing;
     path += "/iTunes";
     if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return false;
+        return Holds::Nothing;
     path += "/iTunesSD";
     if (lstat(path.c_str(), &info) == 0)
-        return S_ISREG(info.st_mode);
+        return S_ISREG(info.st_mode) ? Holds::Database : Holds::NoFile;
     // A replace cut short on FAT leaves only the complete new database: still a player.
     path += ".new";
-    return lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? Holds::Database
+                                                                    : Holds::Nothing;
 }
 
 }  // namespace
@@ -33,15 +36,20 @@ bool HoldsDatabase(const std::string& folder) {
 SearchOutcome FindPlayer(const std::string& folder, PlayerPlace& place) {
     std::unique_ptr<char, decltype(&free)> real(realpath(folder.c_str(), nullptr), &free);
     struct stat info;
-    if (!real || stat(real.get(), &info) != 0 || !S_ISDIR(info.st_mode))
+    if (!real || stat(real.get(), &info) != 0)
         return SearchOutcome::NoSuchFolder;
+    if (!S_ISDIR(info.st_mode))
+        return SearchOutcome::NotAFolder;
     const dev_t device = info.st_dev;
     std::string at = real.get();
     for (;;) {
         // Another device is another mount: the player ends below it.
         if (stat(at.c_str(), &info) != 0 || info.st_dev != device)
             return SearchOutcome::NoPlayer;
-        if (HoldsDatabase(at)) {
+        Holds holds = HoldsDatabase(at);
+        if (holds == Holds::NoFile)
+            return SearchOutcome::DatabaseNotAFile;
+        if (holds == Holds::Database) {
             place.top = at;
             std::string whole = real.get();
             place.below = whole.size() > at.size() ? whole.substr(at == "/" ? 1 : at.size() + 1)
@@ -67,4 +75,10 @@ CommandProbe::CommandProbe(std::u16string drive, const std::string& below)
         begin = end + 1;
     }
     m_programPath += u"\\zorbel";
+}
+
+std::string FolderShown(const PlayerPlace& place) {
+    if (place.below.empty())
+        return place.top;
+    return (place.top == "/" ? "" : place.top) + "/" + place.below;
 }

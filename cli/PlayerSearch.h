@@ -7,7 +7,8 @@
 
 #include "Location.h"
 
-enum class SearchOutcome { Found, NoSuchFolder, NoPlayer };
+// DatabaseNotAFile: the nearest iPod_Control/iTunes holds an iTunesSD that is no file.
+enum class SearchOutcome { Found, NoSuchFolder, NotAFolder, NoPlayer, DatabaseNotAFile };
 
 struct PlayerPlace {
     std::string top;    // the player's top folder, no trailing slash ("/" only for the root)
@@ -15,6 +16,9 @@ struct PlayerPlace {
 };
 
 SearchOutcome FindPlayer(const std::string& folder, PlayerPlace& place);
+
+// The folder the user gave, as found on this system (the top folder, or a folder below it).
+std::string FolderShown(const PlayerPlace& place);
 
 // The location check's view of a run of the command: a program file in the folder, on the
 // engine's drive for the player, which is removable since a player was found there.

@@ -1,6 +1,7 @@
 #include "Progress.h"
 
 #include <algorithm>
+#include <cstring>
 #include <langinfo.h>
 #include <locale.h>
 #include <string.h>
@@ -166,6 +167,13 @@ std::string FitColumns(const std::string& text, size_t columns) {
     return "..." + text.substr(begin);
 }
 
+std::string Grouped(size_t number) {
+    std::string digits = std::to_string(number);
+    for (size_t at = digits.size(); at > 3; at -= 3)
+        digits.insert(at - 3, 1, ',');
+    return digits;
+}
+
 Progress::Progress(std::FILE* out, size_t width, std::u16string drive, std::string top, Clock now)
     : m_out(out),
       m_width(width),
@@ -174,13 +182,17 @@ Progress::Progress(std::FILE* out, size_t width, std::u16string drive, std::stri
       m_now(std::move(now)) {}
 
 void Progress::SetProgress(RunPhase phase, size_t count, std::u16string_view item) {
+    std::lock_guard<std::mutex> hold(m_lock);
     m_phase = phase;
     m_counts[static_cast<int>(phase)] = count;
+    m_anyProgress = true;
+    // Piped, each track found is a line of its own, with its real path.
+    if (m_width == 0 && phase == RunPhase::ListingTracks)
+        PrintPath("track: ", item);
     // Paths on the player are shown from its top folder.
     if (StartsWith(item, m_drive))
         item.remove_prefix(std::min(item.size(), m_drive.size() + 1));
     m_current = item;
-    m_anyProgress = true;
     if (phase == RunPhase::Writing) {
         // Writing comes without a text: shown at once, it is the last progress of a run.
         if (m_width != 0)
@@ -191,31 +203,72 @@ void Progress::SetProgress(RunPhase phase, size_t count, std::u16string_view ite
 }
 
 void Progress::SetOutcome(RunOutcome outcome, int systemError) {
+    std::lock_guard<std::mutex> hold(m_lock);
     m_outcome = outcome;
     m_systemError = systemError;
 }
 
+void Progress::SetTotal(RunPhase phase, size_t total) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_totals[static_cast<int>(phase)] = total;
+}
+
+void Progress::SetRenamed(std::u16string_view from, std::u16string_view to, RenameResult result,
+                          int systemError) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_width != 0)
+        return;  // on a terminal the progress line shows it; the last lines name any failure
+    m_line.clear();
+    m_line += result == RenameResult::Refused ? "not renamed: " : "renamed: ";
+    AppendDisplayText(from, m_drive, m_top, m_line);
+    if (result != RenameResult::Refused) {
+        m_line += " -> ";
+        AppendDisplayText(to, m_drive, m_top, m_line);
+    }
+    if (result != RenameResult::Renamed) {
+        m_line += result == RenameResult::Refused ? " (" : " (not confirmed: ";
+        m_line += std::strerror(systemError);
+        m_line += ')';
+    }
+    m_line += '\n';
+    std::fwrite(m_line.data(), 1, m_line.size(), m_out);
+}
+
 int Progress::SetLinkText(std::u16string_view text, int command) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    // The window's texts stay the window's: piped, the events above are the command's lines.
     if (!std::exchange(m_progressPending, false)) {
         m_lastText = text;
         m_lastCommand = command;
-        // A refusal is the command's to explain, in its own line on stderr.
-        if (command == kNoCommand && m_width == 0 && m_outcome != RunOutcome::Refused)
-            PrintLine(text);
-        return 1;
-    }
-    if (m_width == 0)
-        PrintLine(text);
-    else
+    } else if (m_width != 0) {
         Draw(false);
+    }
     return 1;
 }
 
-void Progress::PrintLine(std::u16string_view text) {
-    m_line.clear();
-    AppendDisplayText(text, m_drive, m_top, m_line);
+void Progress::PrintPath(const char* lead, std::u16string_view path) {
+    m_line = lead;
+    AppendDisplayText(path, m_drive, m_top, m_line);
     m_line += '\n';
     std::fwrite(m_line.data(), 1, m_line.size(), m_out);
+}
+
+std::string Progress::StandingLocked() const {
+    size_t count = Count(m_phase);
+    size_t total = m_totals[static_cast<int>(m_phase)];
+    std::string standing = kPhaseNames[static_cast<int>(m_phase)];
+    standing += ' ';
+    standing += Grouped(count);
+    if (total >= count && total > 0 && m_phase != RunPhase::Writing) {
+        standing += " of ";
+        standing += Grouped(total);
+    }
+    return standing;
+}
+
+std::string Progress::Standing() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_anyProgress ? StandingLocked() : "starting";
 }
 
 void Progress::Draw(bool force) {
@@ -223,19 +276,31 @@ void Progress::Draw(bool force) {
     if (!force && now - m_lastDraw < kDrawEvery)
         return;
     m_lastDraw = now;
-    std::string line = kPhaseNames[static_cast<int>(m_phase)];
-    line += ' ';
-    line += std::to_string(Count(m_phase));
-    line += ": ";
+    std::string line = StandingLocked() + ": ";
     std::string name = TerminalText(m_current);
     size_t room = m_width > Columns(line) + 1 ? m_width - Columns(line) - 1 : 0;
     line += FitColumns(name, room);
     // Back to the line's start and clear to its end: the new text may be shorter.
     std::fprintf(m_out, "\r%s\x1b[K", line.c_str());
     std::fflush(m_out);
+    m_lineOpen = true;
+}
+
+void Progress::Notice(std::FILE* err, const std::string& line) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    // The notice gets a line of its own; the progress line starts again below it.
+    if (m_lineOpen) {
+        std::fputc('\n', m_out);
+        std::fflush(m_out);
+        m_lineOpen = false;
+        m_lastDraw = {};
+    }
+    std::fputs(line.c_str(), err);
+    std::fflush(err);
 }
 
 void Progress::Finish() {
+    std::lock_guard<std::mutex> hold(m_lock);
     if (m_width == 0) {
         std::fflush(m_out);
         return;
@@ -243,6 +308,7 @@ void Progress::Finish() {
     if (m_anyProgress) {
         Draw(true);
         std::fputc('\n', m_out);
+        m_lineOpen = false;
     }
     std::fflush(m_out);
 }

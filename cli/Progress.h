@@ -1,12 +1,15 @@
-// The engine's status line, printed. On a terminal: one line rewritten in place (phase, count,
-// current name, cut to the terminal's width), a few times a second, and a last line that stays.
-// Elsewhere: every text of the engine, one a line, with the player's real paths. Called from the
-// run's worker thread; the main thread reads the outcome only after the run has ended.
+// The engine's status line, printed. On a terminal: one line rewritten in place (phase, count of
+// total, current name, cut to the terminal's width), a few times a second, and a last line that
+// stays. Elsewhere: one line per event, in the command's own words, with the player's real paths
+// ("renamed: OLD -> NEW", "track: PATH"); the window's texts are never printed. Called from the
+// run's worker thread, and for a notice from the thread that answers signals; the main thread
+// reads the outcome only after the run has ended.
 #pragma once
 
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "StatusLabel.h"
@@ -30,6 +33,8 @@ void UseTerminalLocale();
 size_t Columns(std::string_view text);
 // The text cut to `columns`, keeping its end (the file name) behind a leading "...".
 std::string FitColumns(const std::string& text, size_t columns);
+// "7,534": thousands set apart, as the progress line shows counts.
+std::string Grouped(size_t number);
 
 class Progress : public IStatusLabel {
 public:
@@ -44,9 +49,16 @@ public:
     void InvalidateParent() override {}
     void SetProgress(RunPhase phase, size_t count, std::u16string_view item) override;
     void SetOutcome(RunOutcome outcome, int systemError) override;
+    void SetTotal(RunPhase phase, size_t total) override;
+    void SetRenamed(std::u16string_view from, std::u16string_view to, RenameResult result,
+                    int systemError) override;
 
     // Ends the terminal line: the last progress, drawn in full, stays on the screen.
     void Finish();
+    // A line for the user while the run goes on (to `err`), on a line of its own.
+    void Notice(std::FILE* err, const std::string& line);
+    // Where the run stands, for a notice: "renaming 558 of 7,534".
+    std::string Standing();
     void SetWidth(size_t width) { m_width = width; }
 
     // The last text that is not progress (the outcome, a refusal, the start link) and its command.
@@ -62,20 +74,24 @@ private:
     static constexpr int kPhases = 4;
 
     void Draw(bool force);
-    void PrintLine(std::u16string_view text);
+    void PrintPath(const char* lead, std::u16string_view path);
+    std::string StandingLocked() const;
 
     std::FILE* m_out;
     size_t m_width;
     std::u16string m_drive;
     std::string m_top;
     Clock m_now;
+    std::mutex m_lock;  // the worker's progress and a notice from another thread
     size_t m_counts[kPhases] = {};
+    size_t m_totals[kPhases] = {};
+    bool m_lineOpen = false;  // a terminal line has been drawn and not yet ended
     RunPhase m_phase = RunPhase::Searching;
     bool m_progressPending = false;  // the next text is the progress just given
     bool m_anyProgress = false;
     std::u16string m_current;  // the name the last progress was about
     std::chrono::steady_clock::time_point m_lastDraw{};
-    std::string m_line;  // reused: one line per text when not on a terminal
+    std::string m_line;  // reused: one line per event when not on a terminal
     std::u16string m_lastText;
     int m_lastCommand = 0;
     RunOutcome m_outcome = RunOutcome::Refused;  // until a run has ended

@@ -2,35 +2,59 @@
 // engine/Messages.h.
 #pragma once
 
-#include "Location.h"
-
 #include <string>
 
+#include "Location.h"
+#include "PlayerSearch.h"
 #include "Version.h"
+
+// Exit statuses, one per way a run or a check can end; --help and the man page say the same.
+inline constexpr int kExitDone = 0;          // done; --check: up to date
+inline constexpr int kExitFailed = 1;        // failed, the old database kept; --check: run needed
+inline constexpr int kExitRefused = 2;       // not a player, unsupported folder, bad usage
+inline constexpr int kExitNotConfirmed = 3;  // the database changed, not confirmed on the medium
+inline constexpr int kExitLeftOut = 4;       // done, but songs were left out (named)
+inline constexpr int kExitNeedsRepair = 5;   // an item under two names: nothing changed
+inline constexpr int kExitCannotCheck = 6;   // --check: busy, not lockable, unreadable
 
 inline constexpr char kVersion[] = "zorbel " ZORBEL_VERSION;
 inline constexpr char kUsage[] =
     "Usage: zorbel [FOLDER]\n"
     "       zorbel --check [FOLDER]\n"
-    "Makes an early iPod Shuffle play the MP3 files under FOLDER (default: the current folder):\n"
-    "gives files and folders whose names the player cannot show plain names (ST_FILE_1.mp3,\n"
-    "ST_DIR_1) and rewrites the player's track database iPod_Control/iTunes/iTunesSD.\n"
-    "FOLDER is the player's mount point or a folder on the player.\n"
+    "Makes an iPod Shuffle play the MP3 files under FOLDER (default: the current folder): gives\n"
+    "files and folders whose names the player cannot show plain names (ST_FILE_1.mp3, ST_DIR_1)\n"
+    "and rewrites the player's track database iPod_Control/iTunes/iTunesSD.\n"
+    "FOLDER is the player's mount point or a folder on the player; only the MP3 files under it\n"
+    "go into the database.\n"
     "\n"
-    "      --check    change nothing: say what the player will play and what a run would\n"
-    "                 change (exit status 0 up to date, 1 a run is needed, 2 not a player)\n"
+    "      --check    change nothing: say what the player will play and what a run would change\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "\n"
-    "Exit status: 0 done; 1 the run failed, another run holds the player or it cannot be locked\n"
-    "(the old database is kept), or the new database is not confirmed on the player (eject it\n"
-    "properly); 2 refused (not a player, unsupported folder name) or bad usage.\n";
+    "Exit status:\n"
+    "  0  done; --check: up to date\n"
+    "  1  the run failed and the old database is kept (another run holds the player, it cannot\n"
+    "     be locked, or the medium failed; names may have changed); --check: a run is needed\n"
+    "  2  refused, nothing touched (not a player, a non-Latin folder name, a path too long for\n"
+    "     the player), or bad usage\n"
+    "  3  the database changed but the player did not confirm it: eject it properly, or run\n"
+    "     zorbel again when the new database waits as iTunesSD.new\n"
+    "  4  done, but songs were left out; the last lines say which and why\n"
+    "  5  the player needs a repair first: a song or folder is under two names; nothing changed\n"
+    "  6  --check only: could not check (another run, no lock, the database unreadable)\n"
+    "  130 (128 + the signal) Ctrl-C, a hang-up or kill: answered at once, the run finished\n"
+    "     first so the player is left whole; its last line says how it ended\n";
 
 // printf formats: %s is the folder as given, or the player's top folder.
 inline constexpr char kErrBadOption[] = "zorbel: unknown option '%s'; see zorbel --help\n";
 inline constexpr char kErrTooMany[] = "zorbel: give one folder at most; see zorbel --help\n";
 inline constexpr char kErrNoFolder[] =
     "zorbel: %s: no such folder; give the player's mount point\n";
+inline constexpr char kErrNotAFolder[] =
+    "zorbel: %s: not a folder; give the player's mount point or a folder on the player\n";
+inline constexpr char kErrDatabaseNotAFile[] =
+    "zorbel: %s: the player's iPod_Control/iTunes/iTunesSD is not a file; move it away and put an "
+    "empty file of that name there, or restore the player with its maker's software\n";
 inline constexpr char kErrNoPlayer[] =
     "zorbel: %s: no iPod Shuffle here (no iPod_Control/iTunes/iTunesSD at or above it on this "
     "drive); give the player's mount point, e.g. zorbel /media/$USER/IPOD\n";
@@ -45,28 +69,44 @@ inline constexpr char kErrBusy[] =
 inline constexpr char kErrLock[] =
     "zorbel: %s: the player could not be locked (%s), nothing was changed; check that you may "
     "write to its iPod_Control/iTunes folder and that its file system supports locks\n";
+// Each %s: " (the system's reason)", or nothing when none is known.
 inline constexpr char kErrNotDurable[] =
-    "zorbel: the new track database is in place but the player did not confirm it is stored; "
+    "zorbel: the new track database is in place but the player did not confirm it is stored%s; "
     "eject the player properly (eject or umount) before unplugging it\n";
 inline constexpr char kErrNotReplaced[] =
     "zorbel: the system removed the old track database but the new one could not take its "
-    "place; it is complete in iPod_Control/iTunes/iTunesSD.new: run zorbel again to put it in "
+    "place%s; it is complete in iPod_Control/iTunes/iTunesSD.new: run zorbel again to put it in "
     "place\n";
 inline constexpr char kErrDatabase[] =
-    "zorbel: writing the track database failed, the old one is kept; check that the player is "
+    "zorbel: writing the track database failed%s, the old one is kept; check that the player is "
     "writable and has free space, then run zorbel again\n";
 inline constexpr char kErrRead[] =
-    "zorbel: reading a folder on the player failed, the old track database is kept; check the "
+    "zorbel: reading a folder on the player failed%s, the old track database is kept; check the "
     "player (unplug it, plug it in again) and run zorbel again\n";
 // The system's reason.
 inline constexpr char kErrRename[] =
-    "zorbel: the player failed to confirm a rename (%s); names may have changed, the old track "
-    "database is kept; eject the player properly, plug it in again and run zorbel again\n";
+    "zorbel: the player failed a rename or its confirmation%s; names may have changed, the old "
+    "track database is kept; eject the player properly, plug it in again and run zorbel again\n";
 inline constexpr char kErrNoStart[] = "zorbel: the run could not be started; try again\n";
 
 inline constexpr char kPlayerLine[] = "player: %s\n";
+// Where the run stands ("renaming 558 of 7,534").
+inline constexpr char kNoticeStopping[] =
+    "zorbel: stopping once the run has finished (%s), so the player is left whole\n";
 // "4 tracks", "1 file", "2 folders", seconds.
 inline constexpr char kSummary[] = "done: %s written, %s and %s renamed, in %.2f s\n";
+
+// " (reason)" for a failure line, or nothing.
+inline std::string Reason(const char* reason) {
+    return reason && *reason ? std::string(" (") + reason + ")" : std::string();
+}
+
+// A format with one %s filled.
+inline std::string FormatLine(const char* format, const std::string& text) {
+    std::string out = format;
+    size_t at = out.find("%s");
+    return at == std::string::npos ? out : out.replace(at, 2, text);
+}
 
 // "1 track", "2 tracks".
 inline std::string Counted(size_t count, const char* one, const char* many) {
@@ -78,7 +118,15 @@ inline constexpr char kCheckDbIntact[] =
     "database: %s, %zu bytes, complete and as Zorbel writes it\n";
 inline constexpr char kCheckDbMissing[] = "database: missing; a run will write it\n";
 inline constexpr char kCheckDbOnlyTemp[] =
-    "database: missing, left-over iTunesSD.new: a run will write it\n";
+    "database: missing, left-over iTunesSD.new that is no complete database: a run will write "
+    "it\n";
+// "4 tracks".
+inline constexpr char kCheckDbOnlyTempComplete[] =
+    "database: missing, but a left-over iTunesSD.new holds a complete one of %s: a run will put "
+    "it in place first\n";
+// Bytes.
+inline constexpr char kCheckDbTooLarge[] =
+    "database: %llu bytes, larger than any player's database; a run will write it anew\n";
 inline constexpr char kCheckDbTooShort[] =
     "database: torn: %zu bytes, shorter than its header; a run will write it anew\n";
 inline constexpr char kCheckDbForeign[] =
@@ -95,6 +143,12 @@ inline constexpr char kCheckDbRecords[] =
 inline constexpr char kCheckLeftOver[] =
     "left-over iTunesSD.new: a run was cut off before it moved the new database into place; a "
     "run will replace it\n";
+inline constexpr char kCheckTempFolder[] =
+    "iPod_Control/iTunes/iTunesSD.new is a folder, not a file: every run will fail to write the "
+    "database until it is moved away\n";
+inline constexpr char kCheckTempOther[] =
+    "iPod_Control/iTunes/iTunesSD.new is not a file that can be read: every run will fail to "
+    "write the database until it is moved away\n";
 // Missing tracks, all tracks; "3 MP3 files", the folder; renames; paths not shown.
 inline constexpr char kCheckMissing[] = "not on the player: %zu of the database's %zu tracks\n";
 inline constexpr char kCheckLeftOut[] =
@@ -106,17 +160,40 @@ inline constexpr char kCheckMore[] = "  ... and %zu more\n";
 inline constexpr char kCheckReordered[] =
     "order: the database lists the tracks in another order than a run would write them\n";
 inline constexpr char kCheckReadFailed[] =
-    "a folder on the player could not be read: a run would keep the old database; unplug the "
-    "player, plug it in again and check again\n";
+    "a folder on the player could not be read while the tracks are listed: a run would rename "
+    "but keep the old database; unplug the player, plug it in again and check again\n";
+inline constexpr char kCheckReadFailedFirst[] =
+    "a folder on the player could not be read: a run would stop before renaming anything and "
+    "keep the old database; unplug the player, plug it in again and check again\n";
+// "3 tracks".
+inline constexpr char kCheckVerdictRead[] =
+    "the player will play %s; a run would keep the old database\n";
 // "3 tracks", added, dropped, renamed.
 inline constexpr char kCheckVerdict[] =
     "the player will play %s; a run would add %zu, drop %zu and rename %zu\n";
 inline constexpr char kCheckUpToDate[] = "up to date: the player will play %s\n";
 inline constexpr char kErrCheckBusy[] =
     "zorbel: a run is updating this player; check again when it has finished\n";
+// The system's reason.
 inline constexpr char kErrCheckRead[] =
-    "zorbel: the track database could not be read; check the player (unplug it, plug it in "
-    "again) and check again\n";
+    "zorbel: the track database iPod_Control/iTunes/iTunesSD could not be read (%s); check "
+    "that you may read it, or unplug the player, plug it in again and check again\n";
+
+// Why no player was found where the user pointed.
+inline const char* SearchLine(SearchOutcome outcome) {
+    switch (outcome) {
+        case SearchOutcome::NoSuchFolder:
+            return kErrNoFolder;
+        case SearchOutcome::NotAFolder:
+            return kErrNotAFolder;
+        case SearchOutcome::DatabaseNotAFile:
+            return kErrDatabaseNotAFile;
+        case SearchOutcome::NoPlayer:
+        case SearchOutcome::Found:
+            break;
+    }
+    return kErrNoPlayer;
+}
 
 // Why the location check refused, for the user.
 inline const char* RefusalLine(LocationOutcome outcome) {

@@ -51,30 +51,6 @@ private:
     std::vector<uint8_t> m_buffer;
 };
 
-enum class ReadResult { Read, TooLarge, Failed };
-
-// A file read whole, when it is no longer than `limit`.
-ReadResult ReadWhole(IFileSystem& fs, const std::u16string& path, size_t limit,
-                     std::vector<uint8_t>& out) {
-    auto file = fs.OpenInput(path);
-    if (!file)
-        return ReadResult::Failed;
-    if (file->Size() > limit)
-        return ReadResult::TooLarge;
-    out.resize(static_cast<size_t>(file->Size()));
-    size_t have = 0;
-    while (have < out.size()) {
-        long long got = file->Read(out.data() + have, out.size() - have);
-        if (got <= 0)
-            return ReadResult::Failed;
-        have += static_cast<size_t>(got);
-    }
-    return ReadResult::Read;
-}
-
-// No player's database is larger: a file beyond it is not taken for one.
-constexpr size_t kLargestDatabase = 256u << 20;
-
 }  // namespace
 
 // A player may hold what a replace cut short left: no database but the complete new one beside
@@ -90,7 +66,7 @@ bool CSyncJob::PrepareDatabase() {
     if (!m_fs.Exists(tempPath))
         return true;
     std::vector<uint8_t> bytes;
-    ReadResult read = ReadWhole(m_fs, tempPath, kLargestDatabase, bytes);
+    ReadResult read = ReadWholeFile(m_fs, tempPath, kLargestDatabase, bytes);
     // What could not be read might be the player's only database: it is not written over.
     if (read == ReadResult::Failed) {
         ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, m_fs.LastError());
@@ -118,7 +94,7 @@ void CSyncJob::ReadOldTracks() {
     if (FileNameOffset(m_strRootDir) == 0)
         return;  // the drive's top folder: nothing lies outside it
     std::vector<uint8_t> bytes;
-    if (ReadWhole(m_fs, m_strDbPath, kLargestDatabase, bytes) != ReadResult::Read)
+    if (ReadWholeFile(m_fs, m_strDbPath, kLargestDatabase, bytes) != ReadResult::Read)
         return;
     DatabaseContents old = DecodeDatabase(bytes.data(), bytes.size());
     if (old.Complete())

@@ -154,3 +154,28 @@ public:
 protected:
     IFileSystem& m_inner;
 };
+
+// No player's database is larger: a file beyond it is never read whole, nor taken for one.
+inline constexpr uint64_t kLargestDatabase = 64u << 20;
+
+enum class ReadResult { Read, TooLarge, Failed };
+
+// A file read whole, when it is no longer than `limit`; Failed when it cannot be opened or read
+// (the file system's LastError says why).
+inline ReadResult ReadWholeFile(IFileSystem& fs, const std::u16string& path, uint64_t limit,
+                                std::vector<uint8_t>& out) {
+    auto file = fs.OpenInput(path);
+    if (!file)
+        return ReadResult::Failed;
+    if (file->Size() > limit)
+        return ReadResult::TooLarge;
+    out.resize(static_cast<size_t>(file->Size()));
+    size_t have = 0;
+    while (have < out.size()) {
+        long long got = file->Read(out.data() + have, out.size() - have);
+        if (got <= 0)
+            return ReadResult::Failed;
+        have += static_cast<size_t>(got);
+    }
+    return ReadResult::Read;
+}

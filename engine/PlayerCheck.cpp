@@ -26,17 +26,35 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
     check.hasDatabase = dbBytes != nullptr;
     if (dbBytes)
         check.database = DecodeDatabase(dbBytes->data(), dbBytes->size());
-    check.leftOverTemp = fs.Exists(dbPath + u".new");
+    const std::u16string tempPath = dbPath + u".new";
+    if (fs.Exists(tempPath)) {
+        std::vector<uint8_t> temp;
+        check.temp = fs.IsDirectory(tempPath) ? TempState::Folder
+                     : ReadWholeFile(fs, tempPath, kLargestDatabase, temp) == ReadResult::Failed
+                         ? TempState::Other
+                         : TempState::File;
+        if (check.temp == TempState::File && !dbBytes)
+            check.tempDatabase = DecodeDatabase(temp.data(), temp.size());
+    }
+    check.leftOverTemp = check.temp == TempState::File;
 
-    // The run's own steps, up to the list it would write.
+    // The run's own steps, up to the list it would write, stopping where the run stops.
     DryRunFileSystem dry(fs);
     CSyncJob job(dry);
     job.m_strRootDir = rootDir;
     job.m_strDbPath = dbPath;
     job.ScanForRename(rootDir);
-    job.RenamePass();
-    job.ScanTracks(rootDir);
+    check.readFailedBeforeRenames = dry.ReadFailed();
+    if (!check.readFailedBeforeRenames) {
+        job.RenamePass();
+        job.ScanTracks(rootDir);
+    } else {
+        job.m_lstPaths.Clear();
+    }
     check.readFailed = dry.ReadFailed();
+    for (const auto& item : job.LeftOuts())
+        if (item.why == LeftOutReason::FolderUnreadable)
+            check.leftOutFolders.push_back(item);
     for (const auto& [path, newName] : dry.Renames())
         check.renames.emplace_back(ToPlayerPath(path), newName);
     check.tracks = job.m_lstPaths.Count();
@@ -44,10 +62,22 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
     // A database cut short or too long says nothing reliable about its tracks: a run writes every
     // track anew. One whose header and length hold still lists them.
     static const std::vector<std::u16string> kNone;
-    const auto& old = check.database.Complete() ? check.database.paths : kNone;
+    // A lone complete iTunesSD.new is what a run puts in place first: it is the old database.
+    const bool promoted = !check.hasDatabase && check.tempDatabase.Complete();
+    const auto& old = check.database.Complete() ? check.database.paths
+                      : promoted                ? check.tempDatabase.paths
+                                                : kNone;
+    // A track under a folder the run cannot open is not missing: that folder is named instead.
+    auto unreadable = [&check](const std::u16string& full) {
+        for (const auto& folder : check.leftOutFolders)
+            if (full.size() > folder.path.size() && full[folder.path.size()] == u'\\' &&
+                EqualsFolded(std::u16string_view(full).substr(0, folder.path.size()), folder.path))
+                return true;
+        return false;
+    };
     for (const auto& path : old) {
         std::u16string full = FullPath(drive, path);
-        if (!fs.Exists(full) || fs.IsDirectory(full))
+        if ((!fs.Exists(full) || fs.IsDirectory(full)) && !unreadable(full))
             check.missing.push_back(path);
     }
     // What the player makes of records not as Zorbel writes them nobody knows.
@@ -66,7 +96,7 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
         if (after.count(path))
             continue;
         ++check.dropped;
-        if (!gone.count(path))
+        if (!gone.count(path) && !unreadable(FullPath(drive, path)))
             check.leftOut.push_back(path);
     }
     check.reordered =

@@ -9,12 +9,24 @@
 
 #include "Database.h"
 #include "FileSystem.h"
+#include "SyncJob.h"
+
+// What stands at iTunesSD.new: nothing, a file (a run cut off before moving it into place), or
+// something no run can write (a folder, a pipe), so every run fails until it is moved away.
+enum class TempState { None, File, Folder, Other };
 
 struct PlayerCheck {
     bool hasDatabase = false;
     DatabaseContents database;
-    bool leftOverTemp = false;  // an iTunesSD.new: a run was cut off before moving it into place
-    bool readFailed = false;    // a folder could not be read: a run would keep the old database
+    TempState temp = TempState::None;
+    bool leftOverTemp = false;      // an iTunesSD.new file
+    DatabaseContents tempDatabase;  // that file, read when there is no iTunesSD
+    // A folder could not be read: a run would keep the old database. Failing in the first scan,
+    // it would also rename nothing, and nothing after it is predicted.
+    bool readFailed = false;
+    bool readFailedBeforeRenames = false;
+    // What a run from the folder would pass over: folders it cannot open, with the reason.
+    std::vector<LeftOut> leftOutFolders;
 
     // Player paths ("/Music/a.mp3"). The database's tracks whose file is not there:
     std::vector<std::u16string> missing;
@@ -34,7 +46,7 @@ struct PlayerCheck {
     bool reordered = false;  // the same tracks, but not in the order a run would write them
 
     bool UpToDate() const {
-        return hasDatabase && database.Intact() && !leftOverTemp && !readFailed &&
+        return hasDatabase && database.Intact() && temp == TempState::None && !readFailed &&
                renames.empty() && added == 0 && dropped == 0 && !reordered;
     }
 };

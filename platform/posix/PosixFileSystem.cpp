@@ -7,18 +7,12 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#if defined(__linux__)
-#include <sys/syscall.h>
-#endif
 
 #include "HostNames.h"
 #include "Text.h"
 
 namespace {
 
-#if defined(__linux__) && !defined(RENAME_NOREPLACE)
-constexpr unsigned RENAME_NOREPLACE = 1;
-#endif
 
 // Forces what the open file or folder holds onto the medium; errno says why not.
 bool SyncOpen(int fd) {
@@ -222,8 +216,8 @@ bool RenameCheckedFallback(const char* from, const char* to) {
 }
 
 bool RenameNoReplace(const char* from, const char* to) {
-#if defined(__linux__) && defined(SYS_renameat2)
-    if (syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
         return true;
     // Older kernels and some file systems know no such flag.
     if (errno != EINVAL && errno != ENOSYS)

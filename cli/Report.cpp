@@ -1,0 +1,59 @@
+#include "Report.h"
+
+#include <string.h>
+
+#include "Progress.h"
+
+namespace {
+
+constexpr size_t kShown = 5;  // paths listed per kind; the rest only counted
+
+struct Kind {
+    LeftOutReason why;
+    const char* one;
+    const char* many;
+    const char* what;  // after the count
+};
+
+const Kind kKinds[] = {
+    {LeftOutReason::FolderUnreadable, "folder", "folders",
+     "that could not be read, with the songs in them"},
+    {LeftOutReason::NotRenamed, "name", "names",
+     "that could not be changed (the player cannot show such names and will not play their "
+     "songs)"},
+    {LeftOutReason::OutsideFolder, "song", "songs", "of the old database outside "},
+};
+
+}  // namespace
+
+std::string ShownPath(const ShownPlayer& player, std::u16string_view path) {
+    return DisplayText(path, player.drive, player.top);
+}
+
+void PrintLeftOut(std::FILE* out, const std::vector<LeftOut>& leftOut, const ShownPlayer& player,
+                  bool predicted) {
+    for (const auto& kind : kKinds) {
+        std::vector<const LeftOut*> these;
+        for (const auto& item : leftOut)
+            if (item.why == kind.why)
+                these.push_back(&item);
+        if (these.empty())
+            continue;
+        std::string what = kind.what;
+        if (kind.why == LeftOutReason::OutsideFolder)
+            what += EscapeControls(player.folder) +
+                    "; to keep them, run zorbel on the player's top folder: zorbel " +
+                    EscapeControls(player.top);
+        std::fprintf(out, "%s %zu %s %s\n",
+                     predicted ? "a run would leave out:" : "left out:", these.size(),
+                     these.size() == 1 ? kind.one : kind.many, what.c_str());
+        for (size_t i = 0; i < these.size() && i < kShown; ++i) {
+            std::string line = "  " + ShownPath(player, these[i]->path);
+            if (these[i]->systemError)
+                line += std::string(" (") + strerror(these[i]->systemError) + ")";
+            std::fprintf(out, "%s\n", line.c_str());
+        }
+        if (these.size() > kShown)
+            std::fprintf(out, "  ... and %zu more\n", these.size() - kShown);
+    }
+}
