@@ -129,7 +129,7 @@ int CSyncJob::WriteDatabase() {
             ReportEnd(RunOutcome::DatabaseNotReplaced, kMsgNotReplaced, error);
             return 0;
         }
-        if (result == ReplaceResult::Failed && m_bHadDatabase)
+        if (result == ReplaceResult::Failed && (m_bHadDatabase || m_fs.Exists(m_strDbPath)))
             m_fs.Remove(tempPath);
     }
     switch (result) {

@@ -161,7 +161,7 @@ std::string OldDatabaseKept(const RunBaseline& before, const std::optional<Bytes
         return temp && temp != before.oldTemp ? "the temporary database was left behind" : "";
     }
     if (!before.oldTemp)
-        return "no database before the run";
+        return "";  // none to keep: whatever the run left stands in for one
     if ((db == before.oldTemp && !temp) || (!db && temp == before.oldTemp))
         return "";
     // A torn .new is no database, but it must stay a file, or the player is no longer found.
