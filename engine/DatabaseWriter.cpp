@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Database.h"
+#include "LaterDatabase.h"
 #include "Messages.h"
 #include "SyncJob.h"
 
@@ -87,21 +88,20 @@ int CSyncJob::WriteDatabase() {
 }
 
 bool CSyncJob::WriteDatabaseFile(const std::u16string& tempPath) {
+    // The player's own layout; a database whose layout could not be read is left as it is.
+    auto encode = m_dbFormat == DbFormat::Later   ? EncodeLaterDatabase
+                  : m_dbFormat == DbFormat::Early ? EncodeEarlyDatabase
+                                                  : nullptr;
+    if (!encode)
+        return false;
     // The buffer comes first: running out of memory for it leaves no file behind.
     ChunkedWriter writer;
     auto file = m_fs.CreateOutput(tempPath);
     if (!file)
         return false;
     writer.Attach(*file);
-    auto header = MakeDbHeader(m_lstPaths.Count());
-    bool ok = writer.Put(header.data(), header.size());
-    uint8_t record[kDbRecordSize];
-    for (std::u16string_view path : m_lstPaths) {
-        if (!ok)
-            break;
-        FillDbRecord(path, record);
-        ok = writer.Put(record, sizeof record);
-    }
+    bool ok = encode(
+        m_lstPaths, [&writer](const uint8_t* data, size_t size) { return writer.Put(data, size); });
     ok = ok && writer.Finish();
     return file->Close() && ok;
 }

@@ -33,6 +33,8 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
     CSyncJob job(dry);
     job.m_strRootDir = rootDir;
     job.m_strDbPath = dbPath;
+    job.ReadPlayerFormat();
+    check.format = job.m_dbFormat;
     job.ScanForRename(rootDir);
     job.RenamePass();
     job.ScanTracks(rootDir);

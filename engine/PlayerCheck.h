@@ -13,6 +13,7 @@
 struct PlayerCheck {
     bool hasDatabase = false;
     DatabaseContents database;
+    DbFormat format = DbFormat::Early;  // the layout a run would write, decided as a run does
     bool leftOverTemp = false;  // an iTunesSD.new: a run was cut off before moving it into place
     bool readFailed = false;    // a folder could not be read: a run would keep the old database
 
@@ -34,8 +35,8 @@ struct PlayerCheck {
     bool reordered = false;  // the same tracks, but not in the order a run would write them
 
     bool UpToDate() const {
-        return hasDatabase && database.Intact() && !leftOverTemp && !readFailed &&
-               renames.empty() && added == 0 && dropped == 0 && !reordered;
+        return hasDatabase && database.Intact() && database.format == format && !leftOverTemp &&
+               !readFailed && renames.empty() && added == 0 && dropped == 0 && !reordered;
     }
 };
 

@@ -124,6 +124,7 @@ RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
         if (afterStep)
             afterStep(step);
     };
+    ReadPlayerFormat();  // a database it cannot read is not written over: step 4 reports it
     ScanForRename(m_strRootDir);
     stepDone(0);
     if (m_bReadFailed) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <thread>
 
+#include "Database.h"
 #include "FileSystem.h"
 #include "Location.h"
 #include "PathList.h"
@@ -73,8 +74,15 @@ public:
     // track scan could not read the whole tree.
     int WriteDatabase();
 
+    // Before the steps: the layout of the player's database (or of a left-over iTunesSD.new), the
+    // one step 4 writes. 0 when it could not be read: step 4 then writes nothing.
+    int ReadPlayerFormat();
+
     std::u16string m_strRootDir;
     PathList m_lstPaths;
+    DbFormat m_dbFormat = DbFormat::Early;
+    // Tracks the track scan passed over because their record cannot hold the path whole.
+    PathList m_lstTooLong;
     std::u16string m_strDbPath;
     IStatusLabel* m_pStatus = nullptr;
 

@@ -1,5 +1,6 @@
 // Step 3 of a run: every MP3 file under a folder, as a player path, in the order the file
 // system lists each folder, a subfolder's tracks where its entry comes up.
+#include "LaterDatabase.h"
 #include "Messages.h"
 #include "SyncJob.h"
 #include "Text.h"
@@ -31,6 +32,13 @@ int CSyncJob::ScanTracks(const std::u16string& folder) {
 }
 
 int CSyncJob::AddTrack(const std::u16string& path, int convert) {
+    // A path the later layout's record cannot hold whole would name no file: passed over, and
+    // kept to be named. The drive goes; a backslash takes the byte its slash will.
+    if (convert && m_dbFormat == DbFormat::Later &&
+        !FitsLaterRecord(std::u16string_view(path).substr(2))) {
+        m_lstTooLong.Append(path);
+        return 0;
+    }
     // The status line always shows the full path, whatever is stored. Unconverted paths are the
     // rename scan's finds, part of its search.
     if (convert)

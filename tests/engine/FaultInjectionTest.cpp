@@ -9,6 +9,7 @@
 #include "Database.h"
 #include "DatabaseFile.h"
 #include "EngineFixture.h"
+#include "LaterDatabase.h"
 #include "Messages.h"
 #include "RunInvariants.h"
 
@@ -32,12 +33,16 @@ const char16_t* const kTree[] = {
     u"\\mix.mp3\\w.mp3",
 };
 
-// A database cut short by some earlier crash: known bytes that no run can produce.
-Bytes OldDatabase() {
-    auto header = MakeDbHeader(1);
-    Bytes db(header.begin(), header.end());
-    db.resize(kDbHeaderSize + kDbRecordSize);
-    FillDbRecord(u"/gone.mp3", db.data() + kDbHeaderSize);
+// A database cut short by some earlier crash: known bytes that no run can produce, in either
+// generations' layout.
+Bytes OldDatabase(bool later = false) {
+    PathList gone;
+    gone.Append(u"/gone.mp3");
+    Bytes db;
+    (later ? EncodeLaterDatabase : EncodeEarlyDatabase)(gone, [&db](const uint8_t* at, size_t n) {
+        db.insert(db.end(), at, at + n);
+        return true;
+    });
     db.pop_back();
     return db;
 }
@@ -50,10 +55,13 @@ std::set<std::u16string> PathsOf(const MemoryFileSystem& fs) {
 }
 
 struct Player {
-    explicit Player(const std::u16string& root) {
-        fs.AddFile(kDb, OldDatabase());
+    explicit Player(const std::u16string& root, bool later = false) {
+        fs.AddFile(kDb, OldDatabase(later));
         for (const auto* file : kTree)
             fs.AddFile(root + file, ContentOf(file));
+        // A path the later layout's record cannot hold (255 UTF-8 bytes), in a folder kept wide.
+        if (later)
+            fs.AddFile(root + u"\\" + std::u16string(85, u'\u6B4C') + u"\\deep\\long.mp3");
         job.SetStatusLabel(&label);
         FakeProbe probe(root + u"\\Zorbel.exe", true);
         job.CheckLocation(probe);
@@ -72,14 +80,22 @@ bool IsListing(FsOp op) {
     return op == FsOp::List || op == FsOp::ListNext;
 }
 
+// Reading the database's first bytes: its layout unknown, a run writes no database.
+bool IsFormatRead(FsOp op) {
+    return op == FsOp::Open || op == FsOp::Read;
+}
+
 // Each operation of a clean run fails in turn, or runs out of memory in turn. Only a failed
-// listing, the lock and the writer's own steps may cost the new database, and the outcome must
-// say which: a failed listing in either scan stops the run before any rename.
+// listing, the lock, the database's first bytes and the writer's own steps may cost the new
+// database, and the outcome must say which: a failed listing in either scan stops the run before
+// any rename. The rows: the program in the drive's top folder, in a folder, and a later player.
 TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
-    for (const std::u16string root : {u"E:", u"E:\\Music"}) {
-        SCOPED_TRACE(Printable(root));
+    const std::pair<std::u16string, bool> players[] = {
+        {u"E:", false}, {u"E:\\Music", false}, {u"E:\\Music", true}};
+    for (const auto& [root, later] : players) {
+        SCOPED_TRACE(Printable(root) + (later ? ", later generation" : ""));
         // The clean run, step by step, to learn where the track scan and the writer begin.
-        Player clean(root);
+        Player clean(root, later);
         size_t renamesFrom = 0, writerFrom = 0;
         clean.job.Run([&](int step) {
             if (step == 0)
@@ -91,12 +107,14 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
         ASSERT_EQ(CheckRun(clean.before, clean.fs, clean.label), "");
         ASSERT_EQ(clean.label.text, kMsgDone);
         ASSERT_EQ(ParseDatabase(clean.fs.Read(kDb))->count, 11u);
+        ASSERT_EQ(ParseDatabase(clean.fs.Read(kDb))->later, later);
+        ASSERT_EQ(clean.job.m_lstTooLong.Count(), later ? 1u : 0u);
         ASSERT_TRUE(clean.fs.HasFile(root + u"\\ST_DIR_2\\ST_DIR_1\\ST_FILE_2.mp3"));
 
         std::set<FsOp> failed;
         for (bool outOfMemory : {false, true}) {
             for (size_t i = 0; i < total; ++i) {
-                Player run(root);
+                Player run(root, later);
                 std::optional<FsOp> fault;
                 run.fs.failWhen = [&](FsOp op, const std::u16string&) {
                     if (run.fs.operations - 1 != i)
@@ -115,7 +133,7 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                 RunOutcome expected = RunOutcome::Done;
                 if (*fault == FsOp::Sync)
                     expected = RunOutcome::DatabaseNotDurable;  // the new one is in place
-                else if (outOfMemory || i >= writerFrom)
+                else if (outOfMemory || i >= writerFrom || IsFormatRead(*fault))
                     expected = RunOutcome::DatabaseNotWritten;
                 else if (*fault == FsOp::Lock)
                     expected = RunOutcome::LockUnavailable;
@@ -125,16 +143,17 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                 EXPECT_EQ(run.label.outcome, expected);
                 EXPECT_EQ(run.job.Outcome(), expected);
                 // A run stopped by the lock or a read failure in the rename scan changes no name.
-                if (expected != RunOutcome::Done && i < renamesFrom) {
+                if (expected != RunOutcome::Done && i < renamesFrom && !IsFormatRead(*fault)) {
                     EXPECT_EQ(PathsOf(run.fs), run.paths);
                 }
             }
         }
-        std::printf("root %s: %zu fault points tried, each failing and out of memory\n",
-                    Printable(root).c_str(), total);
+        std::printf("root %s%s: %zu fault points tried, each failing and out of memory\n",
+                    Printable(root).c_str(), later ? " (later generation)" : "", total);
         EXPECT_EQ(failed, (std::set<FsOp>{FsOp::Lock, FsOp::List, FsOp::ListNext, FsOp::IsDirectory,
                                           FsOp::Exists, FsOp::Rename, FsOp::Create, FsOp::Write,
-                                          FsOp::Flush, FsOp::Close, FsOp::Replace, FsOp::Sync}));
+                                          FsOp::Flush, FsOp::Close, FsOp::Replace, FsOp::Sync,
+                                          FsOp::Open, FsOp::Read}));
     }
 }
 

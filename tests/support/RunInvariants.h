@@ -16,6 +16,7 @@ struct RunBaseline {
     std::u16string rootDir;
     std::u16string dbPath;
     std::optional<Bytes> oldDb;  // must not be a well-formed database, so it cannot pass as new
+    bool later = false;          // it (or, too short for a tag, iTunesSD.new) starts with "bdhs"
     std::multiset<Bytes> files;  // every other file's bytes
     size_t folders = 0;
 };
@@ -24,12 +25,14 @@ RunBaseline TakeBaseline(const MemoryFileSystem& fs, const std::u16string& rootD
                          const std::u16string& dbPath);
 
 // The player paths a track scan of the tree finds now, in listing order, as a record stores them
-// (cut to the name field).
-std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16string& rootDir);
+// (cut to the name field; in the later layout, a path over its 255 UTF-8 bytes passed over).
+std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16string& rootDir,
+                                         bool later = false);
 
 // Empty when the run left the tree sound and the label's outcome and last text tell the truth
 // about the database on disk, else what is wrong. Done and DatabaseNotDurable need the new
-// database, listing every track on disk whatever failed on the way; any other outcome the old one.
+// database in the player's layout, listing every track on disk whatever failed on the way; any
+// other outcome the old one.
 std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
                      const RecordingStatusLabel& label);
 std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
