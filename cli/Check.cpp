@@ -80,12 +80,16 @@ void PrintPaths(const std::string& top, const std::vector<std::u16string>& paths
 
 void PrintDatabase(const PlayerCheck& check) {
     const DatabaseContents& db = check.database;
-    const size_t wanted = kDbHeaderSize + kDbRecordSize * db.count;
+    const auto wanted = static_cast<size_t>(DatabaseSize(db.format, db.count));
+    fputs(check.format == DbFormat::Later   ? kCheckLayoutLater
+          : check.format == DbFormat::Early ? kCheckLayoutEarly
+                                            : kCheckLayoutUnknown,
+          stdout);
     if (!check.hasDatabase)
         fputs(check.leftOverTemp ? kCheckDbOnlyTemp : kCheckDbMissing, stdout);
     else if (db.Intact())
         printf(kCheckDbIntact, Counted(db.count, "track", "tracks").c_str(), db.size);
-    else if (db.size < kDbHeaderSize)
+    else if (!db.wholeHeader)
         printf(kCheckDbTooShort, db.size);
     else if (!db.headerAsWritten)
         printf(kCheckDbForeign, db.size);

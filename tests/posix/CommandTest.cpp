@@ -38,6 +38,7 @@ struct CommandCase {
     std::string below;       // the folder whose tracks the new database lists; "-": none written
     std::string setup = "";  // a shell command run first, to bring the player into its state
     std::vector<std::string> more = {};  // files beyond kMusic
+    bool later = false;                  // the new database in the later generations' layout
 };
 
 // A name that would drive the terminal if printed raw: window title, clear screen, colour, and a
@@ -108,6 +109,7 @@ TEST(Command, EachSituation) {
          {"--check", "{top}"},
          true,
          0,
+         "database layout: 1st/2nd generation iPod Shuffle; a run writes this layout\n"
          "database: 4 tracks, 2250 bytes, complete and as Zorbel writes it\n"
          "up to date: the player will play 4 tracks\n",
          "",
@@ -167,6 +169,26 @@ TEST(Command, EachSituation) {
          "",
          "'{cmd}' '{top}' && mv '{top}/iPod_Control/iTunes/iTunesSD' "
          "'{top}/iPod_Control/iTunes/iTunesSD.new'"},
+        {"later generation",
+         {"{top}"},
+         true,
+         0,
+         "done: 4 tracks written, 1 file and 1 folder renamed",
+         "",
+         "",
+         "printf bdhs | tee '{top}/iPod_Control/iTunes/iTunesSD'",
+         {},
+         true},
+        {"check a later generation after a run",
+         {"--check", "{top}"},
+         true,
+         0,
+         "database layout: 3rd/4th generation iPod Shuffle (bdhs); a run writes this layout\n"
+         "database: 4 tracks, 1672 bytes, complete and as Zorbel writes it\n"
+         "up to date: the player will play 4 tracks\n",
+         "",
+         "-",
+         "printf bdhs | tee '{top}/iPod_Control/iTunes/iTunesSD' && '{cmd}' '{top}'"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,6 +227,7 @@ TEST(Command, EachSituation) {
         } else {
             auto db = ParseDatabase(ReadHostFile(top + "/iPod_Control/iTunes/iTunesSD"));
             ASSERT_TRUE(db);
+            EXPECT_EQ(db->later, c.later);
             EXPECT_EQ(db->names, HostTracks(top, c.below));
         }
         RemoveTree(top);
