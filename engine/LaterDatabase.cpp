@@ -18,7 +18,7 @@ constexpr uint32_t kMp3 = 1;
 constexpr uint32_t kMasterPlaylist = 1;
 constexpr uint16_t kNone = 0xFFFF;  // no podcast or audiobook playlists
 
-// Where each part of a database of `count` tracks begins.
+// Where each chunk of a database of `count` tracks begins.
 struct Layout {
     explicit Layout(uint64_t tracks)
         : count(tracks),
@@ -159,7 +159,7 @@ bool PutWords(const ByteSink& put, uint64_t count, uint64_t first, uint64_t step
     return true;
 }
 
-// Compares the part of `expected` that lies within the file's `size` bytes, at `from`.
+// Compares the bytes of `expected` that lie within the file's `size` bytes, at `from`.
 bool SameWhereThere(const uint8_t* bytes, size_t size, uint64_t from, const uint8_t* expected,
                     size_t length) {
     if (from >= size)
@@ -223,7 +223,7 @@ DatabaseContents DecodeLaterDatabase(const uint8_t* bytes, size_t size) {
     uint8_t expected[kLaterRecordSize];
     FillHead(at, expected);
     db.headerAsWritten = std::memcmp(bytes, expected, kLaterHeaderSize) == 0;
-    // Every part a run writes for that count, as far as the file goes: a torn file still shows
+    // Every chunk a run writes for that count, as far as the file goes: a torn file still shows
     // its start.
     bool same = SameWhereThere(bytes, size, kLaterHeaderSize, expected + kLaterHeaderSize,
                                kTrackHeadSize) &&
