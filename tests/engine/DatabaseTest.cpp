@@ -132,12 +132,19 @@ TEST_F(WriterFixture, ThreeHundredEntriesInListOrder) {
 }
 
 TEST(DatabaseWriter, EveryFailureKeepsOldDatabase) {
-    // 200 records make two 64 KiB writes, so the second write fails in the middle of the file.
+    // 200 records make two 64 KiB writes, so the second write fails in the middle of the file;
+    // the first fails while the later layout's encoder still has records to put.
     const struct {
         FsOp op;
         int nth;
-    } cases[] = {{FsOp::Create, 1}, {FsOp::Write, 1}, {FsOp::Write, 2},
-                 {FsOp::Flush, 1},  {FsOp::Close, 1}, {FsOp::Replace, 1}};
+        DbFormat format = DbFormat::Early;
+    } cases[] = {{FsOp::Create, 1},
+                 {FsOp::Write, 1},
+                 {FsOp::Write, 2},
+                 {FsOp::Flush, 1},
+                 {FsOp::Close, 1},
+                 {FsOp::Replace, 1},
+                 {FsOp::Write, 1, DbFormat::Later}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(FsOpName(c.op)) + " #" + std::to_string(c.nth));
         MemoryFileSystem fresh;
@@ -146,6 +153,7 @@ TEST(DatabaseWriter, EveryFailureKeepsOldDatabase) {
         CSyncJob writer(fresh);
         writer.SetStatusLabel(&freshLabel);
         writer.m_strDbPath = kDb;
+        writer.m_dbFormat = c.format;
         for (size_t i = 0; i < 200; ++i)
             writer.m_lstPaths.Append(u"/song.mp3");
         int seen = 0;
