@@ -46,7 +46,11 @@ void PrintPaths(const ShownPlayer& player, const std::vector<std::u16string>& pa
 
 void PrintDatabase(const PlayerCheck& check, bool tooLarge, uint64_t size) {
     const DatabaseContents& db = check.database;
-    const size_t wanted = kDbHeaderSize + kDbRecordSize * db.count;
+    const auto wanted = static_cast<size_t>(DatabaseSize(db.format, db.count));
+    fputs(check.format == DbFormat::Later   ? kCheckLayoutLater
+          : check.format == DbFormat::Early ? kCheckLayoutEarly
+                                            : kCheckLayoutUnknown,
+          stdout);
     if (tooLarge)
         printf(kCheckDbTooLarge, static_cast<unsigned long long>(size));
     else if (!check.hasDatabase && check.leftOverTemp && check.tempDatabase.Complete())
@@ -56,7 +60,7 @@ void PrintDatabase(const PlayerCheck& check, bool tooLarge, uint64_t size) {
         fputs(check.leftOverTemp ? kCheckDbOnlyTemp : kCheckDbMissing, stdout);
     else if (db.Intact())
         printf(kCheckDbIntact, Counted(db.count, "track", "tracks").c_str(), db.size);
-    else if (db.size < kDbHeaderSize)
+    else if (!db.wholeHeader)
         printf(kCheckDbTooShort, db.size);
     else if (!db.headerAsWritten)
         printf(kCheckDbForeign, db.size);
@@ -83,7 +87,7 @@ void PrintReport(const PlayerCheck& check, const ShownPlayer& player, bool tooLa
         printf(kCheckLeftOut, check.leftOut.size(), check.database.paths.size(), folder.c_str());
         PrintPaths(player, check.leftOut);
     }
-    PrintLeftOut(stdout, check.leftOutFolders, player, true);
+    PrintLeftOut(stdout, check.passedOver, player, true);
     if (check.readFailed) {
         // The prediction stops where the run would stop.
         fputs(check.readFailedBeforeRenames ? kCheckReadFailedFirst : kCheckReadFailed, stdout);

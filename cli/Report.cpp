@@ -21,6 +21,9 @@ const Kind kKinds[] = {
     {LeftOutReason::NotRenamed, "name", "names",
      "that could not be changed (the player cannot show such names and will not play their "
      "songs)"},
+    {LeftOutReason::PathTooLong, "song", "songs",
+     "whose path is longer than the player's database can hold (255 bytes): rename its folders "
+     "shorter"},
     {LeftOutReason::OutsideFolder, "song", "songs", "of the old database outside "},
 };
 

@@ -113,7 +113,15 @@ inline std::string Counted(size_t count, const char* one, const char* many) {
     return std::to_string(count) + ' ' + (count == 1 ? one : many);
 }
 
-// zorbel --check. Database lines: %zu bytes; %s "4 tracks".
+// zorbel --check. Which generations' layout the player's database has (a left-over iTunesSD.new's
+// when the database is too short to tell), so the one a run writes.
+inline constexpr char kCheckLayoutEarly[] =
+    "database layout: 1st/2nd generation iPod Shuffle; a run writes this layout\n";
+inline constexpr char kCheckLayoutLater[] =
+    "database layout: 3rd/4th generation iPod Shuffle (bdhs); a run writes this layout\n";
+inline constexpr char kCheckLayoutUnknown[] =
+    "database layout: unknown, the database could not be read; a run would keep it\n";
+// Database lines: %zu bytes; %s "4 tracks".
 inline constexpr char kCheckDbIntact[] =
     "database: %s, %zu bytes, complete and as Zorbel writes it\n";
 inline constexpr char kCheckDbMissing[] = "database: missing; a run will write it\n";

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "LaterDatabase.h"
+
 std::array<uint8_t, kDbHeaderSize> MakeDbHeader(size_t count) {
     return {static_cast<uint8_t>(count >> 16),
             static_cast<uint8_t>(count >> 8),
@@ -43,11 +45,32 @@ void FillDbRecord(std::u16string_view playerPath, uint8_t* out) {
     tail[2] = 0x00;
 }
 
+bool EncodeEarlyDatabase(const PathList& paths, const ByteSink& put) {
+    auto header = MakeDbHeader(paths.Count());
+    if (!put(header.data(), header.size()))
+        return false;
+    uint8_t record[kDbRecordSize];
+    for (std::u16string_view path : paths) {
+        FillDbRecord(path, record);
+        if (!put(record, sizeof record))
+            return false;
+    }
+    return true;
+}
+
+uint64_t DatabaseSize(DbFormat format, uint64_t count) {
+    return format == DbFormat::Later ? LaterDatabaseSize(count)
+                                     : kDbHeaderSize + kDbRecordSize * count;
+}
+
 DatabaseContents DecodeDatabase(const uint8_t* bytes, size_t size) {
+    if (HasLaterTag(bytes, size))
+        return DecodeLaterDatabase(bytes, size);
     DatabaseContents db;
     db.size = size;
     if (size < kDbHeaderSize)
         return db;
+    db.wholeHeader = true;
     db.count = (size_t(bytes[0]) << 16) | (size_t(bytes[1]) << 8) | bytes[2];
     auto header = MakeDbHeader(db.count);
     db.headerAsWritten = std::memcmp(bytes, header.data(), header.size()) == 0;

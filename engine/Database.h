@@ -1,13 +1,21 @@
 // The player's track database: an 18-byte header and one 558-byte record per track, in the
-// player's byte order (big-endian lengths, little-endian UTF-16 names).
+// player's byte order (big-endian lengths, little-endian UTF-16 names). The later generations'
+// layout is in LaterDatabase.h.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "PathList.h"
+
+// Which layout a database has: the first two generations' or the third and fourth's. A player
+// whose database could not be read has neither, and gets none written.
+enum class DbFormat { Early, Later, Unreadable };
 
 inline constexpr size_t kDbHeaderSize = 18;
 inline constexpr size_t kDbRecordSize = 558;
@@ -19,20 +27,31 @@ std::array<uint8_t, kDbHeaderSize> MakeDbHeader(size_t count);
 // Writes the 558 bytes of one record into `out`.
 void FillDbRecord(std::u16string_view playerPath, uint8_t* out);
 
+// Where an encoder streams a database's bytes, in order; false when they could not be taken.
+using ByteSink = std::function<bool(const uint8_t* data, size_t size)>;
+// Streams the whole database for the paths through `put`; false as soon as a put fails.
+bool EncodeEarlyDatabase(const PathList& paths, const ByteSink& put);
+
+// The length of a complete database of `count` tracks in the format.
+uint64_t DatabaseSize(DbFormat format, uint64_t count);
+
 // A database file read back, trusting nothing in it.
 struct DatabaseContents {
+    DbFormat format = DbFormat::Early;  // Later when it starts with the later layout's tag
     size_t size = 0;                    // the file's length in bytes
+    bool wholeHeader = false;           // long enough for the format's header
     size_t count = 0;                   // the count in its header (0 without a whole header)
-    bool headerAsWritten = false;       // the 18 header bytes are the ones a run writes for `count`
-    bool recordsAsWritten = false;      // every whole record is the one a run writes for its name
-    std::vector<std::u16string> paths;  // each whole record's name, up to its first zero unit
+    bool headerAsWritten = false;       // the header bytes are the ones a run writes for `count`
+    // Every whole record is the one a run writes for its name; in the later layout the track
+    // offsets and the playlist too, as far as they are there.
+    bool recordsAsWritten = false;
+    std::vector<std::u16string> paths;  // each whole record's name, up to its first zero
 
-    // As long as its header says: 18 + 558 bytes per track, nothing cut off, nothing after.
-    bool Complete() const {
-        return headerAsWritten && size == kDbHeaderSize + kDbRecordSize * count;
-    }
+    // As long as its header says (18 + 558 bytes per track early), nothing cut off, nothing after.
+    bool Complete() const { return headerAsWritten && size == DatabaseSize(format, count); }
     // Complete and byte for byte what a run writes for its paths.
     bool Intact() const { return Complete() && recordsAsWritten; }
 };
 
+// Either layout, told by its first bytes.
 DatabaseContents DecodeDatabase(const uint8_t* bytes, size_t size);

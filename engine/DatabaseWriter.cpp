@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Database.h"
+#include "LaterDatabase.h"
 #include "Messages.h"
 #include "SyncJob.h"
 #include "Text.h"
@@ -58,12 +59,7 @@ private:
 bool CSyncJob::PrepareDatabase() {
     const std::u16string tempPath = m_strDbPath + u".new";
     m_bHadDatabase = m_fs.Exists(m_strDbPath);
-    m_oldTracks.clear();
-    if (m_bHadDatabase) {
-        ReadOldTracks();
-        return true;
-    }
-    if (!m_fs.Exists(tempPath))
+    if (m_bHadDatabase || !m_fs.Exists(tempPath))
         return true;
     std::vector<uint8_t> bytes;
     ReadResult read = ReadWholeFile(m_fs, tempPath, kLargestDatabase, bytes);
@@ -78,7 +74,6 @@ bool CSyncJob::PrepareDatabase() {
         case ReplaceResult::Replaced:
         case ReplaceResult::ReplacedNotDurable:  // the run's own replace confirms it, or says not
             m_bHadDatabase = true;
-            ReadOldTracks();
             return true;
         case ReplaceResult::Failed:
         case ReplaceResult::TargetRemoved:  // no target there: not a result a move onto none gives
@@ -89,12 +84,18 @@ bool CSyncJob::PrepareDatabase() {
 }
 
 // A run from a folder below the player's top writes a database of that folder's songs alone: the
-// old one's tracks elsewhere are kept to be named as left out. Unreadable, nothing is named.
+// old one's tracks elsewhere are kept to be named as left out. A database that cannot be read is
+// not written over.
 void CSyncJob::ReadOldTracks() {
-    if (FileNameOffset(m_strRootDir) == 0)
+    m_oldTracks.clear();
+    if (FileNameOffset(m_strRootDir) == 0 || m_dbFormat == DbFormat::Unreadable ||
+        !m_fs.Exists(m_strDbPath))
         return;  // the drive's top folder: nothing lies outside it
     std::vector<uint8_t> bytes;
-    if (ReadWholeFile(m_fs, m_strDbPath, kLargestDatabase, bytes) != ReadResult::Read)
+    ReadResult read = ReadWholeFile(m_fs, m_strDbPath, kLargestDatabase, bytes);
+    if (read == ReadResult::Failed)
+        m_dbFormat = DbFormat::Unreadable;
+    if (read != ReadResult::Read)
         return;
     DatabaseContents old = DecodeDatabase(bytes.data(), bytes.size());
     if (old.Complete())
@@ -149,21 +150,20 @@ int CSyncJob::WriteDatabase() {
 }
 
 bool CSyncJob::WriteDatabaseFile(const std::u16string& tempPath) {
+    // The player's own layout; a database whose layout could not be read is left as it is.
+    auto encode = m_dbFormat == DbFormat::Later   ? EncodeLaterDatabase
+                  : m_dbFormat == DbFormat::Early ? EncodeEarlyDatabase
+                                                  : nullptr;
+    if (!encode)
+        return false;
     // The buffer comes first: running out of memory for it leaves no file behind.
     ChunkedWriter writer;
     auto file = m_fs.CreateOutput(tempPath);
     if (!file)
         return false;
     writer.Attach(*file);
-    auto header = MakeDbHeader(m_lstPaths.Count());
-    bool ok = writer.Put(header.data(), header.size());
-    uint8_t record[kDbRecordSize];
-    for (std::u16string_view path : m_lstPaths) {
-        if (!ok)
-            break;
-        FillDbRecord(path, record);
-        ok = writer.Put(record, sizeof record);
-    }
+    bool ok = encode(
+        m_lstPaths, [&writer](const uint8_t* data, size_t size) { return writer.Put(data, size); });
     ok = ok && writer.Finish();
     return file->Close() && ok;
 }

@@ -43,6 +43,8 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
     CSyncJob job(dry);
     job.m_strRootDir = rootDir;
     job.m_strDbPath = dbPath;
+    job.ReadPlayerFormat();
+    check.format = job.m_dbFormat;
     job.ScanForRename(rootDir);
     check.readFailedBeforeRenames = dry.ReadFailed();
     if (!check.readFailedBeforeRenames) {
@@ -53,8 +55,8 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
     }
     check.readFailed = dry.ReadFailed();
     for (const auto& item : job.LeftOuts())
-        if (item.why == LeftOutReason::FolderUnreadable)
-            check.leftOutFolders.push_back(item);
+        if (item.why == LeftOutReason::FolderUnreadable || item.why == LeftOutReason::PathTooLong)
+            check.passedOver.push_back(item);
     for (const auto& [path, newName] : dry.Renames())
         check.renames.emplace_back(ToPlayerPath(path), newName);
     check.tracks = job.m_lstPaths.Count();
@@ -69,8 +71,9 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
                                                 : kNone;
     // A track under a folder the run cannot open is not missing: that folder is named instead.
     auto unreadable = [&check](const std::u16string& full) {
-        for (const auto& folder : check.leftOutFolders)
-            if (full.size() > folder.path.size() && full[folder.path.size()] == u'\\' &&
+        for (const auto& folder : check.passedOver)
+            if (folder.why == LeftOutReason::FolderUnreadable && full.size() > folder.path.size() &&
+                full[folder.path.size()] == u'\\' &&
                 EqualsFolded(std::u16string_view(full).substr(0, folder.path.size()), folder.path))
                 return true;
         return false;

@@ -18,6 +18,7 @@ enum class TempState { None, File, Folder, Other };
 struct PlayerCheck {
     bool hasDatabase = false;
     DatabaseContents database;
+    DbFormat format = DbFormat::Early;  // the layout a run would write, decided as a run does
     TempState temp = TempState::None;
     bool leftOverTemp = false;      // an iTunesSD.new file
     DatabaseContents tempDatabase;  // that file, read when there is no iTunesSD
@@ -25,8 +26,9 @@ struct PlayerCheck {
     // it would also rename nothing, and nothing after it is predicted.
     bool readFailed = false;
     bool readFailedBeforeRenames = false;
-    // What a run from the folder would pass over: folders it cannot open, with the reason.
-    std::vector<LeftOut> leftOutFolders;
+    // What a run from the folder would pass over: folders it cannot open, with the reason, and
+    // songs whose path the database cannot hold.
+    std::vector<LeftOut> passedOver;
 
     // Player paths ("/Music/a.mp3"). The database's tracks whose file is not there:
     std::vector<std::u16string> missing;
@@ -46,8 +48,9 @@ struct PlayerCheck {
     bool reordered = false;  // the same tracks, but not in the order a run would write them
 
     bool UpToDate() const {
-        return hasDatabase && database.Intact() && temp == TempState::None && !readFailed &&
-               renames.empty() && added == 0 && dropped == 0 && !reordered;
+        return hasDatabase && database.Intact() && database.format == format &&
+               temp == TempState::None && !readFailed && renames.empty() && added == 0 &&
+               dropped == 0 && !reordered;
     }
 };
 

@@ -130,6 +130,8 @@ RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
     };
     if (!PrepareDatabase())
         return m_outcome;
+    ReadPlayerFormat();  // a database it cannot read is not written over: step 4 reports it
+    ReadOldTracks();
     ScanForRename(m_strRootDir);
     stepDone(0);
     if (m_bReadFailed) {

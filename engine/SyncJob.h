@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "Database.h"
 #include "FileSystem.h"
 #include "Location.h"
 #include "PathList.h"
@@ -20,6 +21,7 @@ enum class LeftOutReason {
     FolderUnreadable,  // the track scan could not open the folder (the system's reason given)
     NotRenamed,        // its name could not be changed, so the player will not show it
     OutsideFolder,     // listed by the old database, but outside the folder the run was given
+    PathTooLong,       // the later generations' record cannot hold its path whole
 };
 
 struct LeftOut {
@@ -90,8 +92,13 @@ public:
     // track scan could not read the whole tree.
     int WriteDatabase();
 
+    // Before the steps: the layout of the player's database (or of a left-over iTunesSD.new), the
+    // one step 4 writes. 0 when it could not be read: step 4 then writes nothing.
+    int ReadPlayerFormat();
+
     std::u16string m_strRootDir;
     PathList m_lstPaths;
+    DbFormat m_dbFormat = DbFormat::Early;
     std::u16string m_strDbPath;
     IStatusLabel* m_pStatus = nullptr;
 

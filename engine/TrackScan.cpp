@@ -2,6 +2,7 @@
 // system lists each folder, a subfolder's tracks where its entry comes up.
 #include <unordered_set>
 
+#include "LaterDatabase.h"
 #include "Messages.h"
 #include "SyncJob.h"
 #include "Text.h"
@@ -38,6 +39,13 @@ int CSyncJob::ScanTracks(const std::u16string& folder) {
 }
 
 int CSyncJob::AddTrack(const std::u16string& path, int convert) {
+    // A path the later layout's record cannot hold whole would name no file: passed over, and
+    // kept to be named. The drive goes; a backslash takes the byte its slash will.
+    if (convert && m_dbFormat == DbFormat::Later &&
+        !FitsLaterRecord(std::u16string_view(path).substr(2))) {
+        m_leftOut.push_back({LeftOutReason::PathTooLong, path, 0});
+        return 0;
+    }
     // The status line always shows the full path, whatever is stored. Unconverted paths are the
     // rename scan's finds, part of its search.
     if (convert)

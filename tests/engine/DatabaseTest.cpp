@@ -1,4 +1,5 @@
-// The database bytes and the writer's all-or-nothing replacement of the old file.
+// The database bytes in either generations' layout, the layout read from the player, and the
+// writer's all-or-nothing replacement of the old file.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +7,10 @@
 #include "Database.h"
 #include "DatabaseFile.h"
 #include "EngineFixture.h"
+#include "LaterDatabase.h"
 #include "Messages.h"
+#include "PlayerCheck.h"
+#include "RunInvariants.h"
 
 namespace {
 
@@ -128,12 +132,19 @@ TEST_F(WriterFixture, ThreeHundredEntriesInListOrder) {
 }
 
 TEST(DatabaseWriter, EveryFailureKeepsOldDatabase) {
-    // 200 records make two 64 KiB writes, so the second write fails in the middle of the file.
+    // 200 records make two 64 KiB writes, so the second write fails in the middle of the file;
+    // the first fails while the later layout's encoder still has records to put.
     const struct {
         FsOp op;
         int nth;
-    } cases[] = {{FsOp::Create, 1}, {FsOp::Write, 1}, {FsOp::Write, 2},
-                 {FsOp::Flush, 1},  {FsOp::Close, 1}, {FsOp::Replace, 1}};
+        DbFormat format = DbFormat::Early;
+    } cases[] = {{FsOp::Create, 1},
+                 {FsOp::Write, 1},
+                 {FsOp::Write, 2},
+                 {FsOp::Flush, 1},
+                 {FsOp::Close, 1},
+                 {FsOp::Replace, 1},
+                 {FsOp::Write, 1, DbFormat::Later}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(FsOpName(c.op)) + " #" + std::to_string(c.nth));
         MemoryFileSystem fresh;
@@ -142,6 +153,7 @@ TEST(DatabaseWriter, EveryFailureKeepsOldDatabase) {
         CSyncJob writer(fresh);
         writer.SetStatusLabel(&freshLabel);
         writer.m_strDbPath = kDb;
+        writer.m_dbFormat = c.format;
         for (size_t i = 0; i < 200; ++i)
             writer.m_lstPaths.Append(u"/song.mp3");
         int seen = 0;
@@ -190,6 +202,112 @@ TEST_F(WriterFixture, AtMostOneWritePer64KiB) {
     auto parsed = ParseDatabase(fs.Read(kDb));
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->names, Paths());
+}
+
+// A small tree on a later player, run whole, against bytes worked out by hand from the layout:
+// 64 + (20 + 4 * 3) + 372 * 3 + 24 + (44 + 4 * 3) = 1292 bytes for three tracks.
+TEST(LaterDatabase, GoldenForASmallTree) {
+    MemoryFileSystem fs;
+    fs.AddFile(kDb, Bytes{'b', 'd', 'h', 's'});
+    for (auto file : {u"E:\\a.mp3", u"E:\\Music\\\u00E9.mp3", u"E:\\Music\\\u6674.mp3",
+                      u"E:\\Music\\cover.jpg"})
+        fs.AddFile(file);
+    CSyncJob job(fs);
+    FakeProbe probe(u"E:\\Zorbel.exe", true);
+    job.CheckLocation(probe);
+    ASSERT_EQ(job.Run(), RunOutcome::Done);
+
+    Bytes golden(1292, 0);
+    const std::pair<size_t, const char*> tags[] = {{0, "bdhs"},   {64, "hths"},  {96, "rths"},
+                                                   {468, "rths"}, {840, "rths"}, {1212, "hphs"},
+                                                   {1236, "lphs"}};
+    // Little-endian words. The header: version, its length, tracks, playlists (no volume limit
+    // and VoiceOver off at 28 and 29), tracks again, the track header at 64, the playlists at
+    // 1212. The track header: its length, tracks, each record's offset. Each record: its length,
+    // an MP3 file. The playlist header: its length, one playlist, no podcast, one master and no
+    // audiobook playlist (16 bits each), the playlist at 1236. The master playlist: its length,
+    // tracks twice, the master's type, each track's number in order.
+    const std::pair<size_t, uint32_t> words[] = {
+        {4, 0x02000003}, {8, 64},   {12, 3},         {16, 1},        {32, 3},      {36, 64},
+        {40, 1212},      {68, 32},  {72, 3},         {84, 96},       {88, 468},    {92, 840},
+        {100, 372},      {116, 1},  {472, 372},      {488, 1},       {844, 372},   {860, 1},
+        {1216, 24},      {1220, 1}, {1224, 0x1FFFF}, {1228, 0xFFFF}, {1232, 1236}, {1240, 56},
+        {1244, 3},       {1248, 3}, {1260, 1},       {1280, 0},      {1284, 1},    {1288, 2}};
+    for (auto [at, tag] : tags)
+        std::copy_n(tag, 4, golden.begin() + at);
+    for (auto [at, word] : words)
+        for (int i = 0; i < 4; ++i)
+            golden[at + i] = static_cast<uint8_t>(word >> 8 * i);
+    // Each record's path in UTF-8 from its byte 24, and at 284: not skipped when shuffling.
+    const std::pair<size_t, std::string> names[] = {
+        {96, "/a.mp3"}, {468, "/Music/\xC3\xA9.mp3"}, {840, "/Music/ST_FILE_1.mp3"}};
+    for (const auto& [at, name] : names) {
+        std::copy(name.begin(), name.end(), golden.begin() + at + 24);
+        golden[at + 284] = 1;
+    }
+    Bytes db = fs.Read(kDb);
+    ASSERT_EQ(db.size(), golden.size());
+    for (size_t i = 0; i < golden.size(); ++i)
+        ASSERT_EQ(db[i], golden[i]) << "byte " << i;
+}
+
+// A record holds 255 bytes of UTF-8 (a surrogate pair takes 4, one alone 3): the track scan passes
+// over a longer path, and the writer never cuts one inside a character.
+TEST(LaterDatabase, PathsTheRecordHoldsWhole) {
+    std::u16string pairs;
+    for (int i = 0; i < 63; ++i)
+        pairs += u"\U0001F3B5";
+    const std::pair<std::u16string, bool> cases[] = {
+        {u"/" + std::u16string(254, u'a'), true},
+        {u"/" + std::u16string(255, u'a'), false},
+        {u"/" + pairs + u"ab", true},
+        {u"/" + pairs + u"abc", false},
+        {u"/" + std::u16string(84, char16_t(0xD800)) + u"ab", true},
+        {u"/" + std::u16string(85, char16_t(0xDC00)), false}};
+    for (const auto& [path, fits] : cases) {
+        EXPECT_EQ(FitsLaterRecord(path), fits) << Printable(path);
+        PathList one;
+        one.Append(path);
+        Bytes db;
+        EncodeLaterDatabase(one, [&db](const uint8_t* at, size_t n) {
+            db.insert(db.end(), at, at + n);
+            return true;
+        });
+        DatabaseContents back = DecodeDatabase(db.data(), db.size());
+        auto parsed = ParseDatabase(db);
+        ASSERT_TRUE(back.Intact() && parsed && back.paths == parsed->names) << Printable(path);
+        EXPECT_EQ(back.paths[0] == path, fits);
+        EXPECT_EQ(path.compare(0, back.paths[0].size(), back.paths[0]), 0);
+    }
+}
+
+// The layout a run writes, read from the player, as a check predicts it: the database's tag
+// decides; one too short to carry a tag leaves it to iTunesSD.new. The unreadable one is in use.
+TEST(DatabaseFormat, ReadFromThePlayerAsACheckPredicts) {
+    const Bytes later = {'b', 'd', 'h', 's'}, early(40, 0xA5), torn = {'b', 'd', 'h'};
+    const Bytes* none = nullptr;
+    const struct {
+        const Bytes *database, *leftOver;
+        DbFormat format;
+    } cases[] = {{&early, none, DbFormat::Early},   {&later, none, DbFormat::Later},
+                 {&torn, &later, DbFormat::Later},  {&torn, &early, DbFormat::Early},
+                 {none, none, DbFormat::Early},     {none, &later, DbFormat::Later},
+                 {&early, &later, DbFormat::Early}, {&later, none, DbFormat::Unreadable}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        MemoryFileSystem fs;
+        fs.AddFolder(u"E:\\iPod_Control\\iTunes");
+        if (c.database)
+            fs.AddFile(kDb, *c.database);
+        if (c.leftOver)
+            fs.AddFile(kTemp, *c.leftOver);
+        fs.SetLocked(kDb, c.format == DbFormat::Unreadable);
+        CSyncJob job(fs);
+        job.m_strDbPath = kDb;
+        EXPECT_EQ(job.ReadPlayerFormat(), c.format != DbFormat::Unreadable);
+        EXPECT_EQ(job.m_dbFormat, c.format);
+        EXPECT_EQ(CheckPlayer(fs, u"E:", kDb, c.database).format, c.format);
+    }
 }
 
 }  // namespace

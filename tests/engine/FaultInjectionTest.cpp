@@ -2,6 +2,7 @@
 // run is made to fail in turn, and each run must still leave a sound player behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <set>
@@ -9,6 +10,7 @@
 #include "Database.h"
 #include "DatabaseFile.h"
 #include "EngineFixture.h"
+#include "LaterDatabase.h"
 #include "Messages.h"
 #include "RunInvariants.h"
 
@@ -32,12 +34,16 @@ const char16_t* const kTree[] = {
     u"\\mix.mp3\\w.mp3",
 };
 
-// A database cut short by some earlier crash: known bytes that no run can produce.
-Bytes OldDatabase() {
-    auto header = MakeDbHeader(1);
-    Bytes db(header.begin(), header.end());
-    db.resize(kDbHeaderSize + kDbRecordSize);
-    FillDbRecord(u"/gone.mp3", db.data() + kDbHeaderSize);
+// A database cut short by some earlier crash: known bytes that no run can produce, in either
+// generations' layout.
+Bytes OldDatabase(bool later = false) {
+    PathList gone;
+    gone.Append(u"/gone.mp3");
+    Bytes db;
+    (later ? EncodeLaterDatabase : EncodeEarlyDatabase)(gone, [&db](const uint8_t* at, size_t n) {
+        db.insert(db.end(), at, at + n);
+        return true;
+    });
     db.pop_back();
     return db;
 }
@@ -70,16 +76,19 @@ std::set<std::u16string> PathsOf(const MemoryFileSystem& fs) {
 
 struct Player {
     explicit Player(const std::u16string& root, Start start = Start::TornDatabase,
-                    bool windowsReplace = false) {
+                    bool windowsReplace = false, bool later = false) {
         fs.replaceRemovesTargetFirst = windowsReplace;
         if (start != Start::OnlyNew)
-            fs.AddFile(kDb, OldDatabase());
+            fs.AddFile(kDb, OldDatabase(later));
         if (start == Start::NewIsFolder)
             fs.AddFolder(kDb + u".new");
         else if (start != Start::TornDatabase)
             fs.AddFile(kDb + u".new", CompleteOldDatabase());
         for (const auto* file : kTree)
             fs.AddFile(root + file, ContentOf(file));
+        // A path the later layout's record cannot hold (255 UTF-8 bytes), in a folder kept wide.
+        if (later)
+            fs.AddFile(root + u"\\" + std::u16string(85, u'\u6B4C') + u"\\deep\\long.mp3");
         job.SetStatusLabel(&label);
         FakeProbe probe(root + u"\\Zorbel.exe", true);
         job.CheckLocation(probe);
@@ -98,27 +107,38 @@ bool IsListing(FsOp op) {
     return op == FsOp::List || op == FsOp::ListNext;
 }
 
+// Reading the database: its layout unknown, a run writes no database over it.
+bool IsDatabaseRead(FsOp op) {
+    return op == FsOp::Open || op == FsOp::Read;
+}
+
 // Each operation of a clean run fails in turn, or runs out of memory in turn, on each state a
-// player may be found in. Only a failed listing, the lock and the writer's own steps may cost the
-// new database, the outcome must say which, and the player never has less database than before:
-// a failed listing in either scan stops the run before any rename.
+// player may be found in. Only a failed listing, the lock, reading the database and the writer's
+// own steps may cost the new database, the outcome must say which, and the player never has less
+// database than before: a failed listing in either scan stops the run before any rename.
 TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
     const struct {
         std::u16string root;
         Start start;
         bool windowsReplace;  // the target removed before the move, as Windows' FAT driver does
+        bool later;           // a third or fourth generation player
     } players[] = {
-        {u"E:", Start::TornDatabase, false},       {u"E:\\Music", Start::TornDatabase, false},
-        {u"E:\\Music", Start::TornDatabase, true}, {u"E:\\Music", Start::OnlyNew, false},
-        {u"E:\\Music", Start::OnlyNew, true},      {u"E:\\Music", Start::NewIsFolder, false},
-        {u"E:\\Music", Start::BothFiles, true},
+        {u"E:", Start::TornDatabase, false, false},
+        {u"E:\\Music", Start::TornDatabase, false, false},
+        {u"E:\\Music", Start::TornDatabase, true, false},
+        {u"E:\\Music", Start::TornDatabase, false, true},
+        {u"E:\\Music", Start::OnlyNew, false, false},
+        {u"E:\\Music", Start::OnlyNew, true, false},
+        {u"E:\\Music", Start::NewIsFolder, false, false},
+        {u"E:\\Music", Start::BothFiles, true, false},
     };
     std::set<FsOp> failed;
-    for (const auto& [root, start, windowsReplace] : players) {
+    for (const auto& [root, start, windowsReplace, later] : players) {
         SCOPED_TRACE(Printable(root) + " start " + std::to_string(static_cast<int>(start)) +
-                     (windowsReplace ? ", Windows' replace" : ""));
+                     (windowsReplace ? ", Windows' replace" : "") +
+                     (later ? ", later generation" : ""));
         // The clean run, step by step, to learn where the track scan and the writer begin.
-        Player clean(root, start, windowsReplace);
+        Player clean(root, start, windowsReplace, later);
         size_t renamesFrom = 0, writerFrom = 0;
         RunOutcome cleanOutcome = clean.job.Run([&](int step) {
             if (step == 0)
@@ -131,11 +151,19 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
         // Only a folder in the temporary file's place keeps every run from writing.
         ASSERT_EQ(cleanOutcome,
                   start == Start::NewIsFolder ? RunOutcome::DatabaseNotWritten : RunOutcome::Done);
+        if (cleanOutcome == RunOutcome::Done) {
+            ASSERT_EQ(ParseDatabase(clean.fs.Read(kDb))->count, 11u);
+            ASSERT_EQ(ParseDatabase(clean.fs.Read(kDb))->later, later);
+        }
+        ASSERT_EQ(std::count_if(
+                      clean.job.LeftOuts().begin(), clean.job.LeftOuts().end(),
+                      [](const LeftOut& item) { return item.why == LeftOutReason::PathTooLong; }),
+                  later ? 1 : 0);
         ASSERT_TRUE(clean.fs.HasFile(root + u"\\ST_DIR_2\\ST_DIR_1\\ST_FILE_2.mp3"));
 
         for (bool outOfMemory : {false, true}) {
             for (size_t i = 0; i < total; ++i) {
-                Player run(root, start, windowsReplace);
+                Player run(root, start, windowsReplace, later);
                 std::optional<FsOp> fault;
                 std::u16string faultPath;
                 run.fs.failWhen = [&](FsOp op, const std::u16string& path) {
@@ -160,7 +188,7 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                 else if (*fault == FsOp::Replace && windowsReplace && !outOfMemory &&
                          i >= writerFrom)
                     expected = RunOutcome::DatabaseNotReplaced;  // beside the removed old one
-                else if (outOfMemory || i >= writerFrom)
+                else if (outOfMemory || i >= writerFrom || IsDatabaseRead(*fault))
                     expected = RunOutcome::DatabaseNotWritten;
                 else if (*fault == FsOp::Prepare || *fault == FsOp::RenameSync)
                     expected = RunOutcome::RenameFailed;
@@ -168,22 +196,23 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                     expected = RunOutcome::LockUnavailable;
                 else if (IsListing(*fault))
                     expected = RunOutcome::ReadFailed;
-                // Putting a lone .new in place first: what cannot be read or moved stops the run.
+                // Putting a lone .new in place first: a move that fails stops the run.
                 else if (start == Start::OnlyNew && i < renamesFrom && faultPath == kDb + u".new" &&
-                         (*fault == FsOp::Open || *fault == FsOp::Read || *fault == FsOp::Replace))
+                         *fault == FsOp::Replace)
                     expected = RunOutcome::DatabaseNotWritten;
                 EXPECT_EQ(outcome, expected) << OutcomeName(outcome);
                 EXPECT_EQ(run.label.outcome, expected);
                 EXPECT_EQ(run.job.Outcome(), expected);
                 // A run stopped by the lock or a read failure in the rename scan changes no name.
-                if (expected != cleanOutcome && i < renamesFrom) {
+                if (expected != cleanOutcome && i < renamesFrom && !IsDatabaseRead(*fault)) {
                     EXPECT_EQ(PathsOf(run.fs), run.paths);
                 }
             }
         }
-        std::printf("%s, start %d%s: %zu fault points tried, each failing and out of memory\n",
+        std::printf("%s, start %d%s%s: %zu fault points tried, each failing and out of memory\n",
                     Printable(root).c_str(), static_cast<int>(start),
-                    windowsReplace ? ", Windows' replace" : "", total);
+                    windowsReplace ? ", Windows' replace" : "", later ? ", later generation" : "",
+                    total);
     }
     EXPECT_EQ(failed,
               (std::set<FsOp>{FsOp::Lock, FsOp::List, FsOp::ListNext, FsOp::IsDirectory,

@@ -35,6 +35,14 @@ TEST(DecodeDatabase, TellsIntactFromTornAndForeign) {
     const Bytes written = fs.Read(kDb);
     Bytes flipped = written;
     flipped[18 + 558 + 3] ^= 1;
+    // The later layout: a zero byte of the second record, VoiceOver on, the last track number.
+    job.m_dbFormat = DbFormat::Later;
+    job.WriteDatabase();
+    const Bytes later = fs.Read(kDb);
+    Bytes laterFlipped = later, voiceOver = later, lastNumber = later;
+    laterFlipped[92 + 372 + 290] ^= 1;
+    voiceOver[29] = 1;
+    lastNumber.back() ^= 1;
     const struct {
         Bytes bytes;
         bool header, records, complete;
@@ -45,6 +53,12 @@ TEST(DecodeDatabase, TellsIntactFromTornAndForeign) {
         {Bytes(written.begin(), written.begin() + 7), false, false, false, 0},
         {Bytes(40, 0xA5), false, true, false, 0},
         {flipped, true, false, true, 2},
+        {later, true, true, true, 2},
+        {Bytes(later.begin(), later.end() - 1), true, true, false, 2},  // torn in the playlist
+        {Bytes(later.begin(), later.begin() + 63), false, false, false, 0},
+        {laterFlipped, true, false, true, 2},
+        {voiceOver, false, true, false, 2},
+        {lastNumber, true, false, true, 2},
     };
     for (const auto& c : cases) {
         DatabaseContents db = DecodeDatabase(c.bytes.data(), c.bytes.size());
@@ -54,6 +68,8 @@ TEST(DecodeDatabase, TellsIntactFromTornAndForeign) {
         EXPECT_EQ(db.paths.size(), c.paths) << c.bytes.size();
     }
     EXPECT_EQ(DecodeDatabase(written.data(), written.size()).paths,
+              (List{u"/a.mp3", u"/\u6674/b.mp3"}));
+    EXPECT_EQ(DecodeDatabase(later.data(), later.size()).paths,
               (List{u"/a.mp3", u"/\u6674/b.mp3"}));
 }
 

@@ -1,7 +1,7 @@
 // libFuzzer target: decodes the input into a player's folder tree (odd UTF-16 names, deep
-// nesting, locked items, short writes, a full medium, one failing operation), runs the four steps
-// of a sync and traps when the run leaves the player in a state no run may leave, or when the look
-// that changes nothing (zorbel --check) predicted another run.
+// nesting, locked items, short writes, a full medium, one failing operation, either generations'
+// database), runs the four steps of a sync and traps when the run leaves the player in a state no
+// run may leave, or when the look that changes nothing (zorbel --check) predicted another run.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -95,8 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::u16string root = in.ConsumeBool() ? u"E:" : u"E:\\Music";
     fs.AddFolder(root);
     fs.AddFolder(u"E:\\iPod_Control\\iTunes");
-    // The location check needs a database; a run may still find it gone (deleted meanwhile).
-    fs.AddFile(kDb, Bytes(kDbHeaderSize - 1, 0xEE));  // never a well-formed database
+    // The location check needs a database; a run may still find it gone (deleted meanwhile). Its
+    // tag may name the later generations' layout, whose record holds fewer bytes of a path.
+    Bytes oldDb(kDbHeaderSize - 1, 0xEE);  // never a well-formed database
+    if (in.ConsumeBool())
+        std::copy_n("bdhs", 4, oldDb.begin());
+    fs.AddFile(kDb, oldDb);
     bool keepDb = in.ConsumeBool();
 
     std::vector<std::u16string> folders = {root};

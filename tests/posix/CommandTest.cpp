@@ -51,6 +51,7 @@ struct CommandCase {
     std::vector<std::string> more = {};  // files beyond kMusic
     bool unprivileged = false;           // the player handed to a user without rights, who runs
     std::string cleanup = "";            // a shell command run last
+    bool later = false;                  // the new database in the later generations' layout
 };
 
 // A name that would drive the terminal if printed raw: window title, clear screen, colour, and a
@@ -122,6 +123,7 @@ TEST(Command, EachSituation) {
          {"--check", "{top}"},
          true,
          0,
+         "database layout: 1st/2nd generation iPod Shuffle; a run writes this layout\n"
          "database: 4 tracks, 2250 bytes, complete and as Zorbel writes it\n"
          "up to date: the player will play 4 tracks\n",
          "",
@@ -319,6 +321,28 @@ TEST(Command, EachSituation) {
          "'{cmd}' '{top}' && chmod 000 '{top}/Music'",
          {},
          true},
+        {"later generation",
+         {"{top}"},
+         true,
+         0,
+         "done: 4 tracks written, 1 file and 1 folder renamed",
+         "",
+         "",
+         "printf bdhs | tee '{top}/iPod_Control/iTunes/iTunesSD'",
+         {},
+         false,
+         "",
+         true},
+        {"check a later generation after a run",
+         {"--check", "{top}"},
+         true,
+         0,
+         "database layout: 3rd/4th generation iPod Shuffle (bdhs); a run writes this layout\n"
+         "database: 4 tracks, 1672 bytes, complete and as Zorbel writes it\n"
+         "up to date: the player will play 4 tracks\n",
+         "",
+         "-",
+         "printf bdhs | tee '{top}/iPod_Control/iTunes/iTunesSD' && '{cmd}' '{top}'"},
     };
     const unsigned nobody = 65534;
     for (const auto& c : cases) {
@@ -374,6 +398,7 @@ TEST(Command, EachSituation) {
         } else if (c.below != "*") {
             auto db = ParseDatabase(ReadHostFile(top + "/iPod_Control/iTunes/iTunesSD"));
             ASSERT_TRUE(db);
+            EXPECT_EQ(db->later, c.later);
             EXPECT_EQ(db->names, HostTracks(top, c.below));
         }
         RemoveTree(top);

@@ -1,4 +1,5 @@
-// Reads a database file back for the tests: checks every constant byte and returns the names.
+// Reads a database file back for the tests, in either generations' layout: checks every constant
+// byte and returns the names.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <vector>
 
 struct ParsedDatabase {
+    bool later = false;                 // the third and fourth generations' layout ("bdhs")
     size_t count = 0;                   // the header's count
     std::vector<std::u16string> names;  // each record's name, up to its first zero unit
 };

@@ -30,13 +30,27 @@ bool PathEndsWithMp3(const std::u16string& path) {
     return tail == u"mp3";
 }
 
+// The later layout's bytes for a path: UTF-8, a surrogate without its pair in three.
+size_t Utf8Bytes(const std::u16string& text) {
+    size_t bytes = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t unit = text[i];
+        bool pair = unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size() &&
+                    text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
+        bytes += unit < 0x80 ? 1 : unit < 0x800 ? 2 : pair ? 4 : 3;
+        i += pair;
+    }
+    return bytes;
+}
+
 std::u16string RecordName(const std::u16string& fullPath) {
     std::u16string player = fullPath.size() > 2 ? fullPath.substr(2) : std::u16string();
     std::replace(player.begin(), player.end(), u'\\', u'/');
-    return player.substr(0, kDbNameUnits);
+    return player;
 }
 
-void Walk(MemoryFileSystem& fs, const std::u16string& folder, std::vector<std::u16string>& out) {
+void Walk(MemoryFileSystem& fs, const std::u16string& folder, bool later,
+          std::vector<std::u16string>& out) {
     auto listing = fs.ListFolder(folder);
     if (!listing)
         return;
@@ -46,12 +60,13 @@ void Walk(MemoryFileSystem& fs, const std::u16string& folder, std::vector<std::u
             continue;
         std::u16string path = folder + u"\\" + entry.name;
         if (!fs.IsDirectory(path)) {
-            if (PathEndsWithMp3(path))
-                out.push_back(RecordName(path));
+            std::u16string name = RecordName(path);
+            if (PathEndsWithMp3(path) && !(later && Utf8Bytes(name) > 255))
+                out.push_back(later ? name : name.substr(0, kDbNameUnits));
             continue;
         }
         if (!entry.isLink)
-            Walk(fs, path, out);
+            Walk(fs, path, later, out);
     }
 }
 
@@ -131,15 +146,19 @@ RunBaseline TakeBaseline(const MemoryFileSystem& fs, const std::u16string& rootD
         else if (!IsDatabaseFile(path, dbPath))
             base.files.insert(*bytes);
     }
+    const auto& telling = base.oldDb && base.oldDb->size() >= 4 ? base.oldDb : base.oldTemp;
+    base.later = telling && telling->size() >= 4 &&
+                 std::equal(telling->begin(), telling->begin() + 4, "bdhs");
     return base;
 }
 
-std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16string& rootDir) {
+std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16string& rootDir,
+                                         bool later) {
     // Looking must neither fail nor count as the run's own operations.
     auto failWhen = std::exchange(fs.failWhen, nullptr);
     size_t operations = fs.operations;
     std::vector<std::u16string> tracks;
-    Walk(fs, rootDir, tracks);
+    Walk(fs, rootDir, later, tracks);
     fs.failWhen = std::move(failWhen);
     fs.operations = operations;
     return tracks;
@@ -213,7 +232,9 @@ std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
     if (!parsed)
         return written ? "database is neither the old one nor complete: " + why
                        : "database is gone";
-    auto onDisk = TracksOnDisk(fs, before.rootDir);
+    if (parsed->later != before.later)
+        return "database written in the other generations' layout";
+    auto onDisk = TracksOnDisk(fs, before.rootDir, before.later);
     if (parsed->names != onDisk)
         return "database lists " + Listed(parsed->names) + ", the tree holds " + Listed(onDisk);
     return "";

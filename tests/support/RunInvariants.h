@@ -18,6 +18,7 @@ struct RunBaseline {
     std::optional<Bytes> oldDb;    // must not list the tree's tracks, so it cannot pass as new
     std::optional<Bytes> oldTemp;  // an iTunesSD.new that was there, as a file
     bool tempFolder = false;       // a folder named iTunesSD.new was there
+    bool later = false;            // it (or, too short for a tag, iTunesSD.new) starts with "bdhs"
     std::multiset<Bytes> files;    // every other file's bytes
     size_t folders = 0;
 };
@@ -26,14 +27,15 @@ RunBaseline TakeBaseline(const MemoryFileSystem& fs, const std::u16string& rootD
                          const std::u16string& dbPath);
 
 // The player paths a track scan of the tree finds now, in listing order, as a record stores them
-// (cut to the name field).
-std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16string& rootDir);
+// (cut to the name field; in the later layout, a path over its 255 UTF-8 bytes passed over).
+std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16string& rootDir,
+                                         bool later = false);
 
 // Empty when the run left the tree sound and the label's outcome and last text tell the truth
 // about the database on disk, else what is wrong. Done and DatabaseNotDurable need the new
-// database, listing every track on disk whatever failed on the way, and DatabaseNotReplaced that
-// one as iTunesSD.new alone; any other outcome the old one, where it was or put in place. Never
-// less database than before: the only one the player had is never gone.
+// database in the player's layout, listing every track on disk whatever failed on the way, and
+// DatabaseNotReplaced that one as iTunesSD.new alone; any other outcome the old one, where it was
+// or put in place. Never less database than before: the only one the player had is never gone.
 std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
                      const RecordingStatusLabel& label);
 std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
