@@ -1,5 +1,6 @@
 #include "LinkStatic.h"
 
+#include <utility>
 #include <vector>
 
 #include "WideText.h"
@@ -59,7 +60,7 @@ void CLinkStatic::OnFinalMessage(HWND) {
     m_hWndPost = nullptr;
     m_dwUiThread = 0;
     m_strPendingText.clear();
-    m_bTextPending = m_bInvalidatePending = m_bPosted = false;
+    m_bTextPending = m_bInvalidatePending = m_bPosted = m_bLastTextNext = false;
 }
 
 int CLinkStatic::SetLinkText(std::u16string_view text, int command) {
@@ -68,6 +69,7 @@ int CLinkStatic::SetLinkText(std::u16string_view text, int command) {
             // A text from another thread not yet shown is older than this one.
             std::lock_guard<std::mutex> guard(m_lock);
             m_bTextPending = false;
+            m_bLastTextNext = false;
             m_strPendingText.clear();
         }
         ApplyText(text);
@@ -75,13 +77,22 @@ int CLinkStatic::SetLinkText(std::u16string_view text, int command) {
         return 1;
     }
     std::lock_guard<std::mutex> guard(m_lock);
+    bool last = std::exchange(m_bLastTextNext, false);
     if (m_hWndPost) {
         m_strPendingText.assign(text.data(), text.size());  // within the kept room: no allocation
         m_bTextPending = true;
     }
     m_nCommand = command;
-    PostApplyLocked();
+    if (last)
+        PostLastTextLocked();
+    else
+        PostApplyLocked();
     return 1;
+}
+
+void CLinkStatic::SetOutcome(RunOutcome, int) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_bLastTextNext = true;
 }
 
 int CLinkStatic::SetPlain(int plain) {
@@ -251,6 +262,15 @@ void CLinkStatic::PostApplyLocked() {
     if (!m_hWndPost || m_bPosted || !(m_bTextPending || m_bInvalidatePending))
         return;
     m_bPosted = ::PostMessageW(m_hWndPost, WM_APPLYSTATUS, 0, 0) != FALSE;
+}
+
+// Posted even during the pause or beside a message already posted: whichever comes first shows
+// the last text, and the other finds nothing pending and ends the pacing.
+void CLinkStatic::PostLastTextLocked() {
+    if (!m_hWndPost || !m_bTextPending)
+        return;
+    if (::PostMessageW(m_hWndPost, WM_APPLYSTATUS, 0, 0))
+        m_bPosted = true;
 }
 
 void CLinkStatic::ApplyText(std::u16string_view text) {

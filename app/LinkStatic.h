@@ -2,7 +2,8 @@
 // underlined link with a hand pointer; a click posts the label's command to the parent window.
 // It paints itself whole, off screen, on the background its parent gives statics, so it never
 // shows blank between two texts. The worker's status texts are handed to the UI thread by a
-// posted message, never waited for.
+// posted message, never waited for; paced so the window gets painted between them, except the
+// text that ends a run, which is shown at once.
 #pragma once
 
 #include <windows.h>
@@ -23,7 +24,8 @@ class CLinkStatic : public CWindowImpl<CLinkStatic>, public IStatusLabel {
 public:
     // Carries the texts and repaints another thread asked for over to the UI thread.
     static constexpr UINT WM_APPLYSTATUS = WM_APP + 1;
-    // The pause after each hand-over, so that the window is painted between two texts.
+    // The pause after each hand-over, so that the window is painted between two texts. The text
+    // after an outcome ends the run and does not wait it out: no text comes to paint over it.
     static constexpr UINT_PTR kApplyTimer = 0x4C53;
     static constexpr UINT kApplyPauseMs = 30;
 
@@ -42,9 +44,10 @@ public:
     int SetLinkText(std::u16string_view text, int command) override;
     int SetPlain(int plain) override;
     void InvalidateParent() override;
-    // The window shows the texts alone; the main window asks the job how a run ended.
+    // The window shows the texts alone; the main window asks the job how a run ended. An
+    // outcome only marks the next text as the run's last.
     void SetProgress(RunPhase, size_t, std::u16string_view) override {}
-    void SetOutcome(RunOutcome, int) override {}
+    void SetOutcome(RunOutcome outcome, int systemError) override;
 
     // How many texts have reached the control; for tests.
     int TextsApplied() const { return m_nTextsApplied; }
@@ -62,6 +65,7 @@ private:
     LRESULT OnSetText(WPARAM wParam, LPARAM lParam);
     LRESULT OnApplyStatus();
     void PostApplyLocked();
+    void PostLastTextLocked();
     void ApplyText(std::u16string_view text);
 
     std::atomic<DWORD> m_dwUiThread{0};
@@ -74,4 +78,5 @@ private:
     bool m_bTextPending = false;
     bool m_bInvalidatePending = false;
     bool m_bPosted = false;
+    bool m_bLastTextNext = false;  // an outcome was given: the next text ends the run
 };

@@ -189,6 +189,50 @@ TEST_F(LinkStaticTest, WorkerTextsWaitForTheUiThreadAndOnlyTheNewestIsShown) {
     EXPECT_TRUE(TakePosted(m_hStatic, CLinkStatic::WM_APPLYSTATUS, &msg));
 }
 
+// During the pause after a hand-over only the text after an outcome, the one that ends a run, is
+// handed over at once; once shown, the texts after it are paced again.
+TEST_F(LinkStaticTest, DuringThePauseOnlyTheTextThatEndsARunIsHandedOverAtOnce) {
+    struct Row {
+        const char* what;
+        bool outcomeFirst;
+        RunOutcome outcome;
+        bool atOnce;
+    };
+    const Row rows[] = {
+        {"a progress text", false, RunOutcome::Done, false},
+        {"done", true, RunOutcome::Done, true},
+        {"a failure", true, RunOutcome::DatabaseNotWritten, true},
+        {"the player busy", true, RunOutcome::PlayerBusy, true},
+    };
+    MSG msg;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        PumpMessagesFor(4 * CLinkStatic::kApplyPauseMs);  // no pause under way
+        std::thread([this] { m_label.SetLinkText(u"writing", 0); }).join();
+        ASSERT_TRUE(TakePosted(m_hStatic, CLinkStatic::WM_APPLYSTATUS, &msg));
+        ::DispatchMessageW(&msg);  // the pause begins
+        ASSERT_EQ(WindowText(m_hStatic), L"writing");
+
+        std::thread([this, &row] {
+            if (row.outcomeFirst)
+                m_label.SetOutcome(row.outcome, 0);
+            m_label.InvalidateParent();
+            m_label.SetLinkText(u"last", 0);
+        }).join();
+        bool posted = TakePosted(m_hStatic, CLinkStatic::WM_APPLYSTATUS, &msg);
+        EXPECT_EQ(posted, row.atOnce);
+        if (posted)
+            ::DispatchMessageW(&msg);
+        EXPECT_EQ(WindowText(m_hStatic) == L"last", row.atOnce);
+
+        // The outcome counts for one text: the next one waits for the pause again.
+        std::thread([this] { m_label.SetLinkText(u"again", 0); }).join();
+        EXPECT_FALSE(TakePosted(m_hStatic, CLinkStatic::WM_APPLYSTATUS, &msg));
+        PumpMessagesFor(4 * CLinkStatic::kApplyPauseMs);
+        EXPECT_EQ(WindowText(m_hStatic), L"again");
+    }
+}
+
 TEST_F(LinkStaticTest, WorkerTextsThatArriveWhileTheUiThreadPumpsAllEndOnTheNewest) {
     std::atomic<bool> done{false};
     std::thread worker([this, &done] {
