@@ -71,6 +71,9 @@ int Outcome(const Progress& progress, const CSyncJob& job, const std::string& to
         case RunOutcome::ReadFailed:
             fputs(kErrRead, stderr);
             break;
+        case RunOutcome::RenameFailed:
+            fprintf(stderr, kErrRename, strerror(progress.SystemError()));
+            break;
         case RunOutcome::DatabaseNotDurable:
             fputs(kErrNotDurable, stderr);
             break;

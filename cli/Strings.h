@@ -54,6 +54,10 @@ inline constexpr char kErrDatabase[] =
 inline constexpr char kErrRead[] =
     "zorbel: reading a folder on the player failed, the old track database is kept; check the "
     "player (unplug it, plug it in again) and run zorbel again\n";
+// The system's reason.
+inline constexpr char kErrRename[] =
+    "zorbel: the player failed to confirm a rename (%s); names may have changed, the old track "
+    "database is kept; eject the player properly, plug it in again and run zorbel again\n";
 inline constexpr char kErrNoStart[] = "zorbel: the run could not be started; try again\n";
 
 inline constexpr char kPlayerLine[] = "player: %s\n";

@@ -10,6 +10,9 @@ inline constexpr char16_t kMsgReadFailed[] = u"读取文件夹失败，原数据
 // The new database is in place but the medium did not confirm it: safe removal writes it out.
 inline constexpr char16_t kMsgNotDurable[] =
     u"新数据库已写入，但未确认存入iPod，请先安全弹出再拔下。";
+// Names may have changed, but the medium failed to confirm a rename: safe removal, then a new run.
+inline constexpr char16_t kMsgRenameFailed[] =
+    u"重命名时iPod出错，原数据库未改动，请安全弹出iPod后再运行一次。";
 // Plain text, no retry: the lock failed for a reason another try does not change. %d: the
 // system's error code.
 inline constexpr char16_t kMsgLockFailed[] = u"无法锁定iPod（系统错误%d），原数据库未改动。";

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "FileSystem.h"
+
 // The step a run is in.
 enum class RunPhase { Searching, Renaming, ListingTracks, Writing };
 
@@ -17,6 +19,7 @@ enum class RunOutcome {
     DatabaseNotWritten,
     DatabaseNotDurable,
     ReadFailed,
+    RenameFailed,     // the medium failed a rename's confirmation: names may have changed
     PlayerBusy,       // another run holds the player: worth trying again
     LockUnavailable,  // the player could not be locked at all: trying again fails the same way
     Refused,          // the location check did not accept the player
@@ -35,8 +38,13 @@ public:
     // and the name or path at hand.
     virtual void SetProgress(RunPhase phase, size_t count, std::u16string_view item) = 0;
     // Given before the text that ends a run or refuses one. `systemError` is the system's code
-    // for LockUnavailable, else 0.
+    // for why it failed, where one is known, else 0.
     virtual void SetOutcome(RunOutcome outcome, int systemError) = 0;
+    // How many items a step will reach, once that is known (the renames, once planned).
+    virtual void SetTotal(RunPhase /*phase*/, size_t /*total*/) {}
+    // After each rename tried: how it ended, and the system's code when it did not end well.
+    virtual void SetRenamed(std::u16string_view /*from*/, std::u16string_view /*to*/,
+                            RenameResult /*result*/, int /*systemError*/) {}
 
 protected:
     ~IStatusLabel() = default;

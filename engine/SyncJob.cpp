@@ -118,8 +118,10 @@ RunOutcome CSyncJob::Run(const std::function<void(int step)>& afterStep) {
 // All four steps run, in this order, unless a scan could not read the whole tree: a run that
 // cannot see every name changes none, and a list that misses part of the tree would drop songs.
 RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
-    m_bReadFailed = false;
+    m_bReadFailed = m_bRenameFailed = false;
     m_nSearched = m_nRenames = m_nTracks = m_nRenamedFiles = m_nRenamedFolders = 0;
+    m_nRenameError = 0;
+    m_leftOut.clear();
     auto stepDone = [&afterStep](int step) {
         if (afterStep)
             afterStep(step);
@@ -132,6 +134,9 @@ RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
     }
     RenamePass();
     stepDone(1);
+    // A rename the medium did not confirm may not survive a cut: nothing more is changed.
+    if (m_bRenameFailed)
+        return ReportEnd(RunOutcome::RenameFailed, kMsgRenameFailed, m_nRenameError);
     ScanTracks(m_strRootDir);
     stepDone(2);
     WriteDatabase();  // it reports the outcome, the track scan's read failure included

@@ -7,11 +7,25 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_set>
+#include <vector>
 
 #include "FileSystem.h"
 #include "Location.h"
 #include "PathList.h"
 #include "StatusLabel.h"
+
+// Why a song or folder is not in the new database although it is on the player.
+enum class LeftOutReason {
+    FolderUnreadable,  // the track scan could not open the folder (the system's reason given)
+    NotRenamed,        // its name could not be changed, so the player will not show it
+};
+
+struct LeftOut {
+    LeftOutReason why;
+    std::u16string path;  // the full path, as the run found it
+    int systemError = 0;
+};
 
 class CSyncJob {
 public:
@@ -53,6 +67,8 @@ public:
     // What the last run renamed, counted as the renames succeeded.
     size_t RenamedFiles() const { return m_nRenamedFiles; }
     size_t RenamedFolders() const { return m_nRenamedFolders; }
+    // What the last run passed over, in the order it met it.
+    const std::vector<LeftOut>& LeftOuts() const { return m_leftOut; }
 
     // Every text of a run reaches the label this way: repaint, plain look, text with command 0.
     void ReportStatus(std::u16string_view text);
@@ -84,8 +100,12 @@ private:
                         std::u16string_view text);
     RunOutcome ReportEnd(RunOutcome outcome, std::u16string_view text, int systemError = 0);
     void ReportBusy();
-    int RenameItem(const std::u16string& path, int& counter, std::u16string_view nameFormat,
-                   bool folder);
+    int RenameItem(const std::u16string& path, int& counter, std::u16string_view nameFormat);
+    // The new full path for an item, the counter moved past taken names; empty when none fits.
+    std::u16string NewName(const std::u16string& path, int& counter, std::u16string_view format,
+                           const std::unordered_set<std::u16string>& planned);
+    void PlanRenames(size_t first, int folderCounter, int fileCounter);
+    bool PreparePlannedFolders(size_t first);
     bool WriteDatabaseFile(const std::u16string& tempPath);
 
     IFileSystem& m_fs;
@@ -98,6 +118,16 @@ private:
     size_t m_nTracks = 0;        // tracks the track scan found
     size_t m_nRenamedFiles = 0;
     size_t m_nRenamedFolders = 0;
+    struct PlannedRename {
+        std::u16string from, to;  // full paths; `to` empty when no new name fits
+        bool folder = false;
+        int folderCounter = 1, fileCounter = 1;  // the counters once this item had its name
+    };
+    std::vector<PlannedRename> m_plan;  // the rename pass's names, in the list's order
+    size_t m_nRenamesPlanned = 0;
+    bool m_bRenameFailed = false;  // the medium failed a rename or its confirmation
+    int m_nRenameError = 0;
+    std::vector<LeftOut> m_leftOut;
     std::atomic<RunOutcome> m_outcome{RunOutcome::Refused};
     std::atomic<bool> m_bRunning{false};
     std::atomic<bool> m_bRan{false};  // a run got hold of the player

@@ -11,6 +11,13 @@ char16_t FoldAscii(char16_t unit) {
     return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
 }
 
+std::u16string FoldedName(std::u16string_view name) {
+    std::u16string folded(name);
+    for (auto& unit : folded)
+        unit = FoldAscii(unit);
+    return folded;
+}
+
 bool EqualsFolded(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size())
         return false;

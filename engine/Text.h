@@ -34,4 +34,6 @@ std::u16string FormatNumber(std::u16string_view format, int number);
 
 // ASCII-only case folding, as the file system compares names.
 char16_t FoldAscii(char16_t unit);
+// The name with ASCII A-Z folded, as a key that compares the way the file system does.
+std::u16string FoldedName(std::u16string_view name);
 bool EqualsFolded(std::u16string_view a, std::u16string_view b);

@@ -6,8 +6,11 @@
 
 int CSyncJob::ScanTracks(const std::u16string& folder) {
     auto listing = m_fs.ListFolder(folder);
-    if (!listing)
+    if (!listing) {
+        // Passed over, like on Windows, but named: its songs are not in the database.
+        m_leftOut.push_back({LeftOutReason::FolderUnreadable, folder, m_fs.LastError()});
         return 0;
+    }
     FolderEntry entry;
     ListStep step = ListStep::End;
     // After a failed read the list can no longer be the whole tree: the walk stops.

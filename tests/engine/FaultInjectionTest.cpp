@@ -117,6 +117,8 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                     expected = RunOutcome::DatabaseNotDurable;  // the new one is in place
                 else if (outOfMemory || i >= writerFrom)
                     expected = RunOutcome::DatabaseNotWritten;
+                else if (*fault == FsOp::Prepare || *fault == FsOp::RenameSync)
+                    expected = RunOutcome::RenameFailed;
                 else if (*fault == FsOp::Lock)
                     expected = RunOutcome::LockUnavailable;
                 else if (IsListing(*fault))
@@ -134,7 +136,8 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                     Printable(root).c_str(), total);
         EXPECT_EQ(failed, (std::set<FsOp>{FsOp::Lock, FsOp::List, FsOp::ListNext, FsOp::IsDirectory,
                                           FsOp::Exists, FsOp::Rename, FsOp::Create, FsOp::Write,
-                                          FsOp::Flush, FsOp::Close, FsOp::Replace, FsOp::Sync}));
+                                          FsOp::Flush, FsOp::Close, FsOp::Replace, FsOp::Sync,
+                                          FsOp::Prepare, FsOp::RenameSync}));
     }
 }
 

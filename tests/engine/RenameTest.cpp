@@ -63,6 +63,11 @@ TEST_F(Rename, CollectsInnermostFirstAndOnlyFoldersHoldingMp3) {
     auto before = Contents();
     Run(r);
     EXPECT_TRUE(Paths().empty());
+    // Each folder is told all its new names, under the paths it had, before the first rename.
+    using Prepared = std::vector<std::pair<std::u16string, List>>;
+    EXPECT_EQ(fs.prepared, (Prepared{{r + u"\\\u7532", {u"ST_FILE_1.mp3"}},
+                                     {r, {u"ST_DIR_1", u"ST_FILE_1.mp3"}},
+                                     {r + u"\\\u4E19", {u"ST_DIR_1"}}}));
     EXPECT_EQ(fs.Names(r), (List{u"ST_DIR_1", u"\u4E19", u"\u620A.txt", u"\u5DF1", u"ST_FILE_1.mp3",
                                  u"\u8F9B.mp3"}));
     EXPECT_EQ(fs.Names(r + u"\\ST_DIR_1"), (List{u"ST_FILE_1.mp3", u"plain.mp3"}));

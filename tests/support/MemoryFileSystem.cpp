@@ -117,9 +117,10 @@ private:
 }  // namespace
 
 const char* FsOpName(FsOp op) {
-    static const char* const names[] = {"List",   "ListNext", "IsDirectory", "Exists", "Rename",
-                                        "Create", "Write",    "Flush",       "Close",  "Replace",
-                                        "Remove", "Lock",     "Sync",        "Open",   "Read"};
+    static const char* const names[] = {"List",    "ListNext",  "IsDirectory", "Exists", "Rename",
+                                        "Create",  "Write",     "Flush",       "Close",  "Replace",
+                                        "Remove",  "Lock",      "Sync",        "Open",   "Read",
+                                        "Prepare", "RenameSync"};
     return names[static_cast<int>(op)];
 }
 
@@ -291,12 +292,20 @@ RenameResult MemoryFileSystem::Rename(const std::u16string& from, const std::u16
         fromParent->index.erase(Folded(node->name));
         node->name = toName;
         fromParent->index[Folded(toName)] = node;
-        return RenameResult::Renamed;
+    } else {
+        auto owned = fromParent->Detach(node);
+        owned->name = toName;
+        toParent->Attach(std::move(owned));
     }
-    auto owned = fromParent->Detach(node);
-    owned->name = toName;
-    toParent->Attach(std::move(owned));
-    return RenameResult::Renamed;
+    return Fails(FsOp::RenameSync, to) ? RenameResult::RenamedNotDurable : RenameResult::Renamed;
+}
+
+bool MemoryFileSystem::PrepareNames(const std::u16string& folder,
+                                    const std::vector<std::u16string>& names) {
+    if (Fails(FsOp::Prepare, folder))
+        return false;
+    prepared.emplace_back(folder, names);
+    return true;
 }
 
 std::unique_ptr<IOutputFile> MemoryFileSystem::CreateOutput(const std::u16string& path) {

@@ -30,7 +30,9 @@ enum class FsOp {
     Lock,
     Sync,  // a replace that has moved the file making the move durable
     Open,  // opening a file for reading
-    Read
+    Read,
+    Prepare,     // making room in a folder for its coming new names
+    RenameSync,  // a rename that has happened made durable
 };
 const char* FsOpName(FsOp op);
 
@@ -69,6 +71,10 @@ public:
     bool IsDirectory(const std::u16string& path) override;
     bool Exists(const std::u16string& path) override;
     RenameResult Rename(const std::u16string& from, const std::u16string& to) override;
+    bool PrepareNames(const std::u16string& folder,
+                      const std::vector<std::u16string>& names) override;
+    // Each PrepareNames call: the folder and its names.
+    std::vector<std::pair<std::u16string, std::vector<std::u16string>>> prepared;
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
     std::unique_ptr<IInputFile> OpenInput(const std::u16string& path) override;
     ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override;

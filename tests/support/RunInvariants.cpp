@@ -78,6 +78,8 @@ std::u16string OutcomeText(RunOutcome outcome, int systemError) {
             return kMsgNotDurable;
         case RunOutcome::ReadFailed:
             return kMsgReadFailed;
+        case RunOutcome::RenameFailed:
+            return kMsgRenameFailed;
         case RunOutcome::PlayerBusy:
             return kMsgPlayerBusy;
         case RunOutcome::LockUnavailable:
@@ -89,9 +91,9 @@ std::u16string OutcomeText(RunOutcome outcome, int systemError) {
 }
 
 const char* OutcomeName(RunOutcome outcome) {
-    static const char* const names[] = {"Done",       "DatabaseNotWritten", "DatabaseNotDurable",
-                                        "ReadFailed", "PlayerBusy",         "LockUnavailable",
-                                        "Refused"};
+    static const char* const names[] = {
+        "Done",         "DatabaseNotWritten", "DatabaseNotDurable", "ReadFailed",
+        "RenameFailed", "PlayerBusy",         "LockUnavailable",    "Refused"};
     return names[static_cast<int>(outcome)];
 }
 
