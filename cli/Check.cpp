@@ -22,6 +22,7 @@ namespace {
 constexpr int kExitUpToDate = 0;
 constexpr int kExitRunNeeded = 1;
 constexpr int kExitRefused = 2;
+constexpr int kExitRepair = 5;
 constexpr char16_t kDrive[] = u"P:";
 constexpr size_t kShown = 5;  // paths listed per kind; the rest only counted
 
@@ -165,6 +166,13 @@ int CheckPlayerCommand(const std::string& folder) {
         else
             fputs(kErrCheckBusy, stderr);
         return kExitRunNeeded;
+    }
+    // As a run would: an item left under two names by a cut needs the drive's repair first.
+    EarlierRenames earlier = ReadEarlierRenames(disk, job.m_strDbPath);
+    if (earlier.shared) {
+        fprintf(stderr, kErrRepair, DisplayText(earlier.shared->first, kDrive, place.top).c_str(),
+                DisplayText(earlier.shared->second, kDrive, place.top).c_str());
+        return kExitRepair;
     }
     std::string dbHost;
     std::vector<uint8_t> bytes;

@@ -22,6 +22,7 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
+constexpr int kExitRepair = 5;
 constexpr char16_t kDrive[] = u"P:";
 
 size_t TerminalWidth() {
@@ -80,6 +81,10 @@ int Outcome(const Progress& progress, const CSyncJob& job, const std::string& to
         case RunOutcome::DatabaseNotWritten:
             fputs(kErrDatabase, stderr);
             break;
+        case RunOutcome::NeedsRepair:
+            fprintf(stderr, kErrRepair, DisplayText(job.SharedNames().first, kDrive, top).c_str(),
+                    DisplayText(job.SharedNames().second, kDrive, top).c_str());
+            return kExitRepair;
         case RunOutcome::Refused:
             fputs(kErrNoStart, stderr);
             break;

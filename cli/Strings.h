@@ -18,13 +18,15 @@ inline constexpr char kUsage[] =
     "FOLDER is the player's mount point or a folder on the player.\n"
     "\n"
     "      --check    change nothing: say what the player will play and what a run would\n"
-    "                 change (exit status 0 up to date, 1 a run is needed, 2 not a player)\n"
+    "                 change (exit status 0 up to date, 1 a run is needed, 2 not a player,\n"
+    "                 5 the player needs a repair first)\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "\n"
     "Exit status: 0 done; 1 the run failed, another run holds the player or it cannot be locked\n"
     "(the old database is kept), or the new database is not confirmed on the player (eject it\n"
-    "properly); 2 refused (not a player, unsupported folder name) or bad usage.\n";
+    "properly); 2 refused (not a player, unsupported folder name) or bad usage; 5 the player\n"
+    "needs a repair first (a song or folder under two names, left by a cut), nothing changed.\n";
 
 // printf formats: %s is the folder as given, or the player's top folder.
 inline constexpr char kErrBadOption[] = "zorbel: unknown option '%s'; see zorbel --help\n";
@@ -54,6 +56,12 @@ inline constexpr char kErrDatabase[] =
 inline constexpr char kErrRead[] =
     "zorbel: reading a folder on the player failed, the old track database is kept; check the "
     "player (unplug it, plug it in again) and run zorbel again\n";
+// The two names, each a path on this system.
+inline constexpr char kErrRepair[] =
+    "zorbel: %s and %s share one song's data (a run was cut off while renaming it); nothing was "
+    "changed; repair the player first (Windows: the drive's Properties > Tools > Check; Linux: "
+    "fsck.vfat -a on the unmounted device; macOS: Disk Utility's First Aid), then run zorbel "
+    "again\n";
 // The system's reason.
 inline constexpr char kErrRename[] =
     "zorbel: the player failed to confirm a rename (%s); names may have changed, the old track "

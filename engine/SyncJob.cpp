@@ -126,20 +126,30 @@ RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
         if (afterStep)
             afterStep(step);
     };
+    // An item an earlier run left under two names would be renamed or listed twice for good.
+    if (!CheckEarlierRenames())
+        return m_outcome;
     ScanForRename(m_strRootDir);
     stepDone(0);
     if (m_bReadFailed) {
         m_lstPaths.Clear();
         return ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed);
     }
+    m_bKeepRecord = true;
+    m_bRecordFailed = false;
     RenamePass();
+    m_bKeepRecord = false;
     stepDone(1);
+    if (m_bRecordFailed)
+        return ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, m_fs.LastError());
     // A rename the medium did not confirm may not survive a cut: nothing more is changed.
     if (m_bRenameFailed)
         return ReportEnd(RunOutcome::RenameFailed, kMsgRenameFailed, m_nRenameError);
     ScanTracks(m_strRootDir);
     stepDone(2);
     WriteDatabase();  // it reports the outcome, the track scan's read failure included
+    if (m_outcome == RunOutcome::Done || m_outcome == RunOutcome::DatabaseNotDurable)
+        DropRenameRecord();
     stepDone(3);
     return m_outcome;
 }

@@ -13,6 +13,7 @@
 #include "FileSystem.h"
 #include "Location.h"
 #include "PathList.h"
+#include "RenameRecord.h"
 #include "StatusLabel.h"
 
 // Why a song or folder is not in the new database although it is on the player.
@@ -69,6 +70,8 @@ public:
     size_t RenamedFolders() const { return m_nRenamedFolders; }
     // What the last run passed over, in the order it met it.
     const std::vector<LeftOut>& LeftOuts() const { return m_leftOut; }
+    // The two full paths that share one item's data when the run ended NeedsRepair.
+    const RenamePair& SharedNames() const { return m_shared; }
 
     // Every text of a run reaches the label this way: repaint, plain look, text with command 0.
     void ReportStatus(std::u16string_view text);
@@ -107,6 +110,9 @@ private:
     void PlanRenames(size_t first, int folderCounter, int fileCounter);
     bool PreparePlannedFolders(size_t first);
     bool WriteDatabaseFile(const std::u16string& tempPath);
+    bool CheckEarlierRenames();
+    bool RecordRenames();
+    void DropRenameRecord();
 
     IFileSystem& m_fs;
     LocationOutcome m_location = LocationOutcome::NotOnPlayer;
@@ -128,6 +134,10 @@ private:
     bool m_bRenameFailed = false;  // the medium failed a rename or its confirmation
     int m_nRenameError = 0;
     std::vector<LeftOut> m_leftOut;
+    bool m_bKeepRecord = false;    // a real run, not a check: the planned renames are recorded
+    bool m_bRecordKept = false;    // a record of renames is on the player
+    bool m_bRecordFailed = false;  // it could not be written: nothing was renamed
+    RenamePair m_shared;
     std::atomic<RunOutcome> m_outcome{RunOutcome::Refused};
     std::atomic<bool> m_bRunning{false};
     std::atomic<bool> m_bRan{false};  // a run got hold of the player
