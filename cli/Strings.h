@@ -60,7 +60,8 @@ inline constexpr char kErrRead[] =
 inline constexpr char kErrRepair[] =
     "zorbel: %s and %s share one song's data (a run was cut off while renaming it); nothing was "
     "changed; repair the player first (Windows: the drive's Properties > Tools > Check; Linux: "
-    "fsck.vfat -a on the unmounted device; macOS: Disk Utility's First Aid), then run zorbel "
+    "fsck.vfat -a on the unmounted device, again until it changes nothing; macOS: Disk Utility's "
+    "First Aid), then run zorbel "
     "again\n";
 // The system's reason.
 inline constexpr char kErrRename[] =

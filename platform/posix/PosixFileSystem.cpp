@@ -487,6 +487,9 @@ bool PosixFileSystem::Remove(const std::u16string& path) {
         m_lastError = errno;
         return false;
     }
+    // On FAT the entry and the freed clusters are written apart: a cut between them would leave
+    // clusters that belong to nothing until the drive's repair.
+    SyncPath(FolderOf(host));
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include "DatabaseFile.h"
 #include "EngineFixture.h"
 #include "Messages.h"
+#include "RenameRecord.h"
 #include "RunInvariants.h"
 
 namespace {
@@ -173,6 +174,17 @@ TEST(FaultInjection, MediumGoneAtEveryMoment) {
                         run.label.outcome == RunOutcome::DatabaseNotDurable);
         else
             EXPECT_NE(run.label.outcome, RunOutcome::Done);
+        // Every name a rename gave was recorded before it: a cut in the middle of that rename
+        // would have left the item under both names, which only the record tells.
+        const std::u16string record = RenameRecordPath(kDb);
+        auto pairs =
+            DecodeRenameRecord(run.fs.HasFile(record) ? run.fs.Read(record) : Bytes(), u"E:");
+        for (const auto& path : PathsOf(run.fs)) {
+            bool recorded = run.paths.count(path) || path == record || path == kDb + u".new";
+            for (const auto& pair : pairs)
+                recorded = recorded || path.rfind(pair.second, 0) == 0;
+            EXPECT_TRUE(recorded || replaced) << Printable(path) << " not in the record";
+        }
         std::string problems = CheckRun(run.before, run.fs, run.label);
         // A write that failed leaves the temporary file behind: its removal failed too.
         if (!replaced && run.fs.HasFile(kDb + u".new"))

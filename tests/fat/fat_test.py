@@ -500,11 +500,16 @@ def two_name_run(machine, image, shared, expected, work):
         problems.append(f"under two names now: {added[0]}")
     if status == EXIT_REPAIR and names({}) != before:
         problems.append("the player changed")
+    # fsck.fat truncates one name of a folder to nothing and deletes that entry only when run
+    # again, as the command's line tells the user; a file's pair takes one pass.
     repaired = os.path.join(work, "two-names-repaired.img")
     shutil.copy(image, repaired)
-    run(["fsck.fat", "-a", "-w", repaired])
+    passes = 0
+    while passes < 3 and subprocess.run(["fsck.fat", "-a", "-w", repaired], env=ENV,
+                                        stdout=subprocess.DEVNULL).returncode == 1:
+        passes += 1
     problems += next_run(machine, repaired, expected, work)
-    return problems, (out[-1] if out else "nothing")
+    return problems, f"{out[-1] if out else 'nothing'}; repaired in {passes} fsck.fat -a passes"
 
 
 def pick_two_name_states(results):
