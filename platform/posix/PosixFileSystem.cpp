@@ -338,6 +338,14 @@ RenameResult PosixFileSystem::Rename(const std::u16string& from, const std::u16s
     // cluster the folder grows by. Whatever else the folder holds goes out first, so that the
     // rename's own writes reach the medium alone and in the order below.
     std::string folder = FolderOf(hostTo);
+    if (m_roomPending) {
+        if (!SyncMedium(folder)) {
+            m_lastError = errno;
+            return RenameResult::Refused;
+        }
+        m_roomPending = false;
+        m_cleanFolder = folder;  // every folder is: the whole medium was synced
+    }
     if (folder != m_cleanFolder && !SyncPath(folder)) {
         m_lastError = errno;
         return RenameResult::Refused;
@@ -360,9 +368,9 @@ RenameResult PosixFileSystem::Rename(const std::u16string& from, const std::u16s
 // On FAT a folder ends for Windows and the player at its first never-used entry (0x00). A rename
 // whose new entries cross such entries and reach the medium in two sector writes could leave the
 // new entry visible only behind one. So every new name's entries are taken by a stand-in, and all
-// are freed together, still in memory (one freed at once would be taken again by the next): the
-// folder's next sync (its first rename's own) writes them as deleted entries (0xE5) for the
-// renames to reuse.
+// are freed together, still in memory (one freed at once would be taken again by the next). The
+// first rename writes every folder's at once, as deleted entries (0xE5) for the renames to reuse:
+// one sync for all folders writes a sector shared by several (their parent's, the FAT's) once.
 bool PosixFileSystem::PrepareNames(const std::u16string& folder,
                                    const std::vector<std::u16string>& names) {
     std::string host;
@@ -394,6 +402,7 @@ bool PosixFileSystem::PrepareNames(const std::u16string& folder,
         close(fd);
         made.push_back(std::move(stand));
     }
+    m_roomPending = m_roomPending || !made.empty();
     for (const auto& stand : made) {
         if (unlink(stand.c_str()) != 0 && ok) {
             m_lastError = errno;

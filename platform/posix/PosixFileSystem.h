@@ -41,6 +41,7 @@ private:
     // The folder whose entries were last made durable, while nothing has changed since: the next
     // rename in it need not sync it first.
     std::string m_cleanFolder;
+    bool m_roomPending = false;  // room made for new names that is not yet on the medium
     int m_lastError = 0;
 };
 
