@@ -390,7 +390,7 @@ def crash_states(entries):
             sampled.append(n)
             subsets = [list(range(k)) for k in range(1, n + 1)]
             subsets += [[i for i in range(n) if rng.random() < 0.5] for _ in range(SAMPLED)]
-        for subset in subsets:
+        for k, subset in enumerate(subsets):
             overlay = dict(base)
             for i in subset:
                 lay(overlay, epoch[i])
@@ -399,8 +399,9 @@ def crash_states(entries):
             if key in seen:
                 continue
             seen.add(key)
-            label = f"epoch {e} writes {','.join(map(str, subset))}" if len(subset) < n \
-                else f"epoch {e} whole"
+            label = (f"epoch {e} whole" if len(subset) == n
+                     else f"epoch {e} subset {k}: {len(subset)} of {n} writes" if n > ALL_SUBSETS
+                     else f"epoch {e} writes {','.join(map(str, subset))}")
             states.append((label, e, subset, done_at is not None and done_at < epoch[0]))
         for number in epoch:
             lay(base, number)
