@@ -150,6 +150,14 @@ int CheckPlayerCommand(const std::string& folder) {
             fputs(kErrCheckBusy, stderr);
         return kExitCannotCheck;
     }
+    // As a run would: an item left under two names by a cut needs the drive's repair first.
+    const ShownPlayer player{kDrive, place.top, FolderShown(place)};
+    EarlierRenames earlier = ReadEarlierRenames(disk, job.m_strDbPath);
+    if (earlier.shared) {
+        fprintf(stderr, kErrRepair, ShownPath(player, earlier.shared->first).c_str(),
+                ShownPath(player, earlier.shared->second).c_str());
+        return kExitNeedsRepair;
+    }
     // Read only up to the largest database there is: a huge file is not taken into memory.
     std::vector<uint8_t> bytes;
     ReadResult read = ReadResult::Failed;

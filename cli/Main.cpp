@@ -117,6 +117,10 @@ int Outcome(const Progress& progress, const CSyncJob& job, const ShownPlayer& pl
         case RunOutcome::DatabaseNotWritten:
             fprintf(stderr, kErrDatabase, Reason(reason).c_str());
             break;
+        case RunOutcome::NeedsRepair:
+            fprintf(stderr, kErrRepair, ShownPath(player, job.SharedNames().first).c_str(),
+                    ShownPath(player, job.SharedNames().second).c_str());
+            return kExitNeedsRepair;
         case RunOutcome::Refused:
             fputs(kErrNoStart, stderr);
             break;

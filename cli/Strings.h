@@ -83,6 +83,12 @@ inline constexpr char kErrDatabase[] =
 inline constexpr char kErrRead[] =
     "zorbel: reading a folder on the player failed%s, the old track database is kept; check the "
     "player (unplug it, plug it in again) and run zorbel again\n";
+// The two names, each a path on this system.
+inline constexpr char kErrRepair[] =
+    "zorbel: %s and %s share one song's data (a run was cut off while renaming it); nothing was "
+    "changed; repair the player first (Windows: the drive's Properties > Tools > Check; Linux: "
+    "fsck.vfat -a on the unmounted device, again until it changes nothing; macOS: Disk Utility's "
+    "First Aid), then run zorbel again\n";
 // The system's reason.
 inline constexpr char kErrRename[] =
     "zorbel: the player failed a rename or its confirmation%s; names may have changed, the old "

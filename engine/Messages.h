@@ -17,6 +17,11 @@ inline constexpr char16_t kMsgNotReplaced[] =
 // Names may have changed, but the medium failed to confirm a rename: safe removal, then a new run.
 inline constexpr char16_t kMsgRenameFailed[] =
     u"重命名时iPod出错，原数据库未改动，请安全弹出iPod后再运行一次。";
+// An earlier run was cut off while renaming: two names, %s each, share one song's data, and only
+// the drive's own repair can part them. Nothing was changed.
+inline constexpr char16_t kMsgNeedsRepair[] =
+    u"%s和%s共用同一首歌的数据（上次运行被中断），未做任何改动。请先修复iPod："
+    u"在“此电脑”中右键iPod，属性>工具>检查，然后再运行。";
 // Plain text, no retry: the lock failed for a reason another try does not change. %d: the
 // system's error code.
 inline constexpr char16_t kMsgLockFailed[] = u"无法锁定iPod（系统错误%d），原数据库未改动。";

@@ -54,6 +54,12 @@ int CSyncJob::RenamePass() {
         m_nRenamesPlanned += item.to.empty() ? 0 : 1;
     if (m_pStatus && m_nRenamesPlanned)
         m_pStatus->SetTotal(RunPhase::Renaming, m_nRenamesPlanned);
+    // On the medium before the first rename: a cut during one leaves two names for one item.
+    if (m_nRenamesPlanned && m_bKeepRecord && !RecordRenames()) {
+        m_bRecordFailed = true;
+        m_lstPaths.Clear();
+        return 0;
+    }
     if (m_nRenamesPlanned && !PreparePlannedFolders(0)) {
         m_bRenameFailed = true;
         m_nRenameError = m_fs.LastError();
@@ -71,6 +77,10 @@ int CSyncJob::RenamePass() {
         if (result == RenameResult::Refused) {
             m_leftOut.push_back({LeftOutReason::NotRenamed, item.from, error});
             PlanRenames(i + 1, item.folderCounter, item.fileCounter);
+            if (m_bKeepRecord && !RecordRenames()) {
+                m_bRenameFailed = true;
+                m_nRenameError = m_fs.LastError();
+            }
             continue;
         }
         ++(item.folder ? m_nRenamedFolders : m_nRenamedFiles);

@@ -22,6 +22,7 @@ enum class RunOutcome {
     DatabaseNotReplaced,
     ReadFailed,
     RenameFailed,     // the medium failed a rename's confirmation: names may have changed
+    NeedsRepair,      // an item is under two names sharing its data: nothing was changed
     PlayerBusy,       // another run holds the player: worth trying again
     LockUnavailable,  // the player could not be locked at all: trying again fails the same way
     Refused,          // the location check did not accept the player

@@ -128,6 +128,9 @@ RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
         if (afterStep)
             afterStep(step);
     };
+    // An item an earlier run left under two names would be renamed or listed twice for good.
+    if (!CheckEarlierRenames())
+        return m_outcome;
     if (!PrepareDatabase())
         return m_outcome;
     ReadPlayerFormat();  // a database it cannot read is not written over: step 4 reports it
@@ -138,8 +141,13 @@ RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
         m_lstPaths.Clear();
         return ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed, m_fs.LastError());
     }
+    m_bKeepRecord = true;
+    m_bRecordFailed = false;
     RenamePass();
+    m_bKeepRecord = false;
     stepDone(1);
+    if (m_bRecordFailed)
+        return ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, m_fs.LastError());
     // A rename the medium did not confirm may not survive a cut: nothing more is changed.
     if (m_bRenameFailed)
         return ReportEnd(RunOutcome::RenameFailed, kMsgRenameFailed, m_nRenameError);
@@ -147,6 +155,8 @@ RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
     NoteTracksOutside();
     stepDone(2);
     WriteDatabase();  // it reports the outcome, the track scan's read failure included
+    if (m_outcome == RunOutcome::Done || m_outcome == RunOutcome::DatabaseNotDurable)
+        DropRenameRecord();
     stepDone(3);
     return m_outcome;
 }

@@ -14,6 +14,7 @@
 #include "FileSystem.h"
 #include "Location.h"
 #include "PathList.h"
+#include "RenameRecord.h"
 #include "StatusLabel.h"
 
 // Why a song or folder is not in the new database although it is on the player.
@@ -72,6 +73,8 @@ public:
     size_t RenamedFolders() const { return m_nRenamedFolders; }
     // What the last run passed over, in the order it met it.
     const std::vector<LeftOut>& LeftOuts() const { return m_leftOut; }
+    // The two full paths that share one item's data when the run ended NeedsRepair.
+    const RenamePair& SharedNames() const { return m_shared; }
 
     // Every text of a run reaches the label this way: repaint, plain look, text with command 0.
     void ReportStatus(std::u16string_view text);
@@ -120,6 +123,9 @@ private:
     bool PrepareDatabase();
     void NoteTracksOutside();
     void ReadOldTracks();
+    bool CheckEarlierRenames();
+    bool RecordRenames();
+    void DropRenameRecord();
 
     IFileSystem& m_fs;
     LocationOutcome m_location = LocationOutcome::NotOnPlayer;
@@ -145,6 +151,10 @@ private:
     std::vector<LeftOut> m_leftOut;
     // The old database's tracks, kept only while a run from a folder below the top needs them.
     std::vector<std::u16string> m_oldTracks;
+    bool m_bKeepRecord = false;    // a real run, not a check: the planned renames are recorded
+    bool m_bRecordKept = false;    // a record of renames is on the player
+    bool m_bRecordFailed = false;  // it could not be written: nothing was renamed
+    RenamePair m_shared;
     std::atomic<RunOutcome> m_outcome{RunOutcome::Refused};
     std::atomic<bool> m_bRunning{false};
     std::atomic<bool> m_bRan{false};  // a run got hold of the player

@@ -207,6 +207,15 @@ private:
 
 }  // namespace
 
+std::u16string PlaceholderName(std::u16string_view name) {
+    std::u16string stand(name);
+    if (!stand.empty())
+        stand.front() = u'~';
+    if (EndsWithMp3(stand))
+        stand.back() = u'~';
+    return stand;
+}
+
 bool RenameCheckedFallback(const char* from, const char* to) {
     // Only while the target is free; the player lock keeps other runs from taking it meanwhile.
     struct stat info;
@@ -329,6 +338,14 @@ RenameResult PosixFileSystem::Rename(const std::u16string& from, const std::u16s
     // cluster the folder grows by. Whatever else the folder holds goes out first, so that the
     // rename's own writes reach the medium alone and in the order below.
     std::string folder = FolderOf(hostTo);
+    if (m_roomPending) {
+        if (!SyncMedium(folder)) {
+            m_lastError = errno;
+            return RenameResult::Refused;
+        }
+        m_roomPending = false;
+        m_cleanFolder = folder;  // every folder is: the whole medium was synced
+    }
     if (folder != m_cleanFolder && !SyncPath(folder)) {
         m_lastError = errno;
         return RenameResult::Refused;
@@ -346,6 +363,53 @@ RenameResult PosixFileSystem::Rename(const std::u16string& from, const std::u16s
     }
     m_cleanFolder = folder;
     return RenameResult::Renamed;
+}
+
+// On FAT a folder ends for Windows and the player at its first never-used entry (0x00). A rename
+// whose new entries cross such entries and reach the medium in two sector writes could leave the
+// new entry visible only behind one. So every new name's entries are taken by a stand-in, and all
+// are freed together, still in memory (one freed at once would be taken again by the next). The
+// first rename writes every folder's at once, as deleted entries (0xE5) for the renames to reuse:
+// one sync for all folders writes a sector shared by several (their parent's, the FAT's) once.
+bool PosixFileSystem::PrepareNames(const std::u16string& folder,
+                                   const std::vector<std::u16string>& names) {
+    std::string host;
+    if (!Host(folder, host))
+        return false;
+    m_cleanFolder.clear();
+    std::vector<std::string> made;
+    made.reserve(names.size());
+    bool ok = true;
+    for (const auto& name : names) {
+        std::string stand;
+        if (!Host(JoinPath(folder, PlaceholderName(name)), stand))
+            continue;
+        // An empty stand-in can only be one a cut left behind on the medium.
+        struct stat info;
+        if (lstat(stand.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0)
+            unlink(stand.c_str());
+        // Read-only: closing a file written to makes vfat's "flush" mount wait for the disk.
+        int fd = open(stand.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            // A name taken, say, leaves that rename without room made; the medium failing ends it.
+            if (errno == EIO) {
+                m_lastError = errno;
+                ok = false;
+                break;
+            }
+            continue;
+        }
+        close(fd);
+        made.push_back(std::move(stand));
+    }
+    m_roomPending = m_roomPending || !made.empty();
+    for (const auto& stand : made) {
+        if (unlink(stand.c_str()) != 0 && ok) {
+            m_lastError = errno;
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 std::unique_ptr<IOutputFile> PosixFileSystem::CreateOutput(const std::u16string& path) {
@@ -432,6 +496,9 @@ bool PosixFileSystem::Remove(const std::u16string& path) {
         m_lastError = errno;
         return false;
     }
+    // On FAT the entry and the freed clusters are written apart: a cut between them would leave
+    // clusters that belong to nothing until the drive's repair.
+    SyncPath(FolderOf(host));
     return true;
 }
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "FileSystem.h"
 
@@ -21,6 +23,8 @@ public:
     bool IsDirectory(const std::u16string& path) override;
     bool Exists(const std::u16string& path) override;
     RenameResult Rename(const std::u16string& from, const std::u16string& to) override;
+    bool PrepareNames(const std::u16string& folder,
+                      const std::vector<std::u16string>& names) override;
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override;
     std::unique_ptr<IInputFile> OpenInput(const std::u16string& path) override;
     ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override;
@@ -37,8 +41,13 @@ private:
     // The folder whose entries were last made durable, while nothing has changed since: the next
     // rename in it need not sync it first.
     std::string m_cleanFolder;
+    bool m_roomPending = false;  // room made for new names that is not yet on the medium
     int m_lastError = 0;
 };
+
+// The stand-in that makes room for `name` in its folder: as long, so it takes as many directory
+// entries on FAT, and never an MP3 file's name ("ST_FILE_1.mp3" -> "~T_FILE_1.mp~").
+std::u16string PlaceholderName(std::u16string_view name);
 
 // Renames without ever replacing: false when `to` exists. Exposed for the tests of its fallback.
 bool RenameNoReplace(const char* from, const char* to);

@@ -12,6 +12,7 @@
 #include "EngineFixture.h"
 #include "LaterDatabase.h"
 #include "Messages.h"
+#include "RenameRecord.h"
 #include "RunInvariants.h"
 
 namespace {
@@ -103,6 +104,10 @@ struct Player {
     std::set<std::u16string> paths;
 };
 
+bool IsWriting(FsOp op) {
+    return op == FsOp::Create || op == FsOp::Write || op == FsOp::Flush || op == FsOp::Close;
+}
+
 bool IsListing(FsOp op) {
     return op == FsOp::List || op == FsOp::ListNext;
 }
@@ -182,13 +187,19 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                              (outOfMemory ? ", out of memory" : ""));
                 EXPECT_EQ(CheckRun(run.before, run.fs, run.label), "");
                 RunOutcome expected = cleanOutcome;
+                // Before the first rename only the record of the renames is written; letting it
+                // go once the database is in place is the only removal of a clean run.
+                bool recordWrite = i >= renamesFrom && i < writerFrom && IsWriting(*fault);
+                bool databaseRead = IsDatabaseRead(*fault) && faultPath != RenameRecordPath(kDb);
+                if (*fault == FsOp::Remove)
+                    expected = cleanOutcome;
                 // A lone .new put in place without confirmation: the run's own replace confirms it.
-                if (*fault == FsOp::Sync)
+                else if (*fault == FsOp::Sync)
                     expected = i >= writerFrom ? RunOutcome::DatabaseNotDurable : cleanOutcome;
                 else if (*fault == FsOp::Replace && windowsReplace && !outOfMemory &&
                          i >= writerFrom)
                     expected = RunOutcome::DatabaseNotReplaced;  // beside the removed old one
-                else if (outOfMemory || i >= writerFrom || IsDatabaseRead(*fault))
+                else if (outOfMemory || i >= writerFrom || databaseRead || recordWrite)
                     expected = RunOutcome::DatabaseNotWritten;
                 else if (*fault == FsOp::Prepare || *fault == FsOp::RenameSync)
                     expected = RunOutcome::RenameFailed;
@@ -243,6 +254,17 @@ TEST(FaultInjection, MediumGoneAtEveryMoment) {
                         run.label.outcome == RunOutcome::DatabaseNotDurable);
         else
             EXPECT_NE(run.label.outcome, RunOutcome::Done);
+        // Every name a rename gave was recorded before it: a cut in the middle of that rename
+        // would have left the item under both names, which only the record tells.
+        const std::u16string record = RenameRecordPath(kDb);
+        auto pairs =
+            DecodeRenameRecord(run.fs.HasFile(record) ? run.fs.Read(record) : Bytes(), u"E:");
+        for (const auto& path : PathsOf(run.fs)) {
+            bool recorded = run.paths.count(path) || path == record || path == kDb + u".new";
+            for (const auto& pair : pairs)
+                recorded = recorded || path.rfind(pair.second, 0) == 0;
+            EXPECT_TRUE(recorded || replaced) << Printable(path) << " not in the record";
+        }
         std::string problems = CheckRun(run.before, run.fs, run.label);
         // A write that failed leaves the temporary file behind: its removal failed too.
         if (!replaced && run.fs.HasFile(kDb + u".new"))
@@ -273,8 +295,8 @@ TEST(FaultInjection, FullMediumKeepsOldDatabase) {
 // A failed write whose clean-up fails too leaves the temporary file; the next run writes over it.
 TEST(FaultInjection, FailedCleanUpIsMendedByTheNextRun) {
     Player run(u"E:\\Music");
-    run.fs.failWhen = [](FsOp op, const std::u16string&) {
-        return op == FsOp::Write || op == FsOp::Remove;
+    run.fs.failWhen = [](FsOp op, const std::u16string& path) {
+        return (op == FsOp::Write && path == kDb + u".new") || op == FsOp::Remove;
     };
     run.job.Run();
     EXPECT_EQ(run.label.text, kMsgDatabaseFailed);

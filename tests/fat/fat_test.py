@@ -1,12 +1,17 @@
 #!/usr/bin/env python3
-"""The zorbel command on a real FAT file system: Debian's kernel in QEMU mounts a FAT16 player as
-a desktop does, and the player is checked after every block write of a run (replayed from a
-dm-log-writes log) and after real power cuts (the machine killed at chosen moments).
+"""The zorbel command on a real FAT file system: Debian's kernel in QEMU mounts a FAT16 and a
+FAT32 player as a desktop does, and each player is checked in every state a cut can leave (the
+run's block writes, logged by dm-log-writes, replayed in their order and, since a drive with a
+write cache persists the writes between two flushes in any order, every subset of each flush
+epoch's writes) and after real power cuts (the machine killed at chosen moments).
 
-After each state: every MP3 file present exactly once with its bytes (after fsck.fat -a on a
-copy), iTunesSD the old bytes or a complete database of exactly the MP3 files on the player, the
-new one once done: was printed, fsck.fat -n's findings counted; after each cut a next run ends on
-done: with a database that lists every MP3 file."""
+After each state: every MP3 file seen by Windows (which stops reading a folder at its end marker),
+and present exactly once with its bytes after fsck.fat -a on a copy; iTunesSD the old bytes or a
+complete database of exactly the MP3 files on the player, the new one once done: was printed;
+fsck.fat -n's findings counted. From states that hold an item under two names (a cut during a
+rename), the next run and --check must change nothing and say the player needs a repair (no song
+listed twice, no shared cluster added), and once fsck.fat -a repaired a copy, a run ends on done:
+with a database that lists every MP3 file; so must the next run after each cut."""
 import argparse
 import hashlib
 import multiprocessing
@@ -23,7 +28,12 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../
 from show_player import decode_database  # noqa: E402
 
 SECTOR = 512
-IMAGE_KB = 16384
+# mkfs.fat's arguments per file system: a FAT32 needs 65,525 clusters at least.
+FORMATS = {"fat16": ["-F", "16", "-s", "4", "16384"], "fat32": ["-F", "32", "-s", "1", "40960"]}
+ALL_SUBSETS = 8  # an epoch of more writes is sampled: its prefixes and this many random subsets
+SAMPLED = 256
+TWO_NAME_RUNS = 4  # states with an item under two names that a next run is tried from
+EXIT_REPAIR = 5
 OLD_DB = b"\0\0\0\1\x08\0\0\0\x12" + bytes(9)
 DB_PATH = "iPod_Control/iTunes/iTunesSD"
 MODULES = ("virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci virtio_blk "
@@ -145,8 +155,9 @@ def make_tree(root, tracks):
     return expected
 
 
-def make_image(path, source):
-    subprocess.run(["mkfs.fat", "-F", "16", "-s", "4", "-n", "IPOD", "-C", path, str(IMAGE_KB)],
+def make_image(path, source, kind):
+    args = FORMATS[kind]
+    subprocess.run(["mkfs.fat"] + args[:-1] + ["-n", "IPOD", "-C", path, args[-1]],
                    check=True, stdout=subprocess.DEVNULL)
     names = [os.path.join(source, n) for n in sorted(os.listdir(source))]
     subprocess.run(["mcopy", "-s", "-i", path] + names + ["::/"], env=ENV, check=True)
@@ -157,34 +168,47 @@ def make_image(path, source):
 def fsck_findings(image):
     """fsck.fat -n's findings, one line each."""
     out = run(["fsck.fat", "-n", image]).stdout.splitlines()
-    # The dirty bit is set by every mount: a cut always leaves it.
+    # The dirty bit is set by every mount: a cut always leaves it (on FAT32 in the boot sector's
+    # byte 65, which its backup does not have). FAT32's count of free clusters is only a hint,
+    # brought up to date at unmount.
+    dirty = ("irty bit", "filesystem unchanged", "boot sector and its backup", "mostly harmless",
+             "offset:original/backup", "65:01/00", "Not automatically fixing this",
+             "Free cluster summary wrong")
     return [line for line in out[1:] if not line.startswith(image + ":") and line.strip()
-            and "irty bit" not in line and "filesystem unchanged" not in line]
+            and not any(mark in line for mark in dirty)]
 
 
-def read_player(image, as_linux=False):
-    """The files on a FAT16 image as Windows reads them: {"/folder/name": bytes}. A folder's
-    listing ends at its first never-used entry (Linux reads on past it); long names are taken
-    where their checksum matches the short entry, else the short name stands."""
+def read_player(image, as_linux=False, starts=None):
+    """The files on a FAT16 or FAT32 image as Windows reads them: {"/folder/name": bytes}. A
+    folder's listing ends at its first never-used entry (Linux reads on past it); long names are
+    taken where their checksum matches the short entry, else the short name stands. `starts`, when
+    given, gets each file's and folder's first cluster by path."""
     with open(image, "rb") as f:
         disk = f.read()
     sector, per_cluster, reserved, fats, roots = struct.unpack_from("<HBHBH", disk, 11)
     fat_sectors = struct.unpack_from("<H", disk, 22)[0]
+    wide = fat_sectors == 0  # FAT32: 32-bit FAT entries, the root folder a chain of its own
+    if wide:
+        fat_sectors, root_cluster = struct.unpack_from("<II", disk, 36)[0], \
+            struct.unpack_from("<I", disk, 44)[0]
     fat = disk[reserved * sector:(reserved + fat_sectors) * sector]
     root_at = (reserved + fats * fat_sectors) * sector
     data_at = root_at + roots * 32
     cluster_bytes = per_cluster * sector
+    last = 0x0FFFFFF0 if wide else 0xFFF0
 
     def chain(start, limit):
         out, seen = [], set()
-        while 2 <= start < 0xFFF0 and start not in seen and len(out) < limit:
+        while 2 <= start < last and start not in seen and len(out) < limit:
             seen.add(start)
             at = data_at + (start - 2) * cluster_bytes
             out.append(disk[at:at + cluster_bytes])
-            start = struct.unpack_from("<H", fat, start * 2)[0]
+            start = (struct.unpack_from("<I", fat, start * 4)[0] & 0x0FFFFFFF if wide
+                     else struct.unpack_from("<H", fat, start * 2)[0])
         return b"".join(out)
 
-    files, folders = {}, [("", disk[root_at:data_at])]
+    root = chain(root_cluster, 1 << 16) if wide else disk[root_at:data_at]
+    files, folders = {}, [("", root)]
     while folders:
         path, listing = folders.pop()
         long_name, checksum, expect = "", None, 0
@@ -216,12 +240,27 @@ def read_player(image, as_linux=False):
             if entry[11] & 0x08 or name in (".", ".."):
                 continue
             start, size = struct.unpack_from("<H", entry, 26)[0], struct.unpack_from("<I", entry, 28)[0]
+            start |= struct.unpack_from("<H", entry, 20)[0] << 16 if wide else 0
+            if starts is not None:
+                starts[f"{path}/{name}"] = start
             if entry[11] & 0x10:
                 if start and len(folders) < 10000:
                     folders.append((f"{path}/{name}", chain(start, 1 << 16)))
             else:
                 files[f"{path}/{name}"] = chain(start, size // cluster_bytes + 1)[:size]
     return files
+
+
+def shared_items(image):
+    """The items under two names or more: groups of paths whose entries share a first cluster,
+    as Linux reads the folders (a folder's contents under its second name are left out)."""
+    starts = {}
+    read_player(image, as_linux=True, starts=starts)
+    groups = {}
+    for path in sorted(starts, key=len):
+        if starts[path] and not any(path.startswith(p + "/") for g in groups.values() for p in g[1:]):
+            groups.setdefault(starts[path], []).append(path)
+    return sorted(tuple(g) for g in groups.values() if len(g) > 1)
 
 
 def database_problem(db, mp3_paths):
@@ -258,14 +297,20 @@ def missing_songs(files, expected):
 def check_player(image, expected, work, must_be_new, repaired_name="repaired.img"):
     """What a cut left: (problems, fsck findings). Repairs a copy, never the image."""
     findings = fsck_findings(image)
+    # Before a repair an item may show under two names; a song Windows cannot see at all is
+    # as good as lost to its user.
+    seen = mp3_files(read_player(image))
+    problems = [f"hidden from Windows: {path}" for digest, path in expected.items()
+                if digest not in seen][:1]
     repaired = os.path.join(work, repaired_name)
     shutil.copy(image, repaired)
     run(["fsck.fat", "-a", "-w", repaired])
     files = read_player(repaired)
-    problems = missing_songs(files, expected)
-    if problems and not missing_songs(read_player(repaired, as_linux=True), expected):
-        # Linux reads past a folder's end marker, Windows and fsck.fat do not: see README.
-        problems = ["hidden behind an end marker: " + problems[0]]
+    lost = missing_songs(files, expected)
+    if lost and not missing_songs(read_player(repaired, as_linux=True), expected):
+        # Linux reads past a folder's end marker, Windows and fsck.fat do not.
+        lost = ["hidden behind an end marker after the repair: " + lost[0]]
+    problems += lost
     db = next((d for p, d in files.items() if p.casefold() == "/" + DB_PATH.casefold()), None)
     if db is None:
         problems.append("iTunesSD missing")
@@ -283,7 +328,9 @@ FLUSH, FUA, DISCARD, MARK = 1, 2, 4, 8
 
 
 def read_log(path):
-    """The logged writes in the order they completed: ("write", sector, data) and ("mark", text)."""
+    """The logged writes in the order they completed: ("write", sector, data), ("discard",
+    sector, sectors), ("mark", text) and ("flush",) where the drive was told to persist all
+    earlier writes (a write's own FUA persists only that write, so it ends no epoch)."""
     with open(path, "rb") as f:
         log = f.read()
     magic, _, count, sector_size = struct.unpack_from("<QQQI", log, 0)
@@ -293,6 +340,8 @@ def read_log(path):
     for _ in range(count):
         sector, sectors, flags, length = struct.unpack_from("<QQQQ", log, at)
         at += sector_size
+        if flags & FLUSH:
+            entries.append(("flush",))
         if flags & MARK:
             entries.append(("mark", log[at - sector_size + 32:at - sector_size + 32 + length]
                             .decode()))
@@ -305,40 +354,106 @@ def read_log(path):
     return entries
 
 
+def crash_states(entries):
+    """Every state a cut can leave: on top of all earlier flush epochs, any subset of one epoch's
+    writes (all subsets of an epoch of up to ALL_SUBSETS writes; beyond, its prefixes and SAMPLED
+    random subsets), the same disk contents once. Returns ([(label, epoch, subset, must_be_new)],
+    epochs as lists of entry numbers, the sizes of the epochs that were sampled)."""
+    epochs, current, done_at = [], [], None
+    for number, entry in enumerate(entries):
+        if entry[0] == "flush" and current:
+            epochs.append(current)
+            current = []
+        elif entry[0] == "mark" and entry[1] == "done":
+            done_at = number
+        elif entry[0] in ("write", "discard"):
+            current.append(number)
+    if current:
+        epochs.append(current)
+    rng, states, seen, sampled = random.Random(22), [], set(), []
+    base = {}
+
+    def lay(overlay, number):
+        entry = entries[number]
+        if entry[0] == "write":
+            for k in range(len(entry[2]) // SECTOR):
+                overlay[entry[1] + k] = entry[2][k * SECTOR:(k + 1) * SECTOR]
+        else:
+            for k in range(entry[2]):
+                overlay[entry[1] + k] = bytes(SECTOR)
+
+    for e, epoch in enumerate(epochs):
+        n = len(epoch)
+        if n <= ALL_SUBSETS:
+            subsets = [[i for i in range(n) if mask >> i & 1] for mask in range(1, 1 << n)]
+        else:
+            sampled.append(n)
+            subsets = [list(range(k)) for k in range(1, n + 1)]
+            subsets += [[i for i in range(n) if rng.random() < 0.5] for _ in range(SAMPLED)]
+        for k, subset in enumerate(subsets):
+            overlay = dict(base)
+            for i in subset:
+                lay(overlay, epoch[i])
+            key = hashlib.sha256(b"".join(k.to_bytes(8, "little") + v
+                                          for k, v in sorted(overlay.items()))).digest()
+            if key in seen:
+                continue
+            seen.add(key)
+            label = (f"epoch {e} whole" if len(subset) == n
+                     else f"epoch {e} subset {k}: {len(subset)} of {n} writes" if n > ALL_SUBSETS
+                     else f"epoch {e} writes {','.join(map(str, subset))}")
+            states.append((label, e, subset, done_at is not None and done_at < epoch[0]))
+        for number in epoch:
+            lay(base, number)
+    return states, epochs, sampled
+
+
 _replay = {}
 
 
-def check_state(number):
-    """The player as the log leaves it after entry `number`: (number, problems, findings)."""
+def build_state(state, path):
+    """Lays the disk a state stands for out at `path`."""
+    r, (_, epoch, subset, _) = _replay, state
+    shutil.copy(r["start"], path)
+    numbers = [n for ep in r["epochs"][:epoch] for n in ep] + [r["epochs"][epoch][i] for i in subset]
+    with open(path, "r+b") as img:
+        for number in numbers:
+            entry = r["entries"][number]
+            img.seek(entry[1] * SECTOR)
+            img.write(entry[2] if entry[0] == "write" else bytes(entry[2] * SECTOR))
+
+
+def check_state(state):
+    """One crash state: (state, problems, findings, items under two names)."""
     r = _replay
     work = os.path.join(r["work"], f"replay-{os.getpid()}")
     os.makedirs(work, exist_ok=True)
-    state = os.path.join(work, "state.img")
-    shutil.copy(r["start"], state)
-    done = False
-    with open(state, "r+b") as img:
-        for entry in r["entries"][:number + 1]:
-            if entry[0] == "mark":
-                done = done or entry[1] == "done"
-            else:
-                img.seek(entry[1] * SECTOR)
-                img.write(entry[2] if entry[0] == "write" else bytes(entry[2] * SECTOR))
-    problems, found, _ = check_player(state, r["expected"], work, done)
+    image = os.path.join(work, "state.img")
+    build_state(state, image)
+    problems, found, _ = check_player(image, r["expected"], work, state[3])
     if problems:
-        shutil.copy(state, os.path.join(r["work"], "failing", f"state-{number}.img"))
-    return number, problems, found
+        name = state[0].replace(" ", "-").replace(",", "_")
+        shutil.copy(image, os.path.join(r["work"], "failing", f"{name}.img"))
+    return state, problems, found, shared_items(image)
 
 
 def replay(start, entries, work, expected):
-    """The player after each logged write, checked, on every core."""
-    _replay.update(start=start, entries=entries, work=work, expected=expected)
+    """Every crash state, checked, on every core: (results, epochs, sampled epochs' sizes)."""
+    states, epochs, sampled = crash_states(entries)
+    _replay.update(start=start, entries=entries, epochs=epochs, work=work, expected=expected)
     os.makedirs(os.path.join(work, "failing"), exist_ok=True)
-    numbers = [n for n, entry in enumerate(entries) if entry[0] != "mark"]
     with multiprocessing.Pool(os.cpu_count()) as pool:
-        return pool.map(check_state, numbers, chunksize=8)
+        return pool.map(check_state, states, chunksize=8), epochs, sampled
 
 
 # --- the layer ---------------------------------------------------------------------------------
+
+def guest_exit(lines, marker="guest: exit"):
+    """The exit status the guest printed after `marker`, or None."""
+    # The firmware's escape sequences may share the guest's first line.
+    found = [line for line in lines if marker + " " in line]
+    return int(found[-1].split()[-1]) if found else None
+
 
 def next_run(machine, repaired, expected, work):
     """A run on the repaired player ends on done: and lists every MP3 file."""
@@ -350,28 +465,74 @@ def next_run(machine, repaired, expected, work):
     return problems
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--zorbel", required=True, help="static zorbel command for the guest")
-    parser.add_argument("--kernel-dir", required=True, help="Debian's kernel package, unpacked")
-    parser.add_argument("--work", required=True)
-    parser.add_argument("--tracks", type=int, default=300)
-    parser.add_argument("--cuts", type=int, default=10)
-    args = parser.parse_args()
+def listed_twice(image):
+    """The database's tracks whose bytes another of its tracks has too."""
+    files = read_player(image, as_linux=True)
+    folded = {p.casefold(): d for p, d in files.items()}
+    db = folded.get("/" + DB_PATH.casefold(), b"")
+    _, names = decode_database(db) if len(db) >= 18 else (0, [])
+    seen, twice = {}, []
+    for name in names:
+        digest = hashlib.sha256(folded.get(name.casefold(), name.encode())).hexdigest()
+        if digest in seen:
+            twice.append(f"{seen[digest]} and {name}")
+        seen.setdefault(digest, name)
+    return twice
 
-    here = os.path.dirname(os.path.abspath(__file__))
-    work = os.path.abspath(args.work)
-    shutil.rmtree(work, ignore_errors=True)
+
+def two_name_run(machine, image, shared, expected, work):
+    """From a state with an item under two names: --check and the run leave the player as it was
+    (exit 5, the line naming both names), no song listed twice, no item under a new second name;
+    after fsck.fat -a on a copy, a run goes on as usual. Returns problems and what was seen."""
+    def names(starts):
+        return read_player(image, as_linux=True, starts=starts), starts
+    before = names({})
+    lines, _ = machine.boot(image, "next")
+    out = run_lines(lines)
+    check, status = guest_exit(lines, "guest: check exit"), guest_exit(lines)
+    problems = []
+    if status != EXIT_REPAIR or check != EXIT_REPAIR:
+        problems.append(f"the run ended {status}, --check {check}, not {EXIT_REPAIR}")
+    elif not out or not all(n.rsplit("/", 1)[-1] in out[-1] for n in shared[0][:2]):
+        problems.append(f"the last line names not both of {shared[0][:2]}: {out[-1:]!r}")
+    twice = listed_twice(image)
+    if twice:
+        problems.append(f"{len(twice)} songs listed twice, e.g. {twice[0]}")
+    added = [g for g in shared_items(image) if g not in shared]
+    if added:
+        problems.append(f"under two names now: {added[0]}")
+    if status == EXIT_REPAIR and names({}) != before:
+        problems.append("the player changed")
+    # fsck.fat truncates one name of a folder to nothing and deletes that entry only when run
+    # again, as the command's line tells the user; a file's pair takes one pass.
+    repaired = os.path.join(work, "two-names-repaired.img")
+    shutil.copy(image, repaired)
+    passes = 0
+    while passes < 3 and subprocess.run(["fsck.fat", "-a", "-w", repaired], env=ENV,
+                                        stdout=subprocess.DEVNULL).returncode == 1:
+        passes += 1
+    problems += next_run(machine, repaired, expected, work)
+    return problems, f"{out[-1] if out else 'nothing'}; repaired in {passes} fsck.fat -a passes"
+
+
+def pick_two_name_states(results):
+    """A few states with an item under two names, spread over the run, folders and files both."""
+    folders = [r for r in results if r[3] and not r[1] and not r[3][0][0].endswith(".mp3")]
+    files = [r for r in results if r[3] and not r[1] and r not in folders]
+    picked = []
+    for group in (folders, files):
+        half = TWO_NAME_RUNS // 2
+        picked += [group[k * len(group) // half] for k in range(half) if group][:len(group)]
+    return picked
+
+
+def layer(kind, machine, args, work):
+    """Every crash state and the real cuts of one run on a player of this kind: (passed, failed)."""
+    work = os.path.join(work, kind)
     os.makedirs(work)
-    kernel = [f for f in os.listdir(os.path.join(args.kernel_dir, "boot"))
-              if f.startswith("vmlinuz")][0]
-    initrd = os.path.join(work, "initrd")
-    build_initramfs(initrd, args.zorbel, args.kernel_dir, os.path.join(here, "guest-init"))
-    machine = Machine(os.path.join(args.kernel_dir, "boot", kernel), initrd)
-
     start = os.path.join(work, "start.img")
     expected = make_tree(os.path.join(work, "tree"), args.tracks)
-    make_image(start, os.path.join(work, "tree"))
+    make_image(start, os.path.join(work, "tree"), kind)
     failures = 0
 
     # Every crash state of one run, from the log of its block writes.
@@ -384,25 +545,39 @@ def main():
     out = run_lines(lines)
     if not out or not out[-1].startswith("done:"):
         print("\n".join(lines[-30:]))
-        sys.exit("fat: the logged run did not end on done:")
-    print(f"fat: logged run: {out[-1]} ({time.time() - began:.1f} s with the boot)")
+        sys.exit(f"{kind}: the logged run did not end on done:")
+    print(f"{kind}: logged run: {out[-1]} ({time.time() - began:.1f} s with the boot)")
     entries = read_log(log)
-    results = replay(start, entries, work, expected)
+    results, epochs, sampled = replay(start, entries, work, expected)
     hidden = [r for r in results if r[1] and all(p.startswith("hidden") for p in r[1])]
     failing = [r for r in results if r[1] and r not in hidden]
+    two_names = [r for r in results if r[3]]
     findings = sum(1 for r in results if r[2])
-    writes = sum(1 for e in entries if e[0] != "mark")
-    print(f"fat: {len(results)} crash states ({writes} block writes): {len(failing)} losing "
-          f"something, {len(hidden)} hiding a song from Windows behind a folder's end marker, "
-          f"{findings} with fsck.fat -n findings")
-    for number, problems, found in failing[:10] + hidden[:3]:
-        print(f"  state {number}: {'; '.join(problems[:3])} [fsck: {'; '.join(found[:3])}]")
-    failures += len(failing)
-    states = len(results)
+    writes = sum(1 for e in entries if e[0] in ("write", "discard"))
+    print(f"{kind}: {len(results)} crash states ({writes} block writes in {len(epochs)} flush "
+          f"epochs; every subset of an epoch of up to {ALL_SUBSETS} writes"
+          + (f", the {len(sampled)} longer ones ({', '.join(map(str, sampled))} writes) sampled: "
+             f"their prefixes and {SAMPLED} random subsets each" if sampled else "") + "): "
+          f"{len(failing)} losing something, {len(hidden)} hiding a song from Windows, "
+          f"{len(two_names)} with an item under two names, {findings} with fsck.fat -n findings")
+    for state, problems, found, _ in failing[:10] + hidden[:5]:
+        print(f"  {state[0]}: {'; '.join(problems[:3])} [fsck: {'; '.join(found[:3])}]")
+    failures += len(failing) + len(hidden)
+    checked = len(results)
+
+    # From states with an item under two names, the next run and --check.
+    for state, _, _, shared in pick_two_name_states(results):
+        image = os.path.join(work, "two-names.img")
+        build_state(state, image)
+        problems, last = two_name_run(machine, image, shared, expected, work)
+        print(f"{kind}: next run from {state[0]} ({' and '.join(shared[0])} share their data): "
+              f"{'sound' if not problems else '; '.join(problems[:3])}; it said {last!r}")
+        failures += 1 if problems else 0
+        checked += 1
 
     # Real cuts: the machine killed at lines spread over the run, and right after done:.
-    total = len(out)
-    points = [max(1, total * k // args.cuts) for k in range(args.cuts)] + ["done:"]
+    total, cuts = len(out), args.cuts if kind == "fat16" else max(1, args.cuts // 2)
+    points = [max(1, total * k // cuts) for k in range(cuts)] + ["done:"]
     for point in points:
         image = os.path.join(work, "cut.img")
         shutil.copy(start, image)
@@ -415,16 +590,48 @@ def main():
         lines, killed = machine.boot(image, kill_at=kill_at)
         said_done = any(l.startswith("done:") for l in run_lines(lines + ["guest: exit"]))
         problems, found, repaired = check_player(image, expected, work, said_done)
-        if all(p.startswith("hidden") for p in problems):
+        shared = shared_items(image)
+        if not problems and shared:
+            problems, _ = two_name_run(machine, image, shared, expected, work)
+        elif not problems:
             problems = next_run(machine, repaired, expected, work)
         where = f"after line {point}" if point != "done:" else "right after done:"
-        print(f"fat: cut {where}: {'killed' if killed else 'ran to its end'}, "
+        print(f"{kind}: cut {where}: {'killed' if killed else 'ran to its end'}, "
+              f"{'two names, ' if shared else ''}"
               f"{'sound' if not problems else '; '.join(problems[:3])}"
               f"{', fsck: ' + '; '.join(found[:2]) if found else ''}")
         failures += 1 if problems else 0
+    checked += len(points)
+    return checked - failures, failures
 
-    print(f"fat: {states + len(points) - failures} passed, {failures} failed")
-    return 1 if failures else 0
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--zorbel", required=True, help="static zorbel command for the guest")
+    parser.add_argument("--kernel-dir", required=True, help="Debian's kernel package, unpacked")
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--tracks", type=int, default=300)
+    parser.add_argument("--cuts", type=int, default=10, help="on FAT16; FAT32 gets half")
+    parser.add_argument("--kinds", default="fat16,fat32")
+    args = parser.parse_args()
+
+    here = os.path.dirname(os.path.abspath(__file__))
+    work = os.path.abspath(args.work)
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    kernel = [f for f in os.listdir(os.path.join(args.kernel_dir, "boot"))
+              if f.startswith("vmlinuz")][0]
+    initrd = os.path.join(work, "initrd")
+    build_initramfs(initrd, args.zorbel, args.kernel_dir, os.path.join(here, "guest-init"))
+    machine = Machine(os.path.join(args.kernel_dir, "boot", kernel), initrd)
+    passed = failed = 0
+    for kind in args.kinds.split(","):
+        began = time.time()
+        ok, bad = layer(kind, machine, args, work)
+        print(f"{kind}: {ok} passed, {bad} failed in {time.time() - began:.0f} s")
+        passed, failed = passed + ok, failed + bad
+    print(f"fat: {passed} passed, {failed} failed")
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":

@@ -13,6 +13,7 @@
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"
+#include "RenameRecord.h"
 #include "SyncJob.h"
 #include "Version.h"
 
@@ -52,7 +53,15 @@ struct CommandCase {
     bool unprivileged = false;           // the player handed to a user without rights, who runs
     std::string cleanup = "";            // a shell command run last
     bool later = false;                  // the new database in the later generations' layout
+    std::vector<RenamePair> cut = {};    // the renames a run cut off on this player had recorded
 };
+
+const RenamePair kSongCut = {u"P:\\Music\\\u6674.mp3", u"P:\\Music\\ST_FILE_1.mp3"};
+const RenamePair kFolderCut = {u"P:\\\u4E2D", u"P:\\ST_DIR_1"};
+const std::string kSongTwice = "cp '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/ST_FILE_1.mp3'";
+const std::string kRecord = "/iPod_Control/iTunes/iTunesSD.renames";
+const std::string kRepairLine =
+    "{top}/Music/\xE6\x99\xB4.mp3 and {top}/Music/ST_FILE_1.mp3 share one song's data";
 
 // A name that would drive the terminal if printed raw: window title, clear screen, colour, and a
 // line feed that would split its line.
@@ -343,6 +352,60 @@ TEST(Command, EachSituation) {
          "",
          "-",
          "printf bdhs | tee '{top}/iPod_Control/iTunes/iTunesSD' && '{cmd}' '{top}'"},
+        // A cut during a rename left the song (or folder) under both names: nothing is changed.
+        {"run on a song under two names",
+         {"{top}"},
+         true,
+         5,
+         "player: {top}",
+         kRepairLine,
+         "-",
+         kSongTwice,
+         {},
+         false,
+         "",
+         false,
+         {kSongCut}},
+        {"check a song under two names",
+         {"--check", "{top}"},
+         true,
+         5,
+         "player: {top}",
+         kRepairLine,
+         "-",
+         kSongTwice,
+         {},
+         false,
+         "",
+         false,
+         {kSongCut}},
+        {"run on a folder under two names",
+         {"{top}"},
+         true,
+         5,
+         "player: {top}",
+         "{top}/\xE4\xB8\xAD and {top}/ST_DIR_1 share one song's data",
+         "-",
+         "cp -r '{top}/\xE4\xB8\xAD' '{top}/ST_DIR_1'",
+         {},
+         false,
+         "",
+         false,
+         {kFolderCut}},
+        // Once the drive's repair has parted the names, the run goes on.
+        {"run after the repair",
+         {"{top}"},
+         true,
+         0,
+         "5 tracks written, 1 file and 1 folder renamed",
+         "",
+         "",
+         "echo > '{top}/Music/ST_FILE_1.mp3'",
+         {},
+         false,
+         "",
+         false,
+         {kSongCut, kFolderCut}},
     };
     const unsigned nobody = 65534;
     for (const auto& c : cases) {
@@ -365,6 +428,9 @@ TEST(Command, EachSituation) {
         if (c.unprivileged && geteuid() == 0) {
             RunProgram({"chown", "-R", std::to_string(nobody) + ":" + std::to_string(nobody), top});
             chmod(top.c_str(), 0755);
+        }
+        if (!c.cut.empty()) {
+            ASSERT_TRUE(WriteHostFile(top + kRecord, EncodeRenameRecord(c.cut)));
         }
         auto before = HostFiles(top);
         auto times = HostTimes(top);
@@ -400,6 +466,8 @@ TEST(Command, EachSituation) {
             ASSERT_TRUE(db);
             EXPECT_EQ(db->later, c.later);
             EXPECT_EQ(db->names, HostTracks(top, c.below));
+            // With the new database in place, an earlier run's record of renames is let go.
+            EXPECT_NE(access((top + kRecord).c_str(), F_OK), 0);
         }
         RemoveTree(top);
     }

@@ -127,6 +127,20 @@ TEST_F(HostPlayer, RenamesNeverReplace) {
     }
 }
 
+// Room made for new names shows in no listing and takes no MP3 name; it clears a stand-in a cut
+// left behind (empty), never a file of the user's.
+TEST_F(HostPlayer, RoomForNewNamesLeavesTheFolderAsItWas) {
+    const std::pair<std::u16string, std::u16string> stands[] = {
+        {u"ST_FILE_12.mp3", u"~T_FILE_12.mp~"}, {u"ST_DIR_3", u"~T_DIR_3"}, {u"x.MP3", u"~.MP~"}};
+    for (const auto& [name, stand] : stands)
+        EXPECT_EQ(PlaceholderName(name), stand);
+    ASSERT_TRUE(MakeHostPlayer(top, {"d/a.mp3", "d/~T_DIR_1"}));
+    auto before = HostFiles(top);
+    ASSERT_TRUE(WriteHostFile(top + "/d/~T_FILE_1.mp~", {}));
+    EXPECT_TRUE(fs.PrepareNames(u"P:\\d", {u"ST_FILE_1.mp3", u"ST_DIR_1", u"ST_FILE_2.mp3"}));
+    EXPECT_EQ(HostFiles(top), before);
+}
+
 TEST_F(HostPlayer, OnlyWhatIsOnThePlayerIsReached) {
     ASSERT_TRUE(MakeHostPlayer(top, {"file.mp3"}));
     std::string host;

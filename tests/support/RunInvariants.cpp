@@ -7,6 +7,7 @@
 #include "Database.h"
 #include "DatabaseFile.h"
 #include "Messages.h"
+#include "RenameRecord.h"
 #include "Text.h"
 
 namespace {
@@ -15,8 +16,10 @@ std::u16string TempPath(const std::u16string& dbPath) {
     return dbPath + u".new";
 }
 
+// The record of a run's renames may stay until a later run's database is in place.
 bool IsDatabaseFile(const std::u16string& path, const std::u16string& dbPath) {
-    return EqualsFolded(path, dbPath) || EqualsFolded(path, TempPath(dbPath));
+    return EqualsFolded(path, dbPath) || EqualsFolded(path, TempPath(dbPath)) ||
+           EqualsFolded(path, RenameRecordPath(dbPath));
 }
 
 // Written apart from the engine's own helpers, so a fault in them shows here.
@@ -98,6 +101,8 @@ std::u16string OutcomeText(RunOutcome outcome, int systemError) {
             return kMsgReadFailed;
         case RunOutcome::RenameFailed:
             return kMsgRenameFailed;
+        case RunOutcome::NeedsRepair:
+            return kMsgNeedsRepair;
         case RunOutcome::PlayerBusy:
             return kMsgPlayerBusy;
         case RunOutcome::LockUnavailable:
@@ -109,9 +114,9 @@ std::u16string OutcomeText(RunOutcome outcome, int systemError) {
 }
 
 const char* OutcomeName(RunOutcome outcome) {
-    static const char* const names[] = {
-        "Done",         "DatabaseNotWritten", "DatabaseNotDurable", "ReadFailed",
-        "RenameFailed", "PlayerBusy",         "LockUnavailable",    "Refused"};
+    static const char* const names[] = {"Done",       "DatabaseNotWritten", "DatabaseNotDurable",
+                                        "ReadFailed", "RenameFailed",       "NeedsRepair",
+                                        "PlayerBusy", "LockUnavailable",    "Refused"};
     return names[static_cast<int>(outcome)];
 }
 
