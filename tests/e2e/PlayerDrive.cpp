@@ -38,9 +38,10 @@ bool IsUnder(const std::wstring& path, const std::wstring& folder) {
            path[folder.size()] == L'\\';
 }
 
+// The database, its temporary file, and the record of the renames a run is making.
 bool IsDatabaseFile(const std::wstring& path) {
     std::wstring db = DatabasePath(path.substr(0, 2));
-    return path == db || path == db + L".new";
+    return path == db || path == db + L".new" || path == db + L".renames";
 }
 
 std::string Quote(const std::wstring& path) {
@@ -208,6 +209,7 @@ std::vector<std::wstring> ExpectedTracks(const std::wstring& programFolder) {
 
 bool RestoreTree(const std::wstring& drive, const Tree& before) {
     DeleteFileW((DatabasePath(drive) + L".new").c_str());
+    DeleteFileW((DatabasePath(drive) + L".renames").c_str());
     std::map<Bytes, std::wstring> now;
     for (auto& [path, bytes] : ListTree(drive))
         now.emplace(bytes, path);
@@ -317,5 +319,9 @@ std::string CheckDatabase(const std::wstring& drive, const std::wstring& program
     if (!tempAllowed &&
         GetFileAttributesW((DatabasePath(drive) + L".new").c_str()) != INVALID_FILE_ATTRIBUTES)
         return "iTunesSD.new left behind";
+    // With the new database in place, the record of the run's renames has gone with it.
+    if (!tempAllowed &&
+        GetFileAttributesW((DatabasePath(drive) + L".renames").c_str()) != INVALID_FILE_ATTRIBUTES)
+        return "iTunesSD.renames left behind";
     return "";
 }

@@ -65,6 +65,7 @@ std::string CheckRenamed(const Tree& before, const Tree& after, const std::wstri
 // Nothing changed at all: same paths, same bytes.
 std::string CheckUnchanged(const Tree& before, const Tree& after);
 // The database parses and lists exactly the MP3 files on disk under the program folder, and no
-// temporary iTunesSD.new is left (unless `tempAllowed`: a killed run may leave one).
+// temporary iTunesSD.new nor record of renames is left (unless `tempAllowed`: a killed run may
+// leave them).
 std::string CheckDatabase(const std::wstring& drive, const std::wstring& programFolder,
                           bool tempAllowed = false);
