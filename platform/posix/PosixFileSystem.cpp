@@ -7,12 +7,16 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/vfs.h>
+#endif
+
+#include <utility>
 
 #include "HostNames.h"
 #include "Text.h"
 
 namespace {
-
 
 // Forces what the open file or folder holds onto the medium; errno says why not.
 bool SyncOpen(int fd) {
@@ -83,7 +87,8 @@ private:
 
 class FdOutput : public IOutputFile {
 public:
-    FdOutput() = default;
+    // `closing`: where a file whose bytes are on the medium is closed in the background.
+    explicit FdOutput(std::vector<std::thread>& closing) : m_closing(closing) {}
     ~FdOutput() override { Close(); }
     void Attach(int fd) { m_fd = fd; }
     FdOutput(const FdOutput&) = delete;
@@ -94,23 +99,37 @@ public:
             return 0;
         size_t ask = size > (1u << 30) ? (1u << 30) : size;
         ssize_t wrote;
+        m_synced = false;
         do {
             wrote = write(m_fd, data, ask);
         } while (wrote < 0 && errno == EINTR);
         return wrote < 0 ? 0 : static_cast<size_t>(wrote);
     }
-    bool Flush() override { return m_fd >= 0 && SyncOpen(m_fd); }
+    bool Flush() override {
+        m_synced = m_fd >= 0 && SyncOpen(m_fd);
+        return m_synced;
+    }
     bool Close() override {
         if (m_fd < 0)
             return false;
+        int fd = std::exchange(m_fd, -1);
+        // Its bytes are on the medium: the close only waits (vfat's "flush" mount sleeps a tenth
+        // of a second on closing a file written to), so it waits beside the run.
+        if (m_synced) {
+            try {
+                m_closing.emplace_back([fd] { close(fd); });
+                return true;
+            } catch (...) {
+            }
+        }
         // Closed either way; an error here may be a write that never reached the medium.
-        bool ok = close(m_fd) == 0;
-        m_fd = -1;
-        return ok;
+        return close(fd) == 0;
     }
 
 private:
+    std::vector<std::thread>& m_closing;
     int m_fd = -1;
+    bool m_synced = false;  // flushed, and nothing written since
 };
 
 // flock belongs to the open folder, so a second open in this process is kept off as well, and the
@@ -205,6 +224,58 @@ private:
     uint64_t m_size;
 };
 
+// The directory entries (32 bytes each) a FAT entry of this name may take: one short entry, and
+// before it a long-name entry per 13 units unless the name is a short name itself (8.3, in a
+// case the short entry can carry: which depends on who made it, so such a name may take either).
+struct Slots {
+    size_t least, most;
+};
+Slots FatSlots(std::u16string_view name) {
+    size_t dot = name.rfind(u'.');
+    std::u16string_view base = name.substr(0, dot), ext;
+    if (dot != std::u16string_view::npos)
+        ext = name.substr(dot + 1);
+    bool shortName = !base.empty() && base.size() <= 8 && ext.size() <= 3 &&
+                     (dot == std::u16string_view::npos || !ext.empty()) &&
+                     base.find(u'.') == base.npos;
+    for (char16_t unit : name)
+        shortName = shortName && unit > u' ' && unit < 0x7F &&
+                    std::u16string_view(u"\"*+,/:;<=>?[]|").find(unit) == std::u16string_view::npos;
+    size_t withLong = 1 + (name.size() + 12) / 13;
+    return shortName ? Slots{1, 2} : Slots{withLong, withLong};
+}
+
+#if defined(__linux__)
+constexpr long kVfatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC
+constexpr size_t kSlotsPerSector = 512 / 32;
+
+// Whether the new entries, wherever a rename may put them, stay clear of a sector boundary beyond
+// the folder's last entry. Linux's vfat puts a new entry in the first free run that fits, so
+// whatever the renames add past the last entry is packed from its end; readdir's offset of an
+// entry is where the next one begins. Only an entry that starts in slots never written and ends
+// in the next sector can be caught half written: below such a boundary none can.
+bool NewEntriesStayInOneSector(const std::string& folder,
+                               const std::vector<std::u16string>& names) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return false;
+    size_t lastStart = 0;
+    Slots last{0, 0};
+    long start = 0;
+    while (struct dirent* entry = readdir(dir)) {
+        lastStart = static_cast<size_t>(start) / 32;
+        last = FatSlots(NameFromHost(entry->d_name));
+        start = entry->d_off;
+    }
+    closedir(dir);
+    size_t added = 0;
+    for (const auto& name : names)
+        added += FatSlots(name).most;
+    size_t first = lastStart + last.least, end = lastStart + last.most + added;
+    return end == first || first / kSlotsPerSector == (end - 1) / kSlotsPerSector;
+}
+#endif
+
 }  // namespace
 
 std::u16string PlaceholderName(std::u16string_view name) {
@@ -244,6 +315,11 @@ PosixFileSystem::PosixFileSystem(std::string top, std::u16string drive)
     : m_top(std::move(top)), m_drive(std::move(drive)) {
     while (m_top.size() > 1 && m_top.back() == '/')
         m_top.pop_back();
+}
+
+PosixFileSystem::~PosixFileSystem() {
+    for (auto& closing : m_closing)
+        closing.join();
 }
 
 bool PosixFileSystem::HostPath(const std::u16string& path, std::string& host) const {
@@ -376,36 +452,57 @@ bool PosixFileSystem::PrepareNames(const std::u16string& folder,
     std::string host;
     if (!Host(folder, host))
         return false;
-    m_cleanFolder.clear();
-    std::vector<std::string> made;
-    made.reserve(names.size());
-    bool ok = true;
+    std::vector<std::string> stands;
     for (const auto& name : names) {
         std::string stand;
-        if (!Host(JoinPath(folder, PlaceholderName(name)), stand))
-            continue;
-        // An empty stand-in can only be one a cut left behind on the medium.
+        if (Host(JoinPath(folder, PlaceholderName(name)), stand))
+            stands.push_back(std::move(stand));
+    }
+    // An empty stand-in can only be one a cut left behind on the medium.
+    for (const auto& stand : stands) {
         struct stat info;
         if (lstat(stand.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0)
             unlink(stand.c_str());
+    }
+#if defined(__linux__)
+    // Only FAT stops a listing at a never-used entry; on vfat, room is made only where a new
+    // entry could straddle a sector boundary past the folder's end.
+    struct statfs volume;
+    if (statfs(host.c_str(), &volume) == 0 &&
+        (volume.f_type != kVfatMagic || NewEntriesStayInOneSector(host, names)))
+        return true;
+#endif
+    m_cleanFolder.clear();
+    bool made = false;
+    if (!MakeRoom(stands, made, m_lastError))
+        return false;
+    m_roomPending = m_roomPending || made;
+    return true;
+}
+
+bool MakeRoom(const std::vector<std::string>& stands, bool& made, int& error) {
+    std::vector<const std::string*> taken;
+    bool ok = true;
+    for (const auto& stand : stands) {
         // Read-only: closing a file written to makes vfat's "flush" mount wait for the disk.
         int fd = open(stand.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0) {
             // A name taken, say, leaves that rename without room made; the medium failing ends it.
             if (errno == EIO) {
-                m_lastError = errno;
+                error = errno;
                 ok = false;
                 break;
             }
             continue;
         }
         close(fd);
-        made.push_back(std::move(stand));
+        taken.push_back(&stand);
     }
-    m_roomPending = m_roomPending || !made.empty();
-    for (const auto& stand : made) {
-        if (unlink(stand.c_str()) != 0 && ok) {
-            m_lastError = errno;
+    made = !taken.empty();
+    // All are let go together, so that each new name finds its own room freed.
+    for (const auto* stand : taken) {
+        if (unlink(stand->c_str()) != 0 && ok) {
+            error = errno;
             ok = false;
         }
     }
@@ -418,7 +515,7 @@ std::unique_ptr<IOutputFile> PosixFileSystem::CreateOutput(const std::u16string&
         return nullptr;
     m_cleanFolder.clear();
     // The object before the file: running out of memory must not leave an open file behind.
-    auto output = std::make_unique<FdOutput>();
+    auto output = std::make_unique<FdOutput>(m_closing);
     int fd;
     do {
         fd = open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <thread>
+#include <vector>
 #include <string_view>
 #include <vector>
 
@@ -13,6 +15,10 @@ class PosixFileSystem : public IFileSystem {
 public:
     // `top`: the player's top folder on this system; `drive`: the engine's name for it ("P:").
     PosixFileSystem(std::string top, std::u16string drive);
+    // Waits for the files still closing.
+    ~PosixFileSystem() override;
+    PosixFileSystem(const PosixFileSystem&) = delete;
+    PosixFileSystem& operator=(const PosixFileSystem&) = delete;
 
     // The path on this system for an engine path; false for a path off the drive, too long for
     // the platform, or with a name no file on disk can have.
@@ -43,11 +49,16 @@ private:
     std::string m_cleanFolder;
     bool m_roomPending = false;  // room made for new names that is not yet on the medium
     int m_lastError = 0;
+    // Files written and made durable, closing in the background (see FdOutput::Close).
+    std::vector<std::thread> m_closing;
 };
 
 // The stand-in that makes room for `name` in its folder: as long, so it takes as many directory
 // entries on FAT, and never an MP3 file's name ("ST_FILE_1.mp3" -> "~T_FILE_1.mp~").
 std::u16string PlaceholderName(std::u16string_view name);
+// Takes each stand-in's entries and frees them all together; `made` tells whether any was
+// taken. False (with the system's reason) when the medium failed. Exposed for its tests.
+bool MakeRoom(const std::vector<std::string>& stands, bool& made, int& error);
 
 // Renames without ever replacing: false when `to` exists. Exposed for the tests of its fallback.
 bool RenameNoReplace(const char* from, const char* to);

@@ -139,6 +139,12 @@ TEST_F(HostPlayer, RoomForNewNamesLeavesTheFolderAsItWas) {
     ASSERT_TRUE(WriteHostFile(top + "/d/~T_FILE_1.mp~", {}));
     EXPECT_TRUE(fs.PrepareNames(u"P:\\d", {u"ST_FILE_1.mp3", u"ST_DIR_1", u"ST_FILE_2.mp3"}));
     EXPECT_EQ(HostFiles(top), before);
+    // The room itself, as on FAT: taken and freed, the taken name left alone.
+    bool made = false;
+    int error = 0;
+    EXPECT_TRUE(MakeRoom({top + "/d/~T_FILE_2.mp~", top + "/d/~T_DIR_1"}, made, error));
+    EXPECT_TRUE(made);
+    EXPECT_EQ(HostFiles(top), before);
 }
 
 TEST_F(HostPlayer, OnlyWhatIsOnThePlayerIsReached) {
