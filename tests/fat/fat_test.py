@@ -131,17 +131,25 @@ def run_lines(lines):
 
 def make_tree(root, tracks):
     """Albums of 20 tracks; a third of them in Chinese-named folders (one of which also holds
-    tracks itself), half the tracks with Chinese names. Every file's bytes are its own."""
+    tracks itself), half the tracks with Chinese names; and singles: folders of 8 to 14 short-named
+    tracks and one Chinese-named, so that a new name ends the folder at every place in a sector.
+    Every file's bytes are its own."""
     rng = random.Random(16)
     expected = {}
     albums = (tracks + 19) // 20
+    songs = []
     for n in range(tracks):
         album = n // 20
         if album < albums // 3:
             folder = "华语" if n % 20 < 2 else f"华语/专辑 {album}"
         else:
             folder = f"Music/Album {album}"
-        name = f"歌曲 {n}.mp3" if n % 2 else f"Track {n}.{'MP3' if n % 7 == 0 else 'mp3'}"
+        songs.append((folder, f"歌曲 {n}.mp3" if n % 2 else
+                      f"Track {n}.{'MP3' if n % 7 == 0 else 'mp3'}"))
+    for k in range(8, 15):
+        songs += [(f"Singles/{k}", f"S{k}_{i}.MP3") for i in range(k)] + [(f"Singles/{k}",
+                                                                           f"单曲 {k}.mp3")]
+    for folder, name in songs:
         data = b"\xff\xfb\x90\x64" + rng.randbytes(rng.randrange(1200, 7000))
         os.makedirs(os.path.join(root, folder), exist_ok=True)
         with open(os.path.join(root, folder, name), "wb") as f:
