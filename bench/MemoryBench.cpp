@@ -100,7 +100,7 @@ namespace {
 constexpr double kRatioGoal = 3.0;
 
 // The in-memory drive with one difference: the database's bytes are counted, not kept, as a
-// real device takes them off the heap. Everything else passes through.
+// real device takes them off the heap. Everything else (the record of renames) passes through.
 class DatabaseToDevice : public ForwardingFileSystem {
 public:
     using ForwardingFileSystem::ForwardingFileSystem;
@@ -108,7 +108,10 @@ public:
 
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string& path) override {
         auto file = m_inner.CreateOutput(path);
-        return file ? std::make_unique<Sink>(*this, std::move(file)) : nullptr;
+        bool database = path.size() > 4 && path.compare(path.size() - 4, 4, u".new") == 0;
+        if (!file || !database)
+            return file;
+        return std::make_unique<Sink>(*this, std::move(file));
     }
 
 private:

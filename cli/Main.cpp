@@ -66,7 +66,8 @@ private:
             int signal = 0;
             if (sigwait(&m_held, &signal) != 0 || signal == kStop)
                 return;
-            if (m_caught.exchange(signal) == 0)
+            int none = 0;  // the first one is answered, and ends the command
+            if (m_caught.compare_exchange_strong(none, signal))
                 m_progress.Notice(stderr, FormatLine(kNoticeStopping, m_progress.Standing()));
         }
     }

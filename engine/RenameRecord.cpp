@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr char16_t kTag[] = u"ZRR1";
+constexpr char16_t kTag[] = u"ZRR2";
 constexpr size_t kTagUnits = 4;
 constexpr size_t kReadChunk = 64 * 1024;
 
@@ -39,6 +39,29 @@ std::optional<std::vector<uint8_t>> ReadAll(IFileSystem& fs, const std::u16strin
     return bytes;
 }
 
+// Whether two files hold the same bytes, read side by side a chunk at a time: a song may be large.
+bool SameBytes(IFileSystem& fs, const std::u16string& a, const std::u16string& b) {
+    auto first = fs.OpenInput(a);
+    auto second = first ? fs.OpenInput(b) : nullptr;
+    if (!second || first->Size() != second->Size())
+        return false;
+    std::vector<uint8_t> one(kReadChunk), other(kReadChunk);
+    for (;;) {
+        long long got = first->Read(one.data(), one.size());
+        if (got <= 0)
+            return got == 0 && second->Read(other.data(), 1) == 0;
+        size_t have = 0;
+        while (have < static_cast<size_t>(got)) {
+            long long more = second->Read(other.data() + have, static_cast<size_t>(got) - have);
+            if (more <= 0)
+                return false;
+            have += static_cast<size_t>(more);
+        }
+        if (!std::equal(one.begin(), one.begin() + got, other.begin()))
+            return false;
+    }
+}
+
 // The names and kinds a listing gives, in its order; nothing when it cannot be read whole.
 std::optional<std::vector<std::pair<std::u16string, bool>>> Entries(IFileSystem& fs,
                                                                     const std::u16string& folder) {
@@ -66,7 +89,7 @@ std::vector<uint8_t> EncodeRenameRecord(const std::vector<RenamePair>& pairs) {
     PutUnits(kTag, out);
     for (const auto& [from, to] : pairs) {
         PutUnits(ToPlayerPath(from), out);
-        PutUnits(ToPlayerPath(to), out);
+        PutUnits(std::u16string_view(to).substr(FileNameOffset(to)), out);
     }
     return out;
 }
@@ -81,16 +104,22 @@ std::vector<RenamePair> DecodeRenameRecord(const std::vector<uint8_t>& bytes,
             text.push_back(unit);
             continue;
         }
-        // A player path back on the drive: "/Music/a.mp3" -> "P:\Music\a.mp3".
-        std::replace(text.begin(), text.end(), u'/', u'\\');
-        texts.push_back(texts.empty() ? text : std::u16string(drive) + text);
+        texts.push_back(std::move(text));
         text.clear();
     }
     std::vector<RenamePair> pairs;
     if (texts.empty() || texts.front() != std::u16string_view(kTag, kTagUnits))
         return pairs;
-    for (size_t i = 1; i + 1 < texts.size(); i += 2)
-        pairs.emplace_back(texts[i], texts[i + 1]);
+    for (size_t i = 1; i + 1 < texts.size(); i += 2) {
+        // A player path back on the drive ("/Music/a.mp3" -> "P:\Music\a.mp3"), and the new
+        // name in the same folder; a name with a separator is no name this record wrote.
+        std::u16string from = std::u16string(drive) + texts[i];
+        std::replace(from.begin(), from.end(), u'/', u'\\');
+        const std::u16string& name = texts[i + 1];
+        if (name.empty() || name.find(u'/') != name.npos || name.find(u'\\') != name.npos)
+            continue;
+        pairs.emplace_back(from, from.substr(0, FileNameOffset(from)) + name);
+    }
     return pairs;
 }
 
@@ -106,9 +135,7 @@ bool SharesData(IFileSystem& fs, const RenamePair& pair) {
         auto b = a ? Entries(fs, to) : std::nullopt;
         return a && b && *a == *b;
     }
-    auto a = ReadAll(fs, from);
-    auto b = a ? ReadAll(fs, to) : std::nullopt;
-    return a && b && *a == *b;
+    return SameBytes(fs, from, to);
 }
 
 EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath) {

@@ -19,9 +19,9 @@ using RenamePair = std::pair<std::u16string, std::u16string>;
 // Beside the database, so every run from any folder of the player finds it.
 std::u16string RenameRecordPath(const std::u16string& dbPath);
 
-// A tag, then each pair's two player paths ("/Music/a.mp3"), each ended by a 0 unit, in UTF-16LE:
-// either front end reads what the other wrote. Decoding puts the paths back on `drive` and drops a
-// pair cut short.
+// A tag, then for each pair the item's player path ("/Music/a.mp3") and its new name in the same
+// folder, each ended by a 0 unit, in UTF-16LE: either front end reads what the other wrote.
+// Decoding puts the paths back on `drive` and drops a pair cut short.
 std::vector<uint8_t> EncodeRenameRecord(const std::vector<RenamePair>& pairs);
 std::vector<RenamePair> DecodeRenameRecord(const std::vector<uint8_t>& bytes,
                                            std::u16string_view drive);

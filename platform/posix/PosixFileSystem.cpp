@@ -34,10 +34,15 @@ bool SyncOpen(int fd) {
     return errno == EINVAL || errno == ENOTSUP;
 }
 
+using FolderEnd = PosixFileSystem::FolderEnd;
+
 class DirListing : public IFolderListing {
 public:
-    // `error` is where the file system keeps the reason of its last failure.
-    DirListing(DIR* dir, int& error) : m_dir(dir), m_error(error) {}
+    // `error` is where the file system keeps the reason of its last failure; `ends`, when given,
+    // where the folder's end is kept once the listing has met it.
+    DirListing(DIR* dir, int& error, std::unordered_map<std::string, FolderEnd>* ends,
+               std::string folder)
+        : m_dir(dir), m_error(error), m_ends(ends), m_folder(std::move(folder)) {}
     ~DirListing() override { closedir(m_dir); }
     DirListing(const DirListing&) = delete;
     DirListing& operator=(const DirListing&) = delete;
@@ -46,11 +51,17 @@ public:
         errno = 0;
         struct dirent* found = readdir(m_dir);
         if (!found) {
-            if (errno == 0)
+            if (errno == 0) {
+                if (m_ends)
+                    (*m_ends)[m_folder] = m_end;
                 return ListStep::End;
+            }
             m_error = errno;
             return ListStep::Failed;
         }
+        m_end.lastStart = m_offset;
+        m_end.lastName = found->d_name;
+        m_offset = found->d_off;
         entry.name = NameFromHost(found->d_name);
         entry.isDirectory = false;
         entry.isLink = false;
@@ -83,6 +94,10 @@ public:
 private:
     DIR* m_dir;
     int& m_error;
+    std::unordered_map<std::string, FolderEnd>* m_ends;
+    std::string m_folder;
+    FolderEnd m_end;
+    long m_offset = 0;  // readdir's offset after the entry last met
 };
 
 class FdOutput : public IOutputFile {
@@ -254,25 +269,29 @@ constexpr size_t kSlotsPerSector = 512 / 32;
 // whatever the renames add past the last entry is packed from its end; readdir's offset of an
 // entry is where the next one begins. Only an entry that starts in slots never written and ends
 // in the next sector can be caught half written: below such a boundary none can.
-bool NewEntriesStayInOneSector(const std::string& folder,
-                               const std::vector<std::u16string>& names) {
-    DIR* dir = opendir(folder.c_str());
-    if (!dir)
-        return false;
-    size_t lastStart = 0;
-    Slots last{0, 0};
-    long start = 0;
-    while (struct dirent* entry = readdir(dir)) {
-        lastStart = static_cast<size_t>(start) / 32;
-        last = FatSlots(NameFromHost(entry->d_name));
-        start = entry->d_off;
-    }
-    closedir(dir);
+bool NewEntriesStayInOneSector(const FolderEnd& end, const std::vector<std::u16string>& names) {
+    size_t lastStart = static_cast<size_t>(end.lastStart) / 32;
+    Slots last = end.lastName.empty() ? Slots{0, 0} : FatSlots(NameFromHost(end.lastName));
     size_t added = 0;
     for (const auto& name : names)
         added += FatSlots(name).most;
-    size_t first = lastStart + last.least, end = lastStart + last.most + added;
-    return end == first || first / kSlotsPerSector == (end - 1) / kSlotsPerSector;
+    size_t first = lastStart + last.least, stop = lastStart + last.most + added;
+    return stop == first || first / kSlotsPerSector == (stop - 1) / kSlotsPerSector;
+}
+
+// The end of a folder no listing has met whole.
+bool ReadFolderEnd(const std::string& folder, FolderEnd& end) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return false;
+    long offset = 0;
+    while (struct dirent* entry = readdir(dir)) {
+        end.lastStart = offset;
+        end.lastName = entry->d_name;
+        offset = entry->d_off;
+    }
+    closedir(dir);
+    return true;
 }
 #endif
 
@@ -315,6 +334,18 @@ PosixFileSystem::PosixFileSystem(std::string top, std::u16string drive)
     : m_top(std::move(top)), m_drive(std::move(drive)) {
     while (m_top.size() > 1 && m_top.back() == '/')
         m_top.pop_back();
+}
+
+bool PosixFileSystem::OnVfat() {
+#if defined(__linux__)
+    if (m_vfat < 0) {
+        struct statfs volume;
+        m_vfat = statfs(m_top.c_str(), &volume) == 0 && volume.f_type == kVfatMagic ? 1 : 0;
+    }
+    return m_vfat == 1;
+#else
+    return false;
+#endif
 }
 
 PosixFileSystem::~PosixFileSystem() {
@@ -379,7 +410,7 @@ std::unique_ptr<IFolderListing> PosixFileSystem::ListFolder(const std::u16string
         close(fd);
         return std::make_unique<FailedListing>();
     }
-    return std::make_unique<DirListing>(dir, m_lastError);
+    return std::make_unique<DirListing>(dir, m_lastError, OnVfat() ? &m_folderEnds : nullptr, host);
 }
 
 bool PosixFileSystem::IsDirectory(const std::u16string& path) {
@@ -467,9 +498,13 @@ bool PosixFileSystem::PrepareNames(const std::u16string& folder,
 #if defined(__linux__)
     // Only FAT stops a listing at a never-used entry; on vfat, room is made only where a new
     // entry could straddle a sector boundary past the folder's end.
-    struct statfs volume;
-    if (statfs(host.c_str(), &volume) == 0 &&
-        (volume.f_type != kVfatMagic || NewEntriesStayInOneSector(host, names)))
+    if (!OnVfat())
+        return true;
+    auto known = m_folderEnds.find(host);
+    FolderEnd end;
+    if (known != m_folderEnds.end()
+            ? NewEntriesStayInOneSector(known->second, names)
+            : ReadFolderEnd(host, end) && NewEntriesStayInOneSector(end, names))
         return true;
 #endif
     m_cleanFolder.clear();

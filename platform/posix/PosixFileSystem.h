@@ -5,6 +5,7 @@
 
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,13 @@ public:
     PlayerLock LockPlayer(const std::u16string& dbPath) override;
     int LastError() const override { return m_lastError; }
 
+    // Where a folder's last entry begins (readdir's offset of the entry before it) and its name:
+    // on Linux's vfat, where a new entry would go.
+    struct FolderEnd {
+        long lastStart = 0;
+        std::string lastName;
+    };
+
 private:
     // HostPath, noting why a path cannot be had.
     bool Host(const std::u16string& path, std::string& host);
@@ -49,6 +57,10 @@ private:
     std::string m_cleanFolder;
     bool m_roomPending = false;  // room made for new names that is not yet on the medium
     int m_lastError = 0;
+    bool OnVfat();
+    int m_vfat = -1;  // whether the player is Linux's vfat; -1 until asked
+    // Each folder's end as its whole listing met it, on vfat (see PrepareNames).
+    std::unordered_map<std::string, FolderEnd> m_folderEnds;
     // Files written and made durable, closing in the background (see FdOutput::Close).
     std::vector<std::thread> m_closing;
 };
