@@ -187,9 +187,8 @@ bool CSyncJob::CheckEarlierRenames() {
     if (!earlier.shared)
         return true;
     m_shared = *earlier.shared;
-    ReportEnd(
-        RunOutcome::NeedsRepair,
-        FormatText(kMsgNeedsRepair, {ToPlayerPath(m_shared.first), ToPlayerPath(m_shared.second)}));
+    // The two names are values the front ends show where they have room (SharedNames).
+    ReportEnd(RunOutcome::NeedsRepair, kMsgNeedsRepair);
     return false;
 }
 

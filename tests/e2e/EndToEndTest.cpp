@@ -8,6 +8,7 @@
 
 #include "AppDriver.h"
 #include "PlayerDrive.h"
+#include "RenameRecord.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ enum class Action {
     TwoPrograms,     // a second program on the same player clicked during the first one's run
     LockedDatabase,  // iTunesSD held open without sharing for the whole run
     HalfReplaced,    // no iTunesSD, only the iTunesSD.new a replace cut short on FAT leaves
+    TwoNames,        // a song under two names, as a cut during an earlier run's rename leaves
     Refused,         // the location check refuses; a click starts nothing
     Enter,           // closes at "开始"
     Escape,
@@ -183,6 +185,19 @@ std::vector<Case> Cases() {
          1500},
         {"LockedDatabase", kWide, L"", P, true, Action::LockedDatabase, kDbFailed, 2},
         {"HalfReplaced", kWide, L"", P, true, Action::HalfReplaced, kDone, 2},
+        // Nothing is changed, and the window says which two names share one song.
+        {"TwoNames",
+         kWide,
+         L"",
+         P,
+         true,
+         Action::TwoNames,
+         L"有歌曲留下两个名字，请先检查修复iPod。",
+         2,
+         {},
+         -1,
+         false,
+         true},
         // The run fails after the close was asked for: the failure stays to be read, and the next
         // close (Enter) closes with its own code. A tree large enough that the run is still going
         // when Escape arrives.
@@ -260,6 +275,12 @@ protected:
             ASSERT_TRUE(WriteBytes(DatabasePath(drive) + (half ? L".new" : L""), OldDatabase()));
         }
         ASSERT_TRUE(CreateTree(drive, c.tree));
+        if (c.action == Action::TwoNames) {
+            // The song's second name, and the record of the rename the cut run was making.
+            ASSERT_TRUE(WriteBytes(drive + L"\\ST_FILE_2.mp3", ReadBytes(drive + L"\\晴天.mp3")));
+            ASSERT_TRUE(WriteBytes(DatabasePath(drive) + L".renames",
+                                   EncodeRenameRecord({{u"P:\\晴天.mp3", u"P:\\ST_FILE_2.mp3"}})));
+        }
         exe = InstallProgram(folder);
         ASSERT_FALSE(exe.empty()) << "cannot copy " << Utf8(ProgramUnderTest());
         before = ListTree(drive);
@@ -350,6 +371,17 @@ TEST_P(EndToEnd, Case) {
             EXPECT_TRUE(app.NoticeVisible());
             if (c.screenshots) {
                 EXPECT_NE(app.Screenshot(shot + L"-refused"), L"");
+            }
+            EXPECT_EQ(CheckUnchanged(before, ListTree(drive)), "");
+            ASSERT_TRUE(app.PressKey(VK_ESCAPE));
+            ASSERT_TRUE(app.WaitForExit(10000)) << app.Report();
+            break;
+
+        case Action::TwoNames:
+            ASSERT_TRUE(app.ClickStatus());
+            ASSERT_TRUE(app.WaitForStatus(c.status, 20000)) << app.Report();
+            if (c.screenshots) {
+                EXPECT_NE(app.Screenshot(shot + L"-repair"), L"");
             }
             EXPECT_EQ(CheckUnchanged(before, ListTree(drive)), "");
             ASSERT_TRUE(app.PressKey(VK_ESCAPE));
