@@ -21,24 +21,6 @@ void PutUnits(std::u16string_view text, std::vector<uint8_t>& out) {
     out.push_back(0);
 }
 
-// The whole file, or nothing when it cannot be opened or read through.
-std::optional<std::vector<uint8_t>> ReadAll(IFileSystem& fs, const std::u16string& path) {
-    auto file = fs.OpenInput(path);
-    if (!file)
-        return std::nullopt;
-    std::vector<uint8_t> bytes;
-    long long got = 0;
-    do {
-        size_t at = bytes.size();
-        bytes.resize(at + kReadChunk);
-        got = file->Read(bytes.data() + at, kReadChunk);
-        bytes.resize(at + static_cast<size_t>(std::max(got, 0LL)));
-    } while (got > 0);
-    if (got < 0)
-        return std::nullopt;
-    return bytes;
-}
-
 // Whether two files hold the same bytes, read side by side a chunk at a time: a song may be large.
 bool SameBytes(IFileSystem& fs, const std::u16string& a, const std::u16string& b) {
     auto first = fs.OpenInput(a);
@@ -140,11 +122,12 @@ bool SharesData(IFileSystem& fs, const RenamePair& pair) {
 
 EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath) {
     EarlierRenames earlier;
-    auto bytes = ReadAll(fs, RenameRecordPath(dbPath));
-    if (!bytes)
+    // A record is no larger than the database whose renames it holds.
+    std::vector<uint8_t> bytes;
+    if (ReadWholeFile(fs, RenameRecordPath(dbPath), kLargestDatabase, bytes) != ReadResult::Read)
         return earlier;
     earlier.found = true;
-    earlier.pairs = DecodeRenameRecord(*bytes, std::u16string_view(dbPath).substr(0, 2));
+    earlier.pairs = DecodeRenameRecord(bytes, std::u16string_view(dbPath).substr(0, 2));
     for (const auto& pair : earlier.pairs) {
         if (SharesData(fs, pair)) {
             earlier.shared = pair;
