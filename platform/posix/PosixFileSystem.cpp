@@ -100,53 +100,6 @@ private:
     long m_offset = 0;  // readdir's offset after the entry last met
 };
 
-class FdOutput : public IOutputFile {
-public:
-    // `closing`: where a file whose bytes are on the medium is closed in the background.
-    explicit FdOutput(std::vector<std::thread>& closing) : m_closing(closing) {}
-    ~FdOutput() override { Close(); }
-    void Attach(int fd) { m_fd = fd; }
-    FdOutput(const FdOutput&) = delete;
-    FdOutput& operator=(const FdOutput&) = delete;
-
-    size_t Write(const uint8_t* data, size_t size) override {
-        if (m_fd < 0)
-            return 0;
-        size_t ask = size > (1u << 30) ? (1u << 30) : size;
-        ssize_t wrote;
-        m_synced = false;
-        do {
-            wrote = write(m_fd, data, ask);
-        } while (wrote < 0 && errno == EINTR);
-        return wrote < 0 ? 0 : static_cast<size_t>(wrote);
-    }
-    bool Flush() override {
-        m_synced = m_fd >= 0 && SyncOpen(m_fd);
-        return m_synced;
-    }
-    bool Close() override {
-        if (m_fd < 0)
-            return false;
-        int fd = std::exchange(m_fd, -1);
-        // Its bytes are on the medium: the close only waits (vfat's "flush" mount sleeps a tenth
-        // of a second on closing a file written to), so it waits beside the run.
-        if (m_synced) {
-            try {
-                m_closing.emplace_back([fd] { close(fd); });
-                return true;
-            } catch (...) {
-            }
-        }
-        // Closed either way; an error here may be a write that never reached the medium.
-        return close(fd) == 0;
-    }
-
-private:
-    std::vector<std::thread>& m_closing;
-    int m_fd = -1;
-    bool m_synced = false;  // flushed, and nothing written since
-};
-
 // flock belongs to the open folder, so a second open in this process is kept off as well, and the
 // system drops it when the process ends, however it ends.
 class FolderLock : public IPlayerLock {
@@ -200,6 +153,59 @@ bool SyncPath(const std::string& path) {
     return ok;
 }
 
+class FdOutput : public IOutputFile {
+public:
+    // `closing`: where a file whose bytes are on the medium is closed in the background;
+    // `folder`: the folder that holds its entry.
+    FdOutput(std::vector<std::thread>& closing, std::string folder)
+        : m_closing(closing), m_folder(std::move(folder)) {}
+    ~FdOutput() override { Close(); }
+    void Attach(int fd) { m_fd = fd; }
+    FdOutput(const FdOutput&) = delete;
+    FdOutput& operator=(const FdOutput&) = delete;
+
+    size_t Write(const uint8_t* data, size_t size) override {
+        if (m_fd < 0)
+            return 0;
+        size_t ask = size > (1u << 30) ? (1u << 30) : size;
+        ssize_t wrote;
+        m_synced = false;
+        do {
+            wrote = write(m_fd, data, ask);
+        } while (wrote < 0 && errno == EINTR);
+        return wrote < 0 ? 0 : static_cast<size_t>(wrote);
+    }
+    // The file's bytes and its entry, then the folder: on FAT a name's long-name entries may lie
+    // in another sector of the folder than its short entry, which the file's own sync writes, and
+    // a file only its folder's sync has made durable under its whole name is there after a cut.
+    bool Flush() override {
+        m_synced = m_fd >= 0 && SyncOpen(m_fd) && SyncPath(m_folder);
+        return m_synced;
+    }
+    bool Close() override {
+        if (m_fd < 0)
+            return false;
+        int fd = std::exchange(m_fd, -1);
+        // Its bytes are on the medium: the close only waits (vfat's "flush" mount sleeps a tenth
+        // of a second on closing a file written to), so it waits beside the run.
+        if (m_synced) {
+            try {
+                m_closing.emplace_back([fd] { close(fd); });
+                return true;
+            } catch (...) {
+            }
+        }
+        // Closed either way; an error here may be a write that never reached the medium.
+        return close(fd) == 0;
+    }
+
+private:
+    std::vector<std::thread>& m_closing;
+    std::string m_folder;
+    int m_fd = -1;
+    bool m_synced = false;  // flushed, and nothing written since
+};
+
 // Everything the file system still holds for the medium, the freed clusters of a replaced file
 // included, so that "done" is never said of changes still in memory.
 bool SyncMedium(const std::string& folder) {
@@ -239,72 +245,11 @@ private:
     uint64_t m_size;
 };
 
-// The directory entries (32 bytes each) a FAT entry of this name may take: one short entry, and
-// before it a long-name entry per 13 units unless the name is a short name itself (8.3, in a
-// case the short entry can carry: which depends on who made it, so such a name may take either).
-struct Slots {
-    size_t least, most;
-};
-Slots FatSlots(std::u16string_view name) {
-    size_t dot = name.rfind(u'.');
-    std::u16string_view base = name.substr(0, dot), ext;
-    if (dot != std::u16string_view::npos)
-        ext = name.substr(dot + 1);
-    bool shortName = !base.empty() && base.size() <= 8 && ext.size() <= 3 &&
-                     (dot == std::u16string_view::npos || !ext.empty()) &&
-                     base.find(u'.') == base.npos;
-    for (char16_t unit : name)
-        shortName = shortName && unit > u' ' && unit < 0x7F &&
-                    std::u16string_view(u"\"*+,/:;<=>?[]|").find(unit) == std::u16string_view::npos;
-    size_t withLong = 1 + (name.size() + 12) / 13;
-    return shortName ? Slots{1, 2} : Slots{withLong, withLong};
-}
-
 #if defined(__linux__)
 constexpr long kVfatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC
-constexpr size_t kSlotsPerSector = 512 / 32;
-
-// Whether the new entries, wherever a rename may put them, stay clear of a sector boundary beyond
-// the folder's last entry. Linux's vfat puts a new entry in the first free run that fits, so
-// whatever the renames add past the last entry is packed from its end; readdir's offset of an
-// entry is where the next one begins. Only an entry that starts in slots never written and ends
-// in the next sector can be caught half written: below such a boundary none can.
-bool NewEntriesStayInOneSector(const FolderEnd& end, const std::vector<std::u16string>& names) {
-    size_t lastStart = static_cast<size_t>(end.lastStart) / 32;
-    Slots last = end.lastName.empty() ? Slots{0, 0} : FatSlots(NameFromHost(end.lastName));
-    size_t added = 0;
-    for (const auto& name : names)
-        added += FatSlots(name).most;
-    size_t first = lastStart + last.least, stop = lastStart + last.most + added;
-    return stop == first || first / kSlotsPerSector == (stop - 1) / kSlotsPerSector;
-}
-
-// The end of a folder no listing has met whole.
-bool ReadFolderEnd(const std::string& folder, FolderEnd& end) {
-    DIR* dir = opendir(folder.c_str());
-    if (!dir)
-        return false;
-    long offset = 0;
-    while (struct dirent* entry = readdir(dir)) {
-        end.lastStart = offset;
-        end.lastName = entry->d_name;
-        offset = entry->d_off;
-    }
-    closedir(dir);
-    return true;
-}
 #endif
 
 }  // namespace
-
-std::u16string PlaceholderName(std::u16string_view name) {
-    std::u16string stand(name);
-    if (!stand.empty())
-        stand.front() = u'~';
-    if (EndsWithMp3(stand))
-        stand.back() = u'~';
-    return stand;
-}
 
 bool RenameCheckedFallback(const char* from, const char* to) {
     // Only while the target is free; the player lock keeps other runs from taking it meanwhile.
@@ -472,85 +417,13 @@ RenameResult PosixFileSystem::Rename(const std::u16string& from, const std::u16s
     return RenameResult::Renamed;
 }
 
-// On FAT a folder ends for Windows and the player at its first never-used entry (0x00). A rename
-// whose new entries cross such entries and reach the medium in two sector writes could leave the
-// new entry visible only behind one. So every new name's entries are taken by a stand-in, and all
-// are freed together, still in memory (one freed at once would be taken again by the next). The
-// first rename writes every folder's at once, as deleted entries (0xE5) for the renames to reuse:
-// one sync for all folders writes a sector shared by several (their parent's, the FAT's) once.
-bool PosixFileSystem::PrepareNames(const std::u16string& folder,
-                                   const std::vector<std::u16string>& names) {
-    std::string host;
-    if (!Host(folder, host))
-        return false;
-    std::vector<std::string> stands;
-    for (const auto& name : names) {
-        std::string stand;
-        if (Host(JoinPath(folder, PlaceholderName(name)), stand))
-            stands.push_back(std::move(stand));
-    }
-    // An empty stand-in can only be one a cut left behind on the medium.
-    for (const auto& stand : stands) {
-        struct stat info;
-        if (lstat(stand.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0)
-            unlink(stand.c_str());
-    }
-#if defined(__linux__)
-    // Only FAT stops a listing at a never-used entry; on vfat, room is made only where a new
-    // entry could straddle a sector boundary past the folder's end.
-    if (!OnVfat())
-        return true;
-    auto known = m_folderEnds.find(host);
-    FolderEnd end;
-    if (known != m_folderEnds.end()
-            ? NewEntriesStayInOneSector(known->second, names)
-            : ReadFolderEnd(host, end) && NewEntriesStayInOneSector(end, names))
-        return true;
-#endif
-    m_cleanFolder.clear();
-    bool made = false;
-    if (!MakeRoom(stands, made, m_lastError))
-        return false;
-    m_roomPending = m_roomPending || made;
-    return true;
-}
-
-bool MakeRoom(const std::vector<std::string>& stands, bool& made, int& error) {
-    std::vector<const std::string*> taken;
-    bool ok = true;
-    for (const auto& stand : stands) {
-        // Read-only: closing a file written to makes vfat's "flush" mount wait for the disk.
-        int fd = open(stand.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            // A name taken, say, leaves that rename without room made; the medium failing ends it.
-            if (errno == EIO) {
-                error = errno;
-                ok = false;
-                break;
-            }
-            continue;
-        }
-        close(fd);
-        taken.push_back(&stand);
-    }
-    made = !taken.empty();
-    // All are let go together, so that each new name finds its own room freed.
-    for (const auto* stand : taken) {
-        if (unlink(stand->c_str()) != 0 && ok) {
-            error = errno;
-            ok = false;
-        }
-    }
-    return ok;
-}
-
 std::unique_ptr<IOutputFile> PosixFileSystem::CreateOutput(const std::u16string& path) {
     std::string host;
     if (!Host(path, host))
         return nullptr;
     m_cleanFolder.clear();
     // The object before the file: running out of memory must not leave an open file behind.
-    auto output = std::make_unique<FdOutput>(m_closing);
+    auto output = std::make_unique<FdOutput>(m_closing, FolderOf(host));
     int fd;
     do {
         fd = open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,

@@ -6,7 +6,6 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
-#include <vector>
 #include <string_view>
 #include <vector>
 
