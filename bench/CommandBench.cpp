@@ -189,11 +189,12 @@ void DetectionCost(const std::string& top, const std::vector<TreeItem>& items) {
         return Median(ms);
     };
     double none = timed();
-    std::vector<RenamePair> pairs;
+    std::vector<RecordEntry> pairs;
     for (const auto& item : items) {
         std::u16string from = u"P:\\" + item.path;
         if (!item.folder && item.path.find(u"月亮") != std::u16string::npos)
-            pairs.emplace_back(from, from.substr(0, from.rfind(u'\\')) + u"\\ST_FILE_1.mp3");
+            pairs.push_back({from, from.substr(0, from.rfind(u'\\')) + u"\\ST_FILE_1.mp3",
+                             IdentifyFile(fs, from)});
     }
     auto bytes = EncodeRenameRecord(pairs);
     std::string record = top + "/iPod_Control/iTunes/iTunesSD.renames";

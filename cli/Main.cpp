@@ -92,6 +92,7 @@ int Outcome(const Progress& progress, const CSyncJob& job, const ShownPlayer& pl
     const char* reason = progress.SystemError() ? strerror(progress.SystemError()) : "";
     switch (progress.Outcome()) {
         case RunOutcome::Done:
+        case RunOutcome::SongsLost:
             printf(kSummary, Counted(job.m_lstPaths.Count(), "track", "tracks").c_str(),
                    Counted(job.RenamedFiles(), "file", "files").c_str(),
                    Counted(job.RenamedFolders(), "folder", "folders").c_str(), seconds);
@@ -163,6 +164,9 @@ int Run(const std::string& folder) {
         progress.Finish();
         std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
         code = Outcome(progress, job, {kDrive, place.top, FolderShown(place)}, took.count());
+        if (!job.RecordSetAside().empty())
+            printf(kRecordSetAside,
+                   ShownPath({kDrive, place.top, ""}, job.RecordSetAside()).c_str());
         fflush(stdout);
         caught = signals.Caught();
     }

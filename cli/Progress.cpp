@@ -234,6 +234,22 @@ void Progress::SetRenamed(std::u16string_view from, std::u16string_view to, Rena
     std::fwrite(m_line.data(), 1, m_line.size(), m_out);
 }
 
+// Rare, and what the user waited for after the drive's check: a line of its own, on a terminal
+// too.
+void Progress::SetPutBack(std::u16string_view from, std::u16string_view to) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_lineOpen) {
+        std::fputc('\n', m_out);
+        m_lineOpen = false;
+    }
+    m_line = "put back: ";
+    AppendDisplayText(from, m_drive, m_top, m_line);
+    m_line += " -> ";
+    AppendDisplayText(to, m_drive, m_top, m_line);
+    m_line += '\n';
+    std::fwrite(m_line.data(), 1, m_line.size(), m_out);
+}
+
 int Progress::SetLinkText(std::u16string_view text, int command) {
     std::lock_guard<std::mutex> hold(m_lock);
     // The window's texts stay the window's: piped, the events above are the command's lines.

@@ -52,6 +52,7 @@ public:
     void SetTotal(RunPhase phase, size_t total) override;
     void SetRenamed(std::u16string_view from, std::u16string_view to, RenameResult result,
                     int systemError) override;
+    void SetPutBack(std::u16string_view from, std::u16string_view to) override;
 
     // Ends the terminal line: the last progress, drawn in full, stays on the screen.
     void Finish();

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "Progress.h"
+#include "Text.h"
 
 namespace {
 
@@ -25,6 +26,14 @@ const Kind kKinds[] = {
      "whose path is longer than the player's database can hold (255 bytes): rename its folders "
      "shorter"},
     {LeftOutReason::OutsideFolder, "song", "songs", "of the old database outside "},
+    {LeftOutReason::LostInCut, "song or folder", "songs or folders",
+     "that a cut left without a name (after the arrow, the name it was to have): check the player "
+     "(Windows: the drive's Properties > Tools > Check; Linux: fsck.vfat -a on the unmounted "
+     "device), then run zorbel again to put them back; if you deleted them yourself and want none "
+     "back, remove iPod_Control/iTunes/iTunesSD.renames"},
+    {LeftOutReason::FolderSavedAsFile, "file", "files",
+     "that the drive's check saved from a folder's entries, not a song's data: zorbel cannot put "
+     "that folder back"},
 };
 
 }  // namespace
@@ -52,6 +61,13 @@ void PrintLeftOut(std::FILE* out, const std::vector<LeftOut>& leftOut, const Sho
                      these.size() == 1 ? kind.one : kind.many, what.c_str());
         for (size_t i = 0; i < these.size() && i < kShown; ++i) {
             std::string line = "  " + ShownPath(player, these[i]->path);
+            const std::u16string& to = these[i]->newPath;
+            if (!to.empty())
+                line += " -> " +
+                        ShownPath(player, std::u16string_view(to).substr(
+                                              FileNameOffset(these[i]->path) == FileNameOffset(to)
+                                                  ? FileNameOffset(to)
+                                                  : 0));
             if (these[i]->systemError)
                 line += std::string(" (") + strerror(these[i]->systemError) + ")";
             std::fprintf(out, "%s\n", line.c_str());

@@ -96,6 +96,16 @@ inline constexpr char kErrRename[] =
 inline constexpr char kErrNoStart[] = "zorbel: the run could not be started; try again\n";
 
 inline constexpr char kPlayerLine[] = "player: %s\n";
+// The path a damaged record of renames was moved to.
+inline constexpr char kRecordSetAside[] =
+    "note: iPod_Control/iTunes/iTunesSD.renames was no whole record of renames (damaged or cut "
+    "short); it was set aside as %s\n";
+inline constexpr char kCheckRecordSetAside[] =
+    "iPod_Control/iTunes/iTunesSD.renames is no whole record of renames (damaged or cut short); a "
+    "run would set it aside as %s\n";
+// A chain the drive's check saved, and the name it gets back.
+inline constexpr char kPutBack[] = "put back: %s -> %s\n";
+inline constexpr char kCheckPutBack[] = "a run would put back: %s -> %s\n";
 // Where the run stands ("renaming 558 of 7,534").
 inline constexpr char kNoticeStopping[] =
     "zorbel: stopping once the run has finished (%s), so the player is left whole\n";

@@ -134,9 +134,16 @@ int CSyncJob::WriteDatabase() {
             m_fs.Remove(tempPath);
     }
     switch (result) {
-        case ReplaceResult::Replaced:
-            ReportEnd(RunOutcome::Done, kMsgDone);
+        case ReplaceResult::Replaced: {
+            // Songs a cut left without a name are not played until a run after the drive's check
+            // puts them back: that is what the user must do next.
+            bool lost = std::any_of(m_leftOut.begin(), m_leftOut.end(), [](const LeftOut& item) {
+                return item.why == LeftOutReason::LostInCut;
+            });
+            ReportEnd(lost ? RunOutcome::SongsLost : RunOutcome::Done,
+                      lost ? kMsgSongsLost : kMsgDone);
             return 1;
+        }
         case ReplaceResult::ReplacedNotDurable:
             // The old database is gone: saying it was kept would be false.
             ReportEnd(RunOutcome::DatabaseNotDurable, kMsgNotDurable, error);

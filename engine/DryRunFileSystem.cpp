@@ -8,13 +8,23 @@ public:
         : m_fs(fs), m_original(original), m_folder(folder) {}
 
     ListStep Next(FolderEntry& entry) override {
-        if (m_next == m_folder.entries.size())
-            return m_folder.last;
-        entry = m_folder.entries[m_next++];
-        auto renamed = m_fs.m_newNames.find(JoinPath(m_original, entry.name));
-        if (renamed != m_fs.m_newNames.end())
+        for (;;) {
+            if (m_next == m_folder.entries.size()) {
+                auto moved = m_fs.m_movedIn.find(m_original);
+                if (m_folder.last != ListStep::End || moved == m_fs.m_movedIn.end() ||
+                    m_nextMoved == moved->second.size())
+                    return m_folder.last;
+                entry = moved->second[m_nextMoved++];
+                return ListStep::Entry;
+            }
+            entry = m_folder.entries[m_next++];
+            auto renamed = m_fs.m_newNames.find(JoinPath(m_original, entry.name));
+            if (renamed == m_fs.m_newNames.end())
+                return ListStep::Entry;
             entry.name = renamed->second;
-        return ListStep::Entry;
+            if (!entry.name.empty())
+                return ListStep::Entry;
+        }
     }
 
 private:
@@ -22,6 +32,7 @@ private:
     std::u16string m_original;
     const Folder& m_folder;
     size_t m_next = 0;
+    size_t m_nextMoved = 0;
 };
 
 std::u16string DryRunFileSystem::OriginalPath(const std::u16string& path) const {
@@ -86,18 +97,30 @@ bool DryRunFileSystem::Exists(const std::u16string& path) {
 }
 
 RenameResult DryRunFileSystem::Rename(const std::u16string& from, const std::u16string& to) {
-    // Like the real rename: never onto an existing name, and only within one folder.
+    // Like the real rename: never onto an existing name, nor into a folder that is not there.
     size_t nameAt = FileNameOffset(to);
     std::u16string original = OriginalPath(from);
-    if (original.empty() || Exists(to) || nameAt == 0 || FileNameOffset(from) != nameAt ||
-        from.compare(0, nameAt, to, 0, nameAt) != 0)
+    std::u16string folder = nameAt > 0 ? OriginalPath(to.substr(0, nameAt - 1)) : u"";
+    if (original.empty() || folder.empty() || Exists(to) || !m_inner.IsDirectory(folder))
         return RenameResult::Refused;
     std::u16string newName = to.substr(nameAt);
-    std::u16string newPath = JoinPath(original.substr(0, FileNameOffset(original) - 1), newName);
-    m_newNames[original] = newName;
-    m_oldPaths[newPath] = original;
-    m_renames.emplace_back(original, newName);
+    m_oldPaths[JoinPath(folder, newName)] = original;
+    if (original.substr(0, FileNameOffset(original)) == folder + u"\\") {
+        m_newNames[original] = newName;
+        m_renames.emplace_back(original, newName);
+    } else {
+        m_newNames[original] = u"";  // gone from its folder, listed in the other one
+        FolderEntry entry;
+        entry.name = newName;
+        entry.isDirectory = m_inner.IsDirectory(original);
+        m_movedIn[folder].push_back(std::move(entry));
+    }
     return RenameResult::Renamed;
+}
+
+bool DryRunFileSystem::SameFolder(const std::u16string& a, const std::u16string& b) {
+    std::u16string first = OriginalPath(a), second = OriginalPath(b);
+    return !first.empty() && !second.empty() && m_inner.SameFolder(first, second);
 }
 
 std::unique_ptr<IInputFile> DryRunFileSystem::OpenInput(const std::u16string& path) {

@@ -14,7 +14,8 @@ class DryRunFileSystem : public IFileSystem {
 public:
     explicit DryRunFileSystem(IFileSystem& inner) : m_inner(inner) {}
 
-    // The renames a run would make, in its order: the path on the medium now, and the new name.
+    // The renames a run would make within a folder, in its order: the path on the medium now, and
+    // the new name.
     const std::vector<std::pair<std::u16string, std::u16string>>& Renames() const {
         return m_renames;
     }
@@ -35,6 +36,8 @@ public:
         return ReplaceResult::Failed;
     }
     bool Remove(const std::u16string&) override { return false; }
+    bool SetSize(const std::u16string&, uint64_t) override { return true; }
+    bool SameFolder(const std::u16string& a, const std::u16string& b) override;
     PlayerLock LockPlayer(const std::u16string& dbPath) override {
         return m_inner.LockPlayer(dbPath);
     }
@@ -51,9 +54,12 @@ private:
 
     IFileSystem& m_inner;
     std::unordered_map<std::u16string, Folder> m_folders;  // by path on the medium now
-    // Each rename both ways, by full path: old path -> new name, new path -> old path.
+    // Each rename both ways, by full path: old path -> new name (empty: moved to another folder),
+    // new path -> old path.
     std::unordered_map<std::u16string, std::u16string> m_newNames;
     std::unordered_map<std::u16string, std::u16string> m_oldPaths;
+    // What moves from other folders add to a folder, by its path on the medium now.
+    std::unordered_map<std::u16string, std::vector<FolderEntry>> m_movedIn;
     std::vector<std::pair<std::u16string, std::u16string>> m_renames;
     bool m_readFailed = false;
 };

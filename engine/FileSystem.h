@@ -71,6 +71,8 @@ public:
     virtual long long Read(uint8_t* data, size_t size) = 0;
     // The file's length when it was opened.
     virtual uint64_t Size() const = 0;
+    // Where the next read starts; false when the medium refused.
+    virtual bool Seek(uint64_t offset) = 0;
 };
 
 class IOutputFile {
@@ -110,6 +112,11 @@ public:
     // Throws nothing once the file has moved, so a caller never takes a done move for a failed one.
     virtual ReplaceResult Replace(const std::u16string& from, const std::u16string& to) = 0;
     virtual bool Remove(const std::u16string& path) = 0;
+    // Cuts a file to `size` bytes, and returns once that reached the medium.
+    virtual bool SetSize(const std::u16string& path, uint64_t size) = 0;
+    // Whether two paths name one folder: two entries sharing its data, as a rename cut short on
+    // FAT leaves. Two folders that only hold the same names are two.
+    virtual bool SameFolder(const std::u16string& a, const std::u16string& b) = 0;
     // Keeps every other run, in this process or another, off the player (the volume) that
     // `dbPath` lies on; not held while another run holds it, or when no lock can be had.
     virtual PlayerLock LockPlayer(const std::u16string& dbPath) = 0;
@@ -146,6 +153,12 @@ public:
         return m_inner.Replace(from, to);
     }
     bool Remove(const std::u16string& path) override { return m_inner.Remove(path); }
+    bool SetSize(const std::u16string& path, uint64_t size) override {
+        return m_inner.SetSize(path, size);
+    }
+    bool SameFolder(const std::u16string& a, const std::u16string& b) override {
+        return m_inner.SameFolder(a, b);
+    }
     PlayerLock LockPlayer(const std::u16string& dbPath) override {
         return m_inner.LockPlayer(dbPath);
     }

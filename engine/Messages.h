@@ -19,6 +19,9 @@ inline constexpr char16_t kMsgRenameFailed[] = u"改名未确认存入iPod，原
 // An earlier run was cut off while renaming: a song is under two names sharing its data, and
 // only the drive's own repair can part them. Nothing was changed.
 inline constexpr char16_t kMsgNeedsRepair[] = u"有歌曲留下两个名字，请先检查修复iPod。";
+// Done, but a cut on Windows' FAT driver left songs with no name: the drive's check saves them,
+// and the next run puts them back.
+inline constexpr char16_t kMsgSongsLost[] = u"有歌曲在拔出时丢失，请检查修复iPod后再运行。";
 // Plain text, no retry: the lock failed for a reason another try does not change. %d: the
 // system's error code.
 inline constexpr char16_t kMsgLockFailed[] = u"无法锁定iPod（系统错误%d），原数据库未改动。";

@@ -45,6 +45,15 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
     job.m_strDbPath = dbPath;
     job.ReadPlayerFormat();
     check.format = job.m_dbFormat;
+    if (!job.CheckEarlierRenames()) {
+        check.shared = job.SharedNames();
+        check.shared = check.shared->first.empty() ? std::nullopt : check.shared;
+        check.recordUnreadable = !check.shared;
+        return check;
+    }
+    check.recordSetAside = job.RecordSetAside();
+    job.PutBackLost();
+    check.putBacks = job.PutBacks();
     job.ScanForRename(rootDir);
     check.readFailedBeforeRenames = dry.ReadFailed();
     if (!check.readFailedBeforeRenames) {
@@ -54,9 +63,13 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
         job.m_lstPaths.Clear();
     }
     check.readFailed = dry.ReadFailed();
-    for (const auto& item : job.LeftOuts())
+    job.NoteLost();
+    for (const auto& item : job.LeftOuts()) {
         if (item.why == LeftOutReason::FolderUnreadable || item.why == LeftOutReason::PathTooLong)
             check.passedOver.push_back(item);
+        if (item.why == LeftOutReason::LostInCut || item.why == LeftOutReason::FolderSavedAsFile)
+            check.lost.push_back(item);
+    }
     for (const auto& [path, newName] : dry.Renames())
         check.renames.emplace_back(ToPlayerPath(path), newName);
     check.tracks = job.m_lstPaths.Count();

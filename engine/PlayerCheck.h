@@ -3,12 +3,14 @@
 // is the run's own, down to the new names.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "Database.h"
 #include "FileSystem.h"
+#include "RenameRecord.h"
 #include "SyncJob.h"
 
 // What stands at iTunesSD.new: nothing, a file (a run cut off before moving it into place), or
@@ -41,6 +43,17 @@ struct PlayerCheck {
     // Each rename a run would make: the item's player path now, and its new name.
     std::vector<std::pair<std::u16string, std::u16string>> renames;
 
+    // What the record of an earlier run's renames says, as a run would read it: an item still
+    // under two names (a run changes nothing, and nothing further is predicted), the record
+    // unreadable (the same), or no whole record (a run sets it aside, here named).
+    std::optional<RenamePair> shared;
+    bool recordUnreadable = false;
+    std::u16string recordSetAside;
+    // Lost items a run would put back from the chains the drive's check saved (chain, new path),
+    // and those it would name as lost (LostInCut, FolderSavedAsFile).
+    std::vector<RenamePair> putBacks;
+    std::vector<LeftOut> lost;
+
     size_t playable = 0;     // the tracks of an intact database whose file is there
     size_t tracks = 0;       // the tracks a run would write
     size_t added = 0;        // of those, not in the database now
@@ -50,7 +63,8 @@ struct PlayerCheck {
     bool UpToDate() const {
         return hasDatabase && database.Intact() && database.format == format &&
                temp == TempState::None && !readFailed && renames.empty() && added == 0 &&
-               dropped == 0 && !reordered;
+               dropped == 0 && !reordered && !shared && !recordUnreadable &&
+               recordSetAside.empty() && putBacks.empty() && lost.empty();
     }
 };
 

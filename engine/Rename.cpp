@@ -54,7 +54,8 @@ int CSyncJob::RenamePass() {
         m_nRenamesPlanned += item.to.empty() ? 0 : 1;
     if (m_pStatus && m_nRenamesPlanned)
         m_pStatus->SetTotal(RunPhase::Renaming, m_nRenamesPlanned);
-    // On the medium before the first rename: a cut during one leaves two names for one item.
+    // On the medium before the first rename: a cut during one leaves two names for one item, or
+    // none.
     if (m_nRenamesPlanned && m_bKeepRecord && !RecordRenames()) {
         m_bRecordFailed = true;
         m_lstPaths.Clear();
@@ -68,6 +69,7 @@ int CSyncJob::RenamePass() {
         const PlannedRename item = m_plan[i];
         if (item.to.empty())
             continue;
+        m_plan[i].step = Step::Refused;  // until the rename says otherwise
         ReportProgress(RunPhase::Renaming, ++m_nRenames, item.from,
                        FormatText(kMsgRename, {item.from, item.to}));
         RenameResult result = m_fs.Rename(item.from, item.to);
@@ -79,10 +81,11 @@ int CSyncJob::RenamePass() {
             PlanRenames(i + 1, item.folderCounter, item.fileCounter);
             if (m_bKeepRecord && !RecordRenames()) {
                 m_bRenameFailed = true;
-                m_nRenameError = m_fs.LastError();
+                m_nRenameError = m_nRecordError;
             }
             continue;
         }
+        m_plan[i].step = Step::Done;
         ++(item.folder ? m_nRenamedFolders : m_nRenamedFiles);
         // Not confirmed on the medium: a cut could still undo it, so nothing more is changed.
         if (result == RenameResult::RenamedNotDurable) {
@@ -90,6 +93,7 @@ int CSyncJob::RenamePass() {
             m_nRenameError = error;
         }
     }
+    SettleRecord();
     m_lstPaths.Clear();
     return 1;
 }

@@ -1,181 +1,306 @@
 #include "RenameRecord.h"
 
-#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
-#include "Messages.h"
-#include "SyncJob.h"
 #include "Text.h"
 
 namespace {
 
-constexpr char16_t kTag[] = u"ZRR2";
+constexpr char16_t kTag[] = u"ZRR3";
+constexpr char16_t kEarlierTag[] = u"ZRR2";
 constexpr size_t kTagUnits = 4;
-constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kChunk = 64 * 1024;
+constexpr size_t kSample = 4096;  // bytes read at each of a file's three places
 
-void PutUnits(std::u16string_view text, std::vector<uint8_t>& out) {
-    for (char16_t unit : text) {
-        out.push_back(static_cast<uint8_t>(unit & 0xFF));
-        out.push_back(static_cast<uint8_t>(unit >> 8));
+// An entry's kind, and whether its `to` is a whole path (a chain put back into another folder)
+// rather than a name in the folder of its `from`.
+constexpr uint16_t kEnd = 0x8000;
+constexpr uint16_t kKindMask = 0xFF;
+constexpr uint16_t kToIsPath = 0x100;
+
+// FNV-1a, 64 bits: cheap, and enough to tell two songs or a damaged record apart.
+struct Fnv {
+    uint64_t value = 14695981039346656037ull;
+    void Add(const uint8_t* data, size_t size) {
+        for (size_t i = 0; i < size; ++i)
+            value = (value ^ data[i]) * 1099511628211ull;
     }
-    out.push_back(0);
-    out.push_back(0);
-}
-
-// Whether two files hold the same bytes, read side by side a chunk at a time: a song may be large.
-bool SameBytes(IFileSystem& fs, const std::u16string& a, const std::u16string& b) {
-    auto first = fs.OpenInput(a);
-    auto second = first ? fs.OpenInput(b) : nullptr;
-    if (!second || first->Size() != second->Size())
-        return false;
-    std::vector<uint8_t> one(kReadChunk), other(kReadChunk);
-    for (;;) {
-        long long got = first->Read(one.data(), one.size());
-        if (got <= 0)
-            return got == 0 && second->Read(other.data(), 1) == 0;
-        size_t have = 0;
-        while (have < static_cast<size_t>(got)) {
-            long long more = second->Read(other.data() + have, static_cast<size_t>(got) - have);
-            if (more <= 0)
-                return false;
-            have += static_cast<size_t>(more);
+    void Add(uint64_t number) {
+        for (int i = 0; i < 8; ++i) {
+            auto byte = static_cast<uint8_t>(number >> (8 * i));
+            Add(&byte, 1);
         }
-        if (!std::equal(one.begin(), one.begin() + got, other.begin()))
+    }
+};
+
+void PutNumber(uint64_t value, size_t bytes, std::vector<uint8_t>& out) {
+    for (size_t i = 0; i < bytes; ++i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void PutText(std::u16string_view text, std::vector<uint8_t>& out) {
+    PutNumber(text.size(), 2, out);
+    for (char16_t unit : text)
+        PutNumber(unit, 2, out);
+}
+
+// Reads a record a chunk at a time, summing what it read; every read fails past the end, or past
+// the largest record there is.
+class RecordReader {
+public:
+    explicit RecordReader(IInputFile& file) : m_file(file), m_buffer(kChunk) {}
+
+    bool Bytes(uint8_t* out, size_t size) {
+        while (size > 0) {
+            if (m_at == m_have && !Fill())
+                return false;
+            size_t take = std::min(size, m_have - m_at);
+            std::copy_n(m_buffer.data() + m_at, take, out);
+            m_sum.Add(out, take);
+            m_at += take;
+            out += take;
+            size -= take;
+        }
+        return true;
+    }
+    bool Number(uint64_t& value, size_t bytes) {
+        uint8_t raw[8];
+        if (!Bytes(raw, bytes))
             return false;
+        value = 0;
+        for (size_t i = 0; i < bytes; ++i)
+            value |= uint64_t(raw[i]) << (8 * i);
+        return true;
+    }
+    // A text of 1 to kMaxPath units, none of them 0.
+    bool Text(std::u16string& text) {
+        uint64_t units;
+        if (!Number(units, 2) || units == 0 || units >= kMaxPath)
+            return false;
+        text.resize(static_cast<size_t>(units));
+        for (auto& unit : text) {
+            uint64_t value;
+            if (!Number(value, 2) || value == 0)
+                return false;
+            unit = static_cast<char16_t>(value);
+        }
+        return true;
+    }
+    // A text ended by a 0 unit, as the version before wrote them; false at the file's end.
+    bool EndedText(std::u16string& text) {
+        text.clear();
+        for (uint64_t unit; Number(unit, 2);) {
+            if (unit == 0)
+                return true;
+            if (text.size() >= kMaxPath)
+                return false;
+            text.push_back(static_cast<char16_t>(unit));
+        }
+        return false;
+    }
+    uint64_t Sum() const { return m_sum.value; }
+    bool Failed() const { return m_failed; }
+    bool AtEnd() {
+        uint8_t byte;
+        return !Bytes(&byte, 1);
+    }
+
+private:
+    bool Fill() {
+        if (m_total >= kLargestDatabase)
+            return false;
+        long long got = m_file.Read(m_buffer.data(), m_buffer.size());
+        m_failed = got < 0 || static_cast<size_t>(got) > m_buffer.size();
+        if (got <= 0 || m_failed)
+            return false;
+        m_have = static_cast<size_t>(got);
+        m_total += m_have;
+        m_at = 0;
+        return true;
+    }
+
+    IInputFile& m_file;
+    std::vector<uint8_t> m_buffer;
+    size_t m_at = 0, m_have = 0;
+    uint64_t m_total = 0;
+    bool m_failed = false;
+    Fnv m_sum;
+};
+
+bool IsName(std::u16string_view name) {
+    return !IsDotEntry(name) && name.find(u'\\') == name.npos && name.find(u'/') == name.npos;
+}
+
+// "/Music/a.mp3" back on the drive: "P:\Music\a.mp3"; empty for no player path.
+std::u16string FullPath(std::u16string_view drive, std::u16string_view playerPath) {
+    if (playerPath.size() < 2 || playerPath[0] != u'/' || playerPath.find(u'\\') != playerPath.npos)
+        return {};
+    std::u16string full(drive);
+    for (char16_t unit : playerPath)
+        full.push_back(unit == u'/' ? u'\\' : unit);
+    return full;
+}
+
+std::u16string InFolderOf(const std::u16string& path, std::u16string_view name) {
+    return path.substr(0, FileNameOffset(path)) + std::u16string(name);
+}
+
+bool DecodeEntries(RecordReader& in, std::u16string_view drive, std::vector<RecordEntry>& out) {
+    std::unordered_set<std::u16string> froms;
+    for (;;) {
+        uint64_t flags, value;
+        if (!in.Number(flags, 2))
+            return false;
+        if (flags == kEnd) {
+            uint64_t count, written;
+            if (!in.Number(count, 4) || count != out.size())
+                return false;
+            const uint64_t sum = in.Sum();  // of every byte before the sum itself
+            return in.Number(written, 8) && written == sum && in.AtEnd();
+        }
+        RecordEntry entry;
+        auto kind = static_cast<ItemIdentity::Kind>(flags & kKindMask);
+        std::u16string from, to;
+        if ((flags & ~(kKindMask | kToIsPath)) != 0 || kind > ItemIdentity::Kind::Folder ||
+            !in.Text(from) || !in.Text(to))
+            return false;
+        entry.from = FullPath(drive, from);
+        entry.to = flags & kToIsPath ? FullPath(drive, to)
+                   : IsName(to)      ? InFolderOf(entry.from, to)
+                                     : std::u16string();
+        // One item is renamed once: a record naming it twice is none a run wrote.
+        if (entry.from.empty() || entry.to.empty() || !froms.insert(FoldedName(entry.from)).second)
+            return false;
+        entry.identity.kind = kind;
+        if (kind == ItemIdentity::Kind::File) {
+            if (!in.Number(entry.identity.size, 8) || !in.Number(entry.identity.sample, 8))
+                return false;
+        } else if (kind == ItemIdentity::Kind::Folder) {
+            if (!in.Number(value, 2))
+                return false;
+            entry.identity.names.resize(static_cast<size_t>(value));
+            for (auto& name : entry.identity.names)
+                if (!in.Text(name) || !IsName(name))
+                    return false;
+        }
+        out.push_back(std::move(entry));
     }
 }
 
-// The names and kinds a listing gives, in its order; nothing when it cannot be read whole.
-std::optional<std::vector<std::pair<std::u16string, bool>>> Entries(IFileSystem& fs,
-                                                                    const std::u16string& folder) {
-    auto listing = fs.ListFolder(folder);
-    if (!listing)
-        return std::nullopt;
-    std::vector<std::pair<std::u16string, bool>> entries;
-    FolderEntry entry;
-    ListStep step;
-    while ((step = listing->Next(entry)) == ListStep::Entry)
-        entries.emplace_back(entry.name, entry.isDirectory);
-    if (step == ListStep::Failed)
-        return std::nullopt;
-    return entries;
+// The version before: pairs of a player path and a new name, each text ended by a 0 unit; a
+// pair cut short is dropped.
+bool DecodeEarlier(RecordReader& in, std::u16string_view drive, std::vector<RecordEntry>& out) {
+    std::u16string from, to;
+    while (in.EndedText(from)) {
+        if (!in.EndedText(to))
+            break;
+        RecordEntry entry;
+        entry.from = FullPath(drive, from);
+        if (entry.from.empty() || to.empty() || !IsName(to))
+            return false;
+        entry.to = InFolderOf(entry.from, to);
+        out.push_back(std::move(entry));
+    }
+    return true;
+}
+
+bool ReadWhole(IInputFile& file, uint8_t* out, size_t size) {
+    while (size > 0) {
+        long long got = file.Read(out, size);
+        if (got <= 0 || static_cast<size_t>(got) > size)
+            return false;
+        out += got;
+        size -= static_cast<size_t>(got);
+    }
+    return true;
 }
 
 }  // namespace
+
+ItemIdentity IdentifyFile(IFileSystem& fs, const std::u16string& path, uint64_t length) {
+    auto file = fs.OpenInput(path);
+    if (!file || file->Size() < length)
+        return {};
+    // A small file whole; a larger one at its start, middle and end.
+    std::vector<std::pair<uint64_t, size_t>> parts;
+    if (length <= 3 * kSample)
+        parts.emplace_back(0, static_cast<size_t>(length));
+    else
+        parts = {{0, kSample}, {length / 2 - kSample / 2, kSample}, {length - kSample, kSample}};
+    Fnv sum;
+    sum.Add(length);
+    uint8_t buffer[3 * kSample];
+    for (const auto& [offset, size] : parts) {
+        if ((offset != 0 && !file->Seek(offset)) || !ReadWhole(*file, buffer, size))
+            return {};
+        sum.Add(buffer, size);
+    }
+    ItemIdentity identity;
+    identity.kind = ItemIdentity::Kind::File;
+    identity.size = length;
+    identity.sample = sum.value;
+    return identity;
+}
+
+ItemIdentity IdentifyFile(IFileSystem& fs, const std::u16string& path) {
+    auto file = fs.OpenInput(path);
+    return file ? IdentifyFile(fs, path, file->Size()) : ItemIdentity();
+}
+
+ItemIdentity IdentifyFolder(IFileSystem& fs, const std::u16string& path) {
+    return IdentifyFolder(
+        fs, path, [](const std::u16string& full) { return full.substr(FileNameOffset(full)); });
+}
 
 std::u16string RenameRecordPath(const std::u16string& dbPath) {
     return dbPath + u".renames";
 }
 
-std::vector<uint8_t> EncodeRenameRecord(const std::vector<RenamePair>& pairs) {
+std::vector<uint8_t> EncodeRenameRecord(const std::vector<RecordEntry>& entries) {
     std::vector<uint8_t> out;
-    PutUnits(kTag, out);
-    for (const auto& [from, to] : pairs) {
-        PutUnits(ToPlayerPath(from), out);
-        PutUnits(std::u16string_view(to).substr(FileNameOffset(to)), out);
+    for (char16_t unit : std::u16string_view(kTag, kTagUnits + 1))
+        PutNumber(unit, 2, out);
+    for (const auto& entry : entries) {
+        const size_t nameAt = FileNameOffset(entry.to);
+        const bool samePlace = FileNameOffset(entry.from) == nameAt &&
+                               EqualsFolded(std::u16string_view(entry.from).substr(0, nameAt),
+                                            std::u16string_view(entry.to).substr(0, nameAt));
+        PutNumber(static_cast<uint16_t>(entry.identity.kind) | (samePlace ? 0 : kToIsPath), 2, out);
+        PutText(ToPlayerPath(entry.from), out);
+        PutText(samePlace ? std::u16string_view(entry.to).substr(nameAt)
+                          : std::u16string_view(ToPlayerPath(entry.to)),
+                out);
+        if (entry.identity.kind == ItemIdentity::Kind::File) {
+            PutNumber(entry.identity.size, 8, out);
+            PutNumber(entry.identity.sample, 8, out);
+        } else if (entry.identity.kind == ItemIdentity::Kind::Folder) {
+            PutNumber(entry.identity.names.size(), 2, out);
+            for (const auto& name : entry.identity.names)
+                PutText(name, out);
+        }
     }
+    PutNumber(kEnd, 2, out);
+    PutNumber(entries.size(), 4, out);
+    Fnv sum;
+    sum.Add(out.data(), out.size());
+    PutNumber(sum.value, 8, out);
     return out;
 }
 
-std::vector<RenamePair> DecodeRenameRecord(const std::vector<uint8_t>& bytes,
-                                           std::u16string_view drive) {
-    std::vector<std::u16string> texts;
-    std::u16string text;
-    for (size_t at = 0; at + 1 < bytes.size(); at += 2) {
-        auto unit = static_cast<char16_t>(bytes[at] | (bytes[at + 1] << 8));
-        if (unit != 0) {
-            text.push_back(unit);
-            continue;
-        }
-        texts.push_back(std::move(text));
-        text.clear();
+RecordRead DecodeRenameRecord(IInputFile& file, std::u16string_view drive,
+                              std::vector<RecordEntry>& out) {
+    out.clear();
+    RecordReader in(file);
+    std::u16string tag;
+    bool whole = false;
+    if (in.EndedText(tag)) {
+        if (tag == std::u16string_view(kTag, kTagUnits))
+            whole = DecodeEntries(in, drive, out);
+        else if (tag == std::u16string_view(kEarlierTag, kTagUnits))
+            whole = DecodeEarlier(in, drive, out);
     }
-    std::vector<RenamePair> pairs;
-    if (texts.empty() || texts.front() != std::u16string_view(kTag, kTagUnits))
-        return pairs;
-    for (size_t i = 1; i + 1 < texts.size(); i += 2) {
-        // A player path back on the drive ("/Music/a.mp3" -> "P:\Music\a.mp3"), and the new
-        // name in the same folder; a name with a separator is no name this record wrote.
-        std::u16string from = std::u16string(drive) + texts[i];
-        std::replace(from.begin(), from.end(), u'/', u'\\');
-        const std::u16string& name = texts[i + 1];
-        if (name.empty() || name.find(u'/') != name.npos || name.find(u'\\') != name.npos)
-            continue;
-        pairs.emplace_back(from, from.substr(0, FileNameOffset(from)) + name);
-    }
-    return pairs;
-}
-
-bool SharesData(IFileSystem& fs, const RenamePair& pair) {
-    const auto& [from, to] = pair;
-    if (!fs.Exists(from) || !fs.Exists(to))
-        return false;
-    bool folder = fs.IsDirectory(from);
-    if (folder != fs.IsDirectory(to))
-        return false;
-    if (folder) {
-        auto a = Entries(fs, from);
-        auto b = a ? Entries(fs, to) : std::nullopt;
-        return a && b && *a == *b;
-    }
-    return SameBytes(fs, from, to);
-}
-
-EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath) {
-    EarlierRenames earlier;
-    // A record is no larger than the database whose renames it holds.
-    std::vector<uint8_t> bytes;
-    if (ReadWholeFile(fs, RenameRecordPath(dbPath), kLargestDatabase, bytes) != ReadResult::Read)
-        return earlier;
-    earlier.found = true;
-    earlier.pairs = DecodeRenameRecord(bytes, std::u16string_view(dbPath).substr(0, 2));
-    for (const auto& pair : earlier.pairs) {
-        if (SharesData(fs, pair)) {
-            earlier.shared = pair;
-            break;
-        }
-    }
-    return earlier;
-}
-
-bool CSyncJob::RecordRenames() {
-    std::vector<RenamePair> pairs;
-    for (const auto& item : m_plan)
-        if (!item.to.empty())
-            pairs.emplace_back(item.from, item.to);
-    auto bytes = EncodeRenameRecord(pairs);
-    auto file = m_fs.CreateOutput(RenameRecordPath(m_strDbPath));
-    if (!file)
-        return false;
-    m_bRecordKept = true;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        size_t wrote = file->Write(bytes.data() + done, bytes.size() - done);
-        if (wrote == 0 || wrote > bytes.size() - done)
-            break;
-        done += wrote;
-    }
-    bool ok = done == bytes.size() && file->Flush();
-    ok = file->Close() && ok;
-    if (!ok && m_fs.Remove(RenameRecordPath(m_strDbPath)))
-        m_bRecordKept = false;
-    return ok;
-}
-
-// Before anything is renamed: an item an earlier run left under two names stops the run, and a
-// record whose renames all settled is let go with this run's.
-bool CSyncJob::CheckEarlierRenames() {
-    m_shared = {};
-    EarlierRenames earlier = ReadEarlierRenames(m_fs, m_strDbPath);
-    m_bRecordKept = earlier.found;
-    if (!earlier.shared)
-        return true;
-    m_shared = *earlier.shared;
-    // The two names are values the front ends show where they have room (SharedNames).
-    ReportEnd(RunOutcome::NeedsRepair, kMsgNeedsRepair);
-    return false;
-}
-
-void CSyncJob::DropRenameRecord() {
-    if (m_bRecordKept && m_fs.Remove(RenameRecordPath(m_strDbPath)))
-        m_bRecordKept = false;
+    if (!whole)
+        out.clear();
+    return whole ? RecordRead::Whole : in.Failed() ? RecordRead::Failed : RecordRead::Damaged;
 }

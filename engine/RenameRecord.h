@@ -1,9 +1,12 @@
 // The run's record of the renames it is about to make, kept beside the database from before the
-// first rename until the new database is in place. FAT cannot rename in one write: a cut in between
-// leaves the item under both names, sharing its data, and Linux cannot tell a file's clusters, so
-// the record is what lets the next run (and a check) know that two names are one item.
+// first rename until every rename is confirmed on the medium. FAT cannot rename in one write: on
+// Linux a cut in between leaves the item under both names, sharing its data, and Windows' driver
+// drops the old name before it writes the new one, so a cut there leaves the item with no name at
+// all. The record is what lets the next run (and a check) know that two names are one item, and
+// which item a nameless chain of clusters, saved by the drive's check, was.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,25 +19,84 @@
 // The full path before and after one planned rename.
 using RenamePair = std::pair<std::u16string, std::u16string>;
 
+// What tells one item from another without reading it whole: a file's length and a checksum of
+// bytes sampled at its start, middle and end (an album's songs may all begin with the same cover
+// art), a folder's entry names. Unknown in a record of the version before, which kept none.
+struct ItemIdentity {
+    enum class Kind : uint8_t { Unknown, File, Folder };
+    Kind kind = Kind::Unknown;
+    uint64_t size = 0;
+    uint64_t sample = 0;
+    std::vector<std::u16string> names;  // sorted
+
+    bool operator==(const ItemIdentity& other) const {
+        return kind == other.kind && size == other.size && sample == other.sample &&
+               names == other.names;
+    }
+};
+
+// The identity of the file's first `length` bytes (a chain the drive's check saved is longer than
+// the song it was); Unknown when it cannot be read or is shorter.
+ItemIdentity IdentifyFile(IFileSystem& fs, const std::u16string& path, uint64_t length);
+// The identity of the file at `path`, whole.
+ItemIdentity IdentifyFile(IFileSystem& fs, const std::u16string& path);
+// A folder by the names it holds, each entry's name as `renamed(its full path)` gives it (the
+// name it will have once its own rename is done); Unknown when it cannot be read whole.
+template <class Renamed>
+ItemIdentity IdentifyFolder(IFileSystem& fs, const std::u16string& path, Renamed renamed);
+ItemIdentity IdentifyFolder(IFileSystem& fs, const std::u16string& path);
+
+// One item of a record: its full path before and after (a planned rename, or a saved chain put
+// back under the item's name), and what it is.
+struct RecordEntry {
+    std::u16string from, to;
+    ItemIdentity identity;
+};
+
 // Beside the database, so every run from any folder of the player finds it.
 std::u16string RenameRecordPath(const std::u16string& dbPath);
 
-// A tag, then for each pair the item's player path ("/Music/a.mp3") and its new name in the same
-// folder, each ended by a 0 unit, in UTF-16LE: either front end reads what the other wrote.
-// Decoding puts the paths back on `drive` and drops a pair cut short.
-std::vector<uint8_t> EncodeRenameRecord(const std::vector<RenamePair>& pairs);
-std::vector<RenamePair> DecodeRenameRecord(const std::vector<uint8_t>& bytes,
-                                           std::u16string_view drive);
+// UTF-16LE texts and little-endian numbers: either front end reads what the other wrote. A tag,
+// the entries, and an end that counts them and sums every byte before it, so a record cut short
+// or changed is never taken for one.
+std::vector<uint8_t> EncodeRenameRecord(const std::vector<RecordEntry>& entries);
+// The entries, with their paths put back on `drive`. Damaged: the bytes are no whole record (cut
+// short, changed, or none at all); Failed: the medium could not be read. Reads a chunk at a time
+// and keeps nothing but the entries; a record of the version before (pairs of texts, no
+// identities) is read too.
+enum class RecordRead { Whole, Damaged, Failed };
+RecordRead DecodeRenameRecord(IInputFile& file, std::u16string_view drive,
+                              std::vector<RecordEntry>& out);
 
-// Whether both names of a pair are there and still one item's data: a file of the same size and
-// bytes, a folder with the same entries. A drive repaired since has split them apart.
-bool SharesData(IFileSystem& fs, const RenamePair& pair);
-
-// What the record left on the player says. `found` false when there is none (the usual case,
-// one failed open).
+// What the record left on the player says.
 struct EarlierRenames {
-    bool found = false;
-    std::vector<RenamePair> pairs;
-    std::optional<RenamePair> shared;  // the first pair still under both names
+    bool found = false;    // there is one (the usual case: none, one failed open)
+    std::u16string path;   // where it was read: its name, or the new one a replace cut short left
+    bool damaged = false;  // it is no whole record: to be set aside, never trusted
+    bool readFailed = false;           // the medium failed while it was read: nothing can be told
+    std::optional<RenamePair> shared;  // the first item still under both names
+    // Items under neither name, each with its paths as they stand now (its folders' renames
+    // followed): a cut on Windows' driver left them with no name, or their owner deleted them.
+    std::vector<RecordEntry> lost;
+    size_t entries = 0;  // all it holds
 };
 EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath);
+
+template <class Renamed>
+ItemIdentity IdentifyFolder(IFileSystem& fs, const std::u16string& path, Renamed renamed) {
+    ItemIdentity identity;
+    auto listing = fs.ListFolder(path);
+    if (!listing)
+        return identity;
+    FolderEntry entry;
+    ListStep step;
+    while ((step = listing->Next(entry)) == ListStep::Entry) {
+        if (entry.name != u"." && entry.name != u"..")
+            identity.names.push_back(renamed(path + u"\\" + entry.name));
+    }
+    if (step == ListStep::Failed)
+        return {};
+    std::sort(identity.names.begin(), identity.names.end());
+    identity.kind = ItemIdentity::Kind::Folder;
+    return identity;
+}

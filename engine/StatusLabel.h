@@ -11,12 +11,13 @@
 // The step a run is in.
 enum class RunPhase { Searching, Renaming, ListingTracks, Writing };
 
-// How a run ended, or why none could run. Everything but Done, DatabaseNotDurable and
+// How a run ended, or why none could run. Everything but Done, SongsLost, DatabaseNotDurable and
 // DatabaseNotReplaced leaves the old database as it was; DatabaseNotDurable has the new one in
 // place, not confirmed on the medium; DatabaseNotReplaced has it complete beside the place of an
 // old one the system removed.
 enum class RunOutcome {
     Done,
+    SongsLost,  // done, but items a cut left without a name are not on the player yet
     DatabaseNotWritten,
     DatabaseNotDurable,
     DatabaseNotReplaced,
@@ -48,6 +49,8 @@ public:
     // After each rename tried: how it ended, and the system's code when it did not end well.
     virtual void SetRenamed(std::u16string_view /*from*/, std::u16string_view /*to*/,
                             RenameResult /*result*/, int /*systemError*/) {}
+    // After a chain the drive's check saved was put back under its item's name.
+    virtual void SetPutBack(std::u16string_view /*from*/, std::u16string_view /*to*/) {}
 
 protected:
     ~IStatusLabel() = default;

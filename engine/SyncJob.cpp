@@ -108,7 +108,8 @@ RunOutcome CSyncJob::Run(const std::function<void(int step)>& afterStep) {
     } catch (...) {
         // Out of memory while the label took the last text of a run that replaced the database:
         // the outcome stands, it must not turn into a failure.
-        if (m_outcome == RunOutcome::Done || m_outcome == RunOutcome::DatabaseNotDurable ||
+        if (m_outcome == RunOutcome::Done || m_outcome == RunOutcome::SongsLost ||
+            m_outcome == RunOutcome::DatabaseNotDurable ||
             m_outcome == RunOutcome::DatabaseNotReplaced)
             return m_outcome;
         // Out of memory: the database was not replaced, and the label must not claim it was.
@@ -122,12 +123,20 @@ RunOutcome CSyncJob::Run(const std::function<void(int step)>& afterStep) {
 RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
     m_bReadFailed = m_bRenameFailed = false;
     m_nSearched = m_nRenames = m_nTracks = m_nRenamedFiles = m_nRenamedFolders = m_nMp3Seen = 0;
-    m_nRenameError = 0;
+    m_nRenameError = m_nRecordError = 0;
+    m_bRecordFailed = false;
     m_leftOut.clear();
     auto stepDone = [&afterStep](int step) {
         if (afterStep)
             afterStep(step);
     };
+    m_bKeepRecord = true;
+    RunOutcome outcome = RunChanges(stepDone);
+    m_bKeepRecord = false;
+    return outcome;
+}
+
+RunOutcome CSyncJob::RunChanges(const std::function<void(int step)>& stepDone) {
     // An item an earlier run left under two names would be renamed or listed twice for good.
     if (!CheckEarlierRenames())
         return m_outcome;
@@ -135,28 +144,28 @@ RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
         return m_outcome;
     ReadPlayerFormat();  // a database it cannot read is not written over: step 4 reports it
     ReadOldTracks();
-    ScanForRename(m_strRootDir);
+    PutBackLost();
+    if (!m_bRecordFailed && !m_bRenameFailed)
+        ScanForRename(m_strRootDir);
     stepDone(0);
     if (m_bReadFailed) {
         m_lstPaths.Clear();
         return ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed, m_fs.LastError());
     }
-    m_bKeepRecord = true;
-    m_bRecordFailed = false;
-    RenamePass();
-    m_bKeepRecord = false;
+    if (!m_bRecordFailed && !m_bRenameFailed)
+        RenamePass();
     stepDone(1);
+    // The record could not be written or replaced: nothing was renamed.
     if (m_bRecordFailed)
-        return ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, m_fs.LastError());
+        return ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, m_nRecordError);
     // A rename the medium did not confirm may not survive a cut: nothing more is changed.
     if (m_bRenameFailed)
         return ReportEnd(RunOutcome::RenameFailed, kMsgRenameFailed, m_nRenameError);
     ScanTracks(m_strRootDir);
     NoteTracksOutside();
+    NoteLost();
     stepDone(2);
     WriteDatabase();  // it reports the outcome, the track scan's read failure included
-    if (m_outcome == RunOutcome::Done || m_outcome == RunOutcome::DatabaseNotDurable)
-        DropRenameRecord();
     stepDone(3);
     return m_outcome;
 }

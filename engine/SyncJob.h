@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -23,12 +24,19 @@ enum class LeftOutReason {
     NotRenamed,        // its name could not be changed, so the player will not show it
     OutsideFolder,     // listed by the old database, but outside the folder the run was given
     PathTooLong,       // the later generations' record cannot hold its path whole
+    // An item an earlier run recorded that is under neither of its names: a cut on Windows' FAT
+    // driver left it without one (the drive's check saves it, and the next run puts it back), or
+    // its owner deleted it. Kept in the record until a run puts it back.
+    LostInCut,
+    // A chain the drive's check saved as a file of a folder's raw entries: no song to put back.
+    FolderSavedAsFile,
 };
 
 struct LeftOut {
     LeftOutReason why;
     std::u16string path;  // the full path, as the run found it
     int systemError = 0;
+    std::u16string newPath = {};  // LostInCut: the path it was to have
 };
 
 class CSyncJob {
@@ -75,6 +83,10 @@ public:
     const std::vector<LeftOut>& LeftOuts() const { return m_leftOut; }
     // The two full paths that share one item's data when the run ended NeedsRepair.
     const RenamePair& SharedNames() const { return m_shared; }
+    // Each chain the drive's check saved that the run put back under its item's name.
+    const std::vector<RenamePair>& PutBacks() const { return m_putBacks; }
+    // Where a record of renames that was no whole record was set aside; empty when none was.
+    const std::u16string& RecordSetAside() const { return m_recordSetAside; }
 
     // Every text of a run reaches the label this way: repaint, plain look, text with command 0.
     void ReportStatus(std::u16string_view text);
@@ -99,6 +111,17 @@ public:
     // one step 4 writes. 0 when it could not be read: step 4 then writes nothing.
     int ReadPlayerFormat();
 
+    // Before the steps: what the record an earlier run left says. An item still under two names
+    // stops the run (NeedsRepair, reported); items under neither name are kept to be put back or
+    // named; a record that is no whole one is set aside. False when the run must stop.
+    bool CheckEarlierRenames();
+    // Puts back each lost item whose chain the drive's check saved (matched by its identity),
+    // under the name it was to have. False when the medium failed a put-back's confirmation.
+    bool PutBackLost();
+    // Names what a run leaves lost: items of the record with no name, and chains that hold a
+    // folder's raw entries.
+    void NoteLost();
+
     std::u16string m_strRootDir;
     PathList m_lstPaths;
     DbFormat m_dbFormat = DbFormat::Early;
@@ -107,6 +130,7 @@ public:
 
 private:
     RunOutcome RunSteps(const std::function<void(int step)>& afterStep);
+    RunOutcome RunChanges(const std::function<void(int step)>& stepDone);
     void ReportProgress(RunPhase phase, size_t count, std::u16string_view item,
                         std::u16string_view text);
     RunOutcome ReportEnd(RunOutcome outcome, std::u16string_view text, int systemError = 0);
@@ -123,8 +147,12 @@ private:
     bool PrepareDatabase();
     void NoteTracksOutside();
     void ReadOldTracks();
-    bool CheckEarlierRenames();
     bool RecordRenames();
+    bool WriteRecord(const std::vector<RecordEntry>& entries);
+    std::vector<RecordEntry> PlannedEntries();
+    void SetAsideRecord();
+    void SettleRecord();
+    void FollowRenames(std::u16string& path) const;
     void DropRenameRecord();
 
     IFileSystem& m_fs;
@@ -139,10 +167,12 @@ private:
     size_t m_nMp3Seen = 0;       // MP3 files the rename scan saw
     size_t m_nRenamedFiles = 0;
     size_t m_nRenamedFolders = 0;
+    enum class Step { Pending, Done, Refused };
     struct PlannedRename {
         std::u16string from, to;  // full paths; `to` empty when no new name fits
         bool folder = false;
         int folderCounter = 1, fileCounter = 1;  // the counters once this item had its name
+        Step step = Step::Pending;
     };
     std::vector<PlannedRename> m_plan;  // the rename pass's names, in the list's order
     size_t m_nRenamesPlanned = 0;
@@ -151,10 +181,18 @@ private:
     std::vector<LeftOut> m_leftOut;
     // The old database's tracks, kept only while a run from a folder below the top needs them.
     std::vector<std::u16string> m_oldTracks;
-    bool m_bKeepRecord = false;    // a real run, not a check: the planned renames are recorded
-    bool m_bRecordKept = false;    // a record of renames is on the player
-    bool m_bRecordFailed = false;  // it could not be written: nothing was renamed
+    bool m_bKeepRecord = false;  // a real run, not a check: the record is read, written and let go
+    bool m_bRecordKept = false;  // a record of renames is on the player
+    bool m_bRecordFailed = false;    // it could not be written: nothing was renamed
+    bool m_bRecordOnlyLost = false;  // the record on the player holds the lost items alone
+    int m_nRecordError = 0;          // why writing it failed
     RenamePair m_shared;
+    std::vector<RecordEntry> m_lost;                // items the record holds that have no name now
+    std::vector<RecordEntry> m_putting;             // chains being put back (from, to, identity)
+    std::vector<RenamePair> m_putBacks;             // chains put back
+    std::vector<std::u16string> m_rawFolderChains;  // chains that hold a folder's raw entries
+    std::u16string m_recordSetAside;
+    std::unordered_map<std::u16string, ItemIdentity> m_identities;  // files, by folded path
     std::atomic<RunOutcome> m_outcome{RunOutcome::Refused};
     std::atomic<bool> m_bRunning{false};
     std::atomic<bool> m_bRan{false};  // a run got hold of the player

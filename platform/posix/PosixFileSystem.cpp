@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -239,6 +240,9 @@ public:
         return got;
     }
     uint64_t Size() const override { return m_size; }
+    bool Seek(uint64_t offset) override {
+        return lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) != static_cast<off_t>(-1);
+    }
 
 private:
     int m_fd;
@@ -408,13 +412,66 @@ RenameResult PosixFileSystem::Rename(const std::u16string& from, const std::u16s
         return RenameResult::Refused;
     }
     // The entry under its new name with its start cluster first, then the old entry's removal:
-    // a cut in between leaves the item under both names, never under none.
-    if (!SyncPath(hostTo) || !SyncPath(folder)) {
+    // a cut in between leaves the item under both names, never under none. A move from another
+    // folder removes the entry there.
+    std::string source = FolderOf(hostFrom);
+    if (!SyncPath(hostTo) || !SyncPath(folder) || (source != folder && !SyncPath(source))) {
         m_lastError = errno;
         return RenameResult::RenamedNotDurable;
     }
     m_cleanFolder = folder;
     return RenameResult::Renamed;
+}
+
+bool PosixFileSystem::SetSize(const std::u16string& path, uint64_t size) {
+    std::string host;
+    if (!Host(path, host))
+        return false;
+    m_cleanFolder.clear();
+    int fd = open(host.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        m_lastError = errno;
+        return false;
+    }
+    struct stat info;
+    int error = 0;
+    if (fstat(fd, &info) != 0)
+        error = errno;
+    else if (!S_ISREG(info.st_mode))
+        error = EINVAL;
+    else if (ftruncate(fd, static_cast<off_t>(size)) != 0 || !SyncOpen(fd))
+        error = errno;
+    close(fd);
+    m_lastError = error ? error : m_lastError;
+    return error == 0;
+}
+
+// One folder under two names shares its entries' place on the medium: on Linux's vfat a child
+// held open through one name is the same inode through the other (vfat finds inodes by where
+// their entry lies). Two folders that only hold the same names give two inodes.
+bool PosixFileSystem::SameFolder(const std::u16string& a, const std::u16string& b) {
+    std::string first, second;
+    if (!Host(a, first) || !Host(b, second))
+        return false;
+    DIR* dir = opendir(first.c_str());
+    if (!dir)
+        return false;
+    bool same = false;
+    while (struct dirent* entry = readdir(dir)) {
+        if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0)
+            continue;
+        std::string name = entry->d_name;
+        int held = openat(dirfd(dir), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat mine, theirs;
+        if (held < 0)
+            continue;
+        same = fstat(held, &mine) == 0 && lstat((second + "/" + name).c_str(), &theirs) == 0 &&
+               mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino;
+        close(held);
+        break;
+    }
+    closedir(dir);
+    return same;
 }
 
 std::unique_ptr<IOutputFile> PosixFileSystem::CreateOutput(const std::u16string& path) {

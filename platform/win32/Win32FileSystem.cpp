@@ -98,6 +98,17 @@ bool IsSkippable(DWORD error) {
     }
 }
 
+bool SetPosition(HANDLE file, uint64_t offset) {
+    LONG high = static_cast<LONG>(offset >> 32);
+    DWORD low = SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN);
+    return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
+}
+
+// The identity of whatever a handle names: the volume and the file's index on it.
+bool FileIdentity(HANDLE file, BY_HANDLE_FILE_INFORMATION& info) {
+    return file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+}
+
 class FileInput : public IInputFile {
 public:
     FileInput(HANDLE file, uint64_t size) : m_file(file), m_size(size) {}
@@ -113,6 +124,7 @@ public:
         return got;
     }
     uint64_t Size() const override { return m_size; }
+    bool Seek(uint64_t offset) override { return SetPosition(m_file, offset); }
 
 private:
     HANDLE m_file;
@@ -227,6 +239,55 @@ bool Win32FileSystem::Remove(const std::u16string& path) {
         return true;
     m_lastError = SystemErrorCode();
     return false;
+}
+
+bool Win32FileSystem::SetSize(const std::u16string& path, uint64_t size) {
+    HANDLE file = CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        m_lastError = SystemErrorCode();
+        return false;
+    }
+    bool ok = GetFileType(file) == FILE_TYPE_DISK && SetPosition(file, size) &&
+              SetEndOfFile(file) && FlushFileBuffers(file);
+    if (!ok)
+        m_lastError = SystemErrorCode();
+    CloseHandle(file);
+    return ok;
+}
+
+// One folder under two names: a child opened through one name is the same file, by volume and
+// index, as through the other (FAT keeps a child's entry where its folder's clusters are). Two
+// folders that only hold the same names hold two files.
+bool Win32FileSystem::SameFolder(const std::u16string& a, const std::u16string& b) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(AsWide(a + u"\\*"), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    std::u16string name;
+    do {
+        std::u16string found = FromWide(data.cFileName);
+        if (found != u"." && found != u"..")
+            name = found;
+    } while (name.empty() && FindNextFileW(find, &data));
+    FindClose(find);
+    if (name.empty())
+        return false;
+    auto open = [&name](const std::u16string& folder) {
+        return CreateFileW(AsWide(folder + u"\\" + name), 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    };
+    HANDLE first = open(a), second = open(b);
+    BY_HANDLE_FILE_INFORMATION mine = {}, theirs = {};
+    bool same = FileIdentity(first, mine) && FileIdentity(second, theirs) &&
+                mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
+                mine.nFileIndexHigh == theirs.nFileIndexHigh &&
+                mine.nFileIndexLow == theirs.nFileIndexLow;
+    for (HANDLE handle : {first, second})
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    return same;
 }
 
 PlayerLock Win32FileSystem::LockPlayer(const std::u16string& dbPath) {

@@ -53,11 +53,11 @@ struct CommandCase {
     bool unprivileged = false;           // the player handed to a user without rights, who runs
     std::string cleanup = "";            // a shell command run last
     bool later = false;                  // the new database in the later generations' layout
-    std::vector<RenamePair> cut = {};    // the renames a run cut off on this player had recorded
+    std::vector<RecordEntry> cut = {};   // the renames a run cut off on this player had recorded
 };
 
-const RenamePair kSongCut = {u"P:\\Music\\\u6674.mp3", u"P:\\Music\\ST_FILE_1.mp3"};
-const RenamePair kFolderCut = {u"P:\\\u4E2D", u"P:\\ST_DIR_1"};
+const RecordEntry kSongCut = {u"P:\\Music\\\u6674.mp3", u"P:\\Music\\ST_FILE_1.mp3", {}};
+const RecordEntry kFolderCut = {u"P:\\\u4E2D", u"P:\\ST_DIR_1", {}};
 const std::string kSongTwice = "cp '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/ST_FILE_1.mp3'";
 const std::string kRecord = "/iPod_Control/iTunes/iTunesSD.renames";
 const std::string kRepairLine =
@@ -379,6 +379,20 @@ TEST(Command, EachSituation) {
          "player: {top}",
          "{top}/\xE4\xB8\xAD and {top}/ST_DIR_1 share one song's data",
          "-",
+         "mkdir '{top}/ST_DIR_1' && mount --bind '{top}/\xE4\xB8\xAD' '{top}/ST_DIR_1' || exit 77",
+         {},
+         false,
+         "umount '{top}/ST_DIR_1'",
+         false,
+         {kFolderCut}},
+        // A copy holds the same names but is a folder of its own: no second name of one.
+        {"run on a copied folder",
+         {"{top}"},
+         true,
+         0,
+         "5 tracks written, 1 file and 1 folder renamed",
+         "",
+         "",
          "cp -r '{top}/\xE4\xB8\xAD' '{top}/ST_DIR_1'",
          {},
          false,
@@ -435,8 +449,6 @@ TEST(Command, EachSituation) {
         std::string out, err;
         int code = c.unprivileged && geteuid() == 0 ? RunProgramAs(nobody, nobody, args, &out, &err)
                                                     : RunProgram(args, &out, &err);
-        if (!c.cleanup.empty())
-            RunProgram({"sh", "-c", Fill(c.cleanup, top)});
         EXPECT_EQ(code, c.code) << out << err;
         if (c.out.empty())
             EXPECT_EQ(out, "");  // a refusal prints no summary
@@ -462,6 +474,8 @@ TEST(Command, EachSituation) {
             // With the new database in place, an earlier run's record of renames is let go.
             EXPECT_NE(access((top + kRecord).c_str(), F_OK), 0);
         }
+        if (!c.cleanup.empty())
+            RunProgram({"sh", "-c", Fill(c.cleanup, top)});
         RemoveTree(top);
     }
 }

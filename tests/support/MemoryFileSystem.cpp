@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "FatNames.h"
 #include "Text.h"
 
 namespace {
@@ -101,7 +102,10 @@ public:
         m_node->data.insert(m_node->data.end(), data, data + taken);
         return taken;
     }
-    bool Flush() override { return m_node && !m_fs.Fails(FsOp::Flush, m_path); }
+    bool Flush() override {
+        return m_node && !m_fs.Fails(FsOp::Flush, m_path) &&
+               !m_fs.Fails(FsOp::FlushFolder, m_path.substr(0, m_path.rfind(u'\\')));
+    }
     bool Close() override {
         bool ok = m_node && !m_fs.Fails(FsOp::Close, m_path);
         m_node = nullptr;
@@ -117,10 +121,10 @@ private:
 }  // namespace
 
 const char* FsOpName(FsOp op) {
-    static const char* const names[] = {"List",    "ListNext",  "IsDirectory", "Exists", "Rename",
-                                        "Create",  "Write",     "Flush",       "Close",  "Replace",
-                                        "Remove",  "Lock",      "Sync",        "Open",   "Read",
-                                        "Prepare", "RenameSync"};
+    static const char* const names[] = {
+        "List",  "ListNext", "IsDirectory", "Exists",  "Rename",      "Create",     "Write",
+        "Flush", "Close",    "Replace",     "Remove",  "Lock",        "Sync",       "Open",
+        "Read",  "Prepare",  "RenameSync",  "SetSize", "RenameEnter", "FlushFolder"};
     return names[static_cast<int>(op)];
 }
 
@@ -287,7 +291,17 @@ RenameResult MemoryFileSystem::Rename(const std::u16string& from, const std::u16
         return Refuse(32, RenameResult::Refused);  // ERROR_SHARING_VIOLATION
     if (toParent->Child(toName))
         return Refuse(183, RenameResult::Refused);  // ERROR_ALREADY_EXISTS
-    if (fromParent == toParent) {
+    if (renameRemovesFirst && FatEntriesFor(node->name).most != FatEntriesFor(toName).most) {
+        // The old entries go first; until the new ones are written the item has no name.
+        std::u16string drive = from.substr(0, 2);
+        m_nameless.emplace_back(drive, fromParent->Detach(node));
+        if (Fails(FsOp::RenameEnter, to))
+            return RenameResult::Refused;
+        auto owned = std::move(m_nameless.back().second);
+        m_nameless.pop_back();
+        owned->name = toName;
+        toParent->Attach(std::move(owned));
+    } else if (fromParent == toParent) {
         // Keep the entry's place in the listing, as a rename in place on the medium does.
         fromParent->index.erase(Folded(node->name));
         node->name = toName;
@@ -341,6 +355,10 @@ public:
         return static_cast<long long>(taken);
     }
     uint64_t Size() const override { return m_data.size(); }
+    bool Seek(uint64_t offset) override {
+        m_next = static_cast<size_t>(std::min<uint64_t>(offset, m_data.size()));
+        return true;
+    }
 
 private:
     MemoryFileSystem& m_fs;
@@ -408,6 +426,107 @@ bool MemoryFileSystem::Remove(const std::u16string& path) {
     parent->Detach(node);
     return true;
 }
+
+bool MemoryFileSystem::SetSize(const std::u16string& path, uint64_t size) {
+    if (Fails(FsOp::SetSize, path))
+        return false;
+    Node* node = Find(path);
+    if (!node || node->isDir || node->locked)
+        return Refuse(5, false);
+    node->data.resize(static_cast<size_t>(size));
+    return true;
+}
+
+// Distinct paths here are distinct items: only a folder under two names would be one.
+bool MemoryFileSystem::SameFolder(const std::u16string& a, const std::u16string& b) {
+    Node* first = Find(a);
+    return first && first->isDir && first == Find(b);
+}
+
+void MemoryFileSystem::CheckDrive(bool dosfstools) {
+    auto numbered = [](const char16_t* head, size_t number, size_t width, const char16_t* tail) {
+        std::u16string digits = FormatNumber(u"%d", static_cast<int>(number));
+        return head + std::u16string(width > digits.size() ? width - digits.size() : 0, u'0') +
+               digits + tail;
+    };
+    auto padded = [](std::unique_ptr<Node> file) {
+        size_t clusters = (file->data.size() + kClusterBytes - 1) / kClusterBytes;
+        file->data.resize(clusters * kClusterBytes, 0xF6);
+        return file;
+    };
+    std::map<std::u16string, std::pair<Node*, size_t>> saved;  // drive -> where, how many
+    for (auto& [drive, item] : m_nameless) {
+        Node* top = Find(drive);
+        if (!top)
+            continue;
+        auto& [folder, count] = saved[drive];
+        if (!folder && dosfstools) {
+            folder = top;
+        } else if (!folder) {
+            size_t n = 0;
+            while (top->Child(numbered(u"FOUND.", n, 3, u"")))
+                ++n;
+            folder = Make(drive + u"\\" + numbered(u"FOUND.", n, 3, u""), true, false);
+        }
+        if (!dosfstools) {
+            item->name = numbered(item->isDir ? u"DIR" : u"FILE", count++, 4, u".CHK");
+            folder->Attach(item->isDir ? std::move(item) : padded(std::move(item)));
+            continue;
+        }
+        // Every chain apart, a folder's as a file of its raw entries ("." first, a folder's).
+        std::vector<std::unique_ptr<Node>> chains;
+        chains.push_back(std::move(item));
+        while (!chains.empty()) {
+            auto chain = std::move(chains.back());
+            chains.pop_back();
+            if (chain->isDir) {
+                for (auto& child : chain->children)
+                    chains.push_back(std::move(child));
+                chain = std::make_unique<Node>();
+                chain->data.assign(32, 0);
+                std::fill_n(chain->data.begin() + 1, 10, ' ');
+                chain->data[0] = '.';
+                chain->data[11] = 0x10;
+            }
+            chain->name = numbered(u"FSCK", count++, 4, u".REC");
+            folder->Attach(padded(std::move(chain)));
+        }
+    }
+    m_nameless.clear();
+}
+
+namespace {
+
+void Gather(const MemoryFileSystem::Node& node, std::vector<Bytes>* files, size_t* folders);
+
+}  // namespace
+
+std::vector<Bytes> MemoryFileSystem::NamelessFiles() const {
+    std::vector<Bytes> files;
+    for (const auto& nameless : m_nameless)
+        Gather(*nameless.second, &files, nullptr);
+    return files;
+}
+
+size_t MemoryFileSystem::NamelessFolders() const {
+    size_t folders = 0;
+    for (const auto& nameless : m_nameless)
+        Gather(*nameless.second, nullptr, &folders);
+    return folders;
+}
+
+namespace {
+
+void Gather(const MemoryFileSystem::Node& node, std::vector<Bytes>* files, size_t* folders) {
+    if (!node.isDir && files)
+        files->push_back(node.data);
+    if (node.isDir && folders)
+        ++*folders;
+    for (const auto& child : node.children)
+        Gather(*child, files, folders);
+}
+
+}  // namespace
 
 namespace {
 

@@ -31,8 +31,11 @@ enum class FsOp {
     Sync,  // a replace that has moved the file making the move durable
     Open,  // opening a file for reading
     Read,
-    Prepare,     // making room in a folder for its coming new names
-    RenameSync,  // a rename that has happened made durable
+    Prepare,      // making room in a folder for its coming new names
+    RenameSync,   // a rename that has happened made durable
+    SetSize,      // cutting a file to a length
+    RenameEnter,  // Windows' FAT: the new entries written, after the old ones were removed
+    FlushFolder,  // a written file's folder made durable with it
 };
 const char* FsOpName(FsOp op);
 
@@ -68,6 +71,18 @@ public:
     // As Windows' FAT driver does: a replace removes the target before it moves the source, so a
     // replace failing (Replace or Sync) does so after the target is gone.
     bool replaceRemovesTargetFirst = false;
+    // As Windows' FAT driver does: a rename whose new name takes another number of directory
+    // entries removes the old ones, then writes the new ones (RenameEnter): a failure in between
+    // leaves the item with no name, its data on the medium.
+    bool renameRemovesFirst = false;
+    // The drive's check: each item with no name saved at its drive's top as Windows' chkdsk
+    // names it (FOUND.nnn\FILEnnnn.CHK, DIRnnnn.CHK), or as dosfstools' fsck.fat -a does
+    // (FSCKnnnn.REC, a folder as a file of its raw entries); a file padded to whole clusters.
+    void CheckDrive(bool dosfstools = false);
+    static constexpr size_t kClusterBytes = 2048;
+    // The bytes of every file that has no name now, and the folders that have none.
+    std::vector<Bytes> NamelessFiles() const;
+    size_t NamelessFolders() const;
 
     // IFileSystem
     std::unique_ptr<IFolderListing> ListFolder(const std::u16string& folder) override;
@@ -82,6 +97,8 @@ public:
     std::unique_ptr<IInputFile> OpenInput(const std::u16string& path) override;
     ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;
+    bool SetSize(const std::u16string& path, uint64_t size) override;
+    bool SameFolder(const std::u16string& a, const std::u16string& b) override;
     // One run at a time per drive, like the real lock across processes. A failing lock is one
     // the system refused, with lockError as its error code.
     PlayerLock LockPlayer(const std::u16string& dbPath) override;
@@ -106,6 +123,8 @@ private:
     Node* Make(const std::u16string& path, bool isDir, bool isLink);
 
     std::unique_ptr<Node> m_top;  // holds the drives ("E:") as its children
+    // Items with no name, each with the drive it is on.
+    std::vector<std::pair<std::u16string, std::unique_ptr<Node>>> m_nameless;
     std::set<std::u16string> m_lockedDrives;
     int m_lastError = 0;
 };

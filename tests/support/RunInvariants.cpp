@@ -16,10 +16,12 @@ std::u16string TempPath(const std::u16string& dbPath) {
     return dbPath + u".new";
 }
 
-// The record of a run's renames may stay until a later run's database is in place.
+// The record of a run's renames, its replacement written beside it, and a damaged one set aside
+// may stay.
 bool IsDatabaseFile(const std::u16string& path, const std::u16string& dbPath) {
+    const std::u16string record = RenameRecordPath(dbPath);
     return EqualsFolded(path, dbPath) || EqualsFolded(path, TempPath(dbPath)) ||
-           EqualsFolded(path, RenameRecordPath(dbPath));
+           EqualsFolded(std::u16string_view(path).substr(0, record.size()), record);
 }
 
 // Written apart from the engine's own helpers, so a fault in them shows here.
@@ -74,8 +76,8 @@ void Walk(MemoryFileSystem& fs, const std::u16string& folder, bool later,
 }
 
 bool HasNewDatabase(RunOutcome outcome) {
-    return outcome == RunOutcome::Done || outcome == RunOutcome::DatabaseNotDurable ||
-           outcome == RunOutcome::DatabaseNotReplaced;
+    return outcome == RunOutcome::Done || outcome == RunOutcome::SongsLost ||
+           outcome == RunOutcome::DatabaseNotDurable || outcome == RunOutcome::DatabaseNotReplaced;
 }
 
 std::string Listed(const std::vector<std::u16string>& names) {
@@ -91,6 +93,8 @@ std::u16string OutcomeText(RunOutcome outcome, int systemError) {
     switch (outcome) {
         case RunOutcome::Done:
             return kMsgDone;
+        case RunOutcome::SongsLost:
+            return kMsgSongsLost;
         case RunOutcome::DatabaseNotWritten:
             return kMsgDatabaseFailed;
         case RunOutcome::DatabaseNotDurable:
@@ -114,9 +118,9 @@ std::u16string OutcomeText(RunOutcome outcome, int systemError) {
 }
 
 const char* OutcomeName(RunOutcome outcome) {
-    static const char* const names[] = {"Done",       "DatabaseNotWritten", "DatabaseNotDurable",
-                                        "ReadFailed", "RenameFailed",       "NeedsRepair",
-                                        "PlayerBusy", "LockUnavailable",    "Refused"};
+    static const char* const names[] = {
+        "Done",         "SongsLost",   "DatabaseNotWritten", "DatabaseNotDurable", "ReadFailed",
+        "RenameFailed", "NeedsRepair", "PlayerBusy",         "LockUnavailable",    "Refused"};
     return names[static_cast<int>(outcome)];
 }
 
@@ -139,6 +143,9 @@ RunBaseline TakeBaseline(const MemoryFileSystem& fs, const std::u16string& rootD
     RunBaseline base;
     base.rootDir = rootDir;
     base.dbPath = dbPath;
+    for (auto& bytes : fs.NamelessFiles())
+        base.files.insert(std::move(bytes));
+    base.folders = fs.NamelessFolders();
     for (const auto& [path, bytes] : fs.Snapshot()) {
         if (!bytes && EqualsFolded(path, TempPath(dbPath)))
             base.tempFolder = true;
@@ -206,8 +213,10 @@ std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
         return std::string("outcome ") + OutcomeName(outcome) + " but the status ends on " +
                Printable(lastText);
 
-    std::multiset<Bytes> files;
-    size_t folders = 0;
+    // A file with no name is still on the medium: the drive's check saves it.
+    std::vector<Bytes> nameless = fs.NamelessFiles();
+    std::multiset<Bytes> files(nameless.begin(), nameless.end());
+    size_t folders = fs.NamelessFolders();
     for (const auto& [path, bytes] : fs.Snapshot()) {
         if (!bytes)
             ++folders;

@@ -1,0 +1,191 @@
+// Songs and folders a cut left without a name, put back after the drive's check. The check
+// saves each nameless chain of clusters at the drive's top (Windows' chkdsk as
+// FOUND.nnn\FILEnnnn.CHK or DIRnnnn.CHK, dosfstools' fsck.fat as FSCKnnnn.REC), whole clusters
+// long. A chain that matches one lost item's identity, and no other item's, is cut back to the
+// item's length and moved under the name the item was to have; anything else is left exactly as it
+// is.
+#include <algorithm>
+
+#include "Messages.h"
+#include "RenameRecord.h"
+#include "SyncJob.h"
+#include "Text.h"
+
+namespace {
+
+// No cluster is larger: a chain longer than its item by this much or more is another's.
+constexpr uint64_t kLargestCluster = 64 * 1024;
+
+// "FOUND.000", "FILE0012.CHK": a fixed head, at least one digit, a fixed tail, ASCII case folded.
+bool NamedLike(std::u16string_view name, std::u16string_view head, std::u16string_view tail) {
+    if (name.size() <= head.size() + tail.size() ||
+        !EqualsFolded(name.substr(0, head.size()), head) ||
+        !EqualsFolded(name.substr(name.size() - tail.size()), tail))
+        return false;
+    auto digits = name.substr(head.size(), name.size() - head.size() - tail.size());
+    return std::all_of(digits.begin(), digits.end(),
+                       [](char16_t unit) { return unit >= u'0' && unit <= u'9'; });
+}
+
+struct Chain {
+    std::u16string path;
+    bool folder = false;
+};
+
+// Every chain the drive's check saved on the drive's top.
+std::vector<Chain> SavedChains(IFileSystem& fs, const std::u16string& drive) {
+    std::vector<Chain> chains;
+    std::vector<std::u16string> found;
+    auto look = [&](const std::u16string& folder, bool top) {
+        auto listing = fs.ListFolder(folder);
+        FolderEntry entry;
+        while (listing && listing->Next(entry) == ListStep::Entry) {
+            if (entry.isLink || entry.isOther)
+                continue;
+            std::u16string path = JoinPath(folder, entry.name);
+            if (top && entry.isDirectory && NamedLike(entry.name, u"FOUND.", u""))
+                found.push_back(std::move(path));
+            else if (top ? !entry.isDirectory && NamedLike(entry.name, u"FSCK", u".REC")
+                         : NamedLike(entry.name, u"FILE", u".CHK") ||
+                               NamedLike(entry.name, u"DIR", u".CHK"))
+                chains.push_back({std::move(path), entry.isDirectory});
+        }
+    };
+    look(drive, true);
+    for (const auto& folder : found)
+        look(folder, false);
+    return chains;
+}
+
+// A chain that starts with a folder's "." entry is a folder's entries saved as a file.
+bool HoldsFolderEntries(IFileSystem& fs, const std::u16string& path) {
+    auto file = fs.OpenInput(path);
+    uint8_t entry[12];
+    if (!file || file->Size() < sizeof entry || file->Read(entry, sizeof entry) != sizeof entry)
+        return false;
+    return entry[0] == '.' &&
+           std::all_of(entry + 1, entry + 11, [](uint8_t c) { return c == ' '; }) &&
+           (entry[11] & 0x10) != 0;
+}
+
+// The number a new name of this form carries ("ST_FILE_12.mp3": 12), or 1.
+int NumberIn(std::u16string_view name, std::u16string_view format) {
+    size_t mark = format.find(u"%d");
+    auto head = format.substr(0, mark), tail = format.substr(mark + 2);
+    if (!NamedLike(name, head, tail))
+        return 1;
+    int number = 0;
+    for (char16_t unit : name.substr(head.size(), name.size() - head.size() - tail.size())) {
+        if (number > 100000000)
+            return 1;
+        number = number * 10 + (unit - u'0');
+    }
+    return number;
+}
+
+}  // namespace
+
+bool CSyncJob::PutBackLost() {
+    if (m_lost.empty())
+        return true;
+    const std::vector<Chain> chains = SavedChains(m_fs, m_strDbPath.substr(0, 2));
+    const bool lostFolder = std::any_of(m_lost.begin(), m_lost.end(), [](const RecordEntry& e) {
+        return e.identity.kind == ItemIdentity::Kind::Folder;
+    });
+    std::vector<size_t> takenBy(m_lost.size(), chains.size());  // lost item -> its chain
+    for (size_t c = 0; c < chains.size(); ++c) {
+        const Chain& chain = chains[c];
+        if (!chain.folder && lostFolder && HoldsFolderEntries(m_fs, chain.path)) {
+            m_rawFolderChains.push_back(chain.path);
+            continue;
+        }
+        auto file = chain.folder ? nullptr : m_fs.OpenInput(chain.path);
+        const uint64_t size = file ? file->Size() : 0;
+        file.reset();
+        const ItemIdentity folder =
+            chain.folder ? IdentifyFolder(m_fs, chain.path) : ItemIdentity();
+        std::vector<size_t> fits;
+        for (size_t i = 0; i < m_lost.size(); ++i) {
+            const ItemIdentity& wanted = m_lost[i].identity;
+            if (chain.folder ? wanted.kind == ItemIdentity::Kind::Folder && folder == wanted
+                             : wanted.kind == ItemIdentity::Kind::File && wanted.size > 0 &&
+                                   size >= wanted.size && size - wanted.size < kLargestCluster &&
+                                   IdentifyFile(m_fs, chain.path, wanted.size) == wanted)
+                fits.push_back(i);
+        }
+        // A chain that fits items of different data is none of theirs for certain.
+        if (fits.empty() || std::any_of(fits.begin(), fits.end(), [&](size_t i) {
+                return !(m_lost[i].identity == m_lost[fits.front()].identity);
+            }))
+            continue;
+        auto free = std::find_if(fits.begin(), fits.end(),
+                                 [&](size_t i) { return takenBy[i] == chains.size(); });
+        if (free != fits.end())
+            takenBy[*free] = c;
+    }
+
+    // Under the name each was to have in its folder; a name taken since gives the next number, as
+    // the rename pass would.
+    std::vector<size_t> putting;  // lost item of each m_putting entry
+    m_putting.clear();
+    for (size_t i = 0; i < m_lost.size(); ++i) {
+        if (takenBy[i] == chains.size())
+            continue;
+        const RecordEntry& item = m_lost[i];
+        const size_t nameAt = FileNameOffset(item.to);
+        if (nameAt < 2 || !m_fs.IsDirectory(item.to.substr(0, nameAt - 1)))
+            continue;  // its folder is gone too: it stays named
+        std::u16string target = item.to;
+        if (m_fs.Exists(target)) {
+            const bool folder = item.identity.kind == ItemIdentity::Kind::Folder;
+            const char16_t* format = folder ? kNewFolderName : kNewFileName;
+            int counter = NumberIn(std::u16string_view(target).substr(nameAt), format);
+            target = NewName(target, counter, format, {});
+            if (target.empty())
+                continue;
+        }
+        m_putting.push_back({chains[takenBy[i]].path, target, item.identity});
+        putting.push_back(i);
+    }
+    if (m_putting.empty())
+        return true;
+
+    // Recorded first, like a rename: a cut during the move leaves two names, or none, for one item.
+    if (m_bKeepRecord) {
+        std::vector<RecordEntry> entries = m_lost;
+        entries.insert(entries.end(), m_putting.begin(), m_putting.end());
+        m_bRecordOnlyLost = false;
+        if (!WriteRecord(entries)) {
+            m_bRecordFailed = true;
+            return false;
+        }
+    }
+    std::vector<bool> back(m_lost.size(), false);
+    for (size_t k = 0; k < m_putting.size() && !m_bRenameFailed; ++k) {
+        const RecordEntry& move = m_putting[k];
+        // A chain is whole clusters: the song ends where its length says.
+        if (move.identity.kind == ItemIdentity::Kind::File &&
+            !m_fs.SetSize(move.from, move.identity.size)) {
+            m_bRenameFailed = true;
+            m_nRenameError = m_fs.LastError();
+            break;
+        }
+        RenameResult result = m_fs.Rename(move.from, move.to);
+        if (result == RenameResult::Refused)
+            continue;  // it stays lost, and named
+        back[putting[k]] = true;
+        m_putBacks.emplace_back(move.from, move.to);
+        if (m_pStatus)
+            m_pStatus->SetPutBack(move.from, move.to);
+        if (result == RenameResult::RenamedNotDurable) {
+            m_bRenameFailed = true;
+            m_nRenameError = m_fs.LastError();
+        }
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < m_lost.size(); ++i)
+        if (!back[i])
+            m_lost[kept++] = std::move(m_lost[i]);
+    m_lost.resize(kept);
+    return !m_bRenameFailed;
+}
