@@ -78,6 +78,11 @@ void PrintDatabase(const PlayerCheck& check, bool tooLarge, uint64_t size) {
 void PrintReport(const PlayerCheck& check, const ShownPlayer& player, bool tooLarge,
                  uint64_t size) {
     PrintDatabase(check, tooLarge, size);
+    if (!check.recordSetAside.empty())
+        printf(kCheckRecordSetAside, ShownPath(player, check.recordSetAside).c_str());
+    for (const auto& [chain, to] : check.putBacks)
+        printf(kCheckPutBack, ShownPath(player, chain).c_str(), ShownPath(player, to).c_str());
+    PrintLeftOut(stdout, check.lost, player, true);
     const std::string folder = EscapeControls(player.folder);
     if (!check.missing.empty()) {
         printf(kCheckMissing, check.missing.size(), check.database.paths.size());
@@ -150,14 +155,7 @@ int CheckPlayerCommand(const std::string& folder) {
             fputs(kErrCheckBusy, stderr);
         return kExitCannotCheck;
     }
-    // As a run would: an item left under two names by a cut needs the drive's repair first.
     const ShownPlayer player{kDrive, place.top, FolderShown(place)};
-    EarlierRenames earlier = ReadEarlierRenames(disk, job.m_strDbPath);
-    if (earlier.shared) {
-        fprintf(stderr, kErrRepair, ShownPath(player, earlier.shared->first).c_str(),
-                ShownPath(player, earlier.shared->second).c_str());
-        return kExitNeedsRepair;
-    }
     // Read only up to the largest database there is: a huge file is not taken into memory.
     std::vector<uint8_t> bytes;
     ReadResult read = ReadResult::Failed;
@@ -174,6 +172,16 @@ int CheckPlayerCommand(const std::string& folder) {
     }
     PlayerCheck check = CheckPlayer(disk, job.m_strRootDir, job.m_strDbPath,
                                     read == ReadResult::Read ? &bytes : nullptr);
+    // As a run would: an item left under two names by a cut needs the drive's repair first.
+    if (check.shared) {
+        fprintf(stderr, kErrRepair, ShownPath(player, check.shared->first).c_str(),
+                ShownPath(player, check.shared->second).c_str());
+        return kExitNeedsRepair;
+    }
+    if (check.recordUnreadable) {
+        fprintf(stderr, kErrCheckRecord, strerror(disk.LastError()));
+        return kExitCannotCheck;
+    }
     PrintReport(check, {kDrive, place.top, FolderShown(place)}, read == ReadResult::TooLarge, size);
     fflush(stdout);
     return check.UpToDate() ? kExitDone : kExitFailed;

@@ -39,7 +39,8 @@ inline constexpr char kUsage[] =
     "     the player), or bad usage\n"
     "  3  the database changed but the player did not confirm it: eject it properly, or run\n"
     "     zorbel again when the new database waits as iTunesSD.new\n"
-    "  4  done, but songs were left out; the last lines say which and why\n"
+    "  4  done, but songs were left out; the last lines say which and why (a song a cut left\n"
+    "     with no name: check the drive, then run zorbel again to put it back)\n"
     "  5  the player needs a repair first: a song or folder is under two names; nothing changed\n"
     "  6  --check only: could not check (another run, no lock, the database unreadable)\n"
     "  130 (128 + the signal) Ctrl-C, a hang-up or kill: answered at once, the run finished\n"
@@ -81,8 +82,8 @@ inline constexpr char kErrDatabase[] =
     "zorbel: writing the track database failed%s, the old one is kept; check that the player is "
     "writable and has free space, then run zorbel again\n";
 inline constexpr char kErrRead[] =
-    "zorbel: reading a folder on the player failed%s, the old track database is kept; check the "
-    "player (unplug it, plug it in again) and run zorbel again\n";
+    "zorbel: reading the player (a folder, or the record of renames) failed%s, the old track "
+    "database is kept; check the player (unplug it, plug it in again) and run zorbel again\n";
 // The two names, each a path on this system.
 inline constexpr char kErrRepair[] =
     "zorbel: %s and %s share one song's data (a run was cut off while renaming it); nothing was "
@@ -198,6 +199,10 @@ inline constexpr char kCheckVerdict[] =
 inline constexpr char kCheckUpToDate[] = "up to date: the player will play %s\n";
 inline constexpr char kErrCheckBusy[] =
     "zorbel: a run is updating this player; check again when it has finished\n";
+// The system's reason.
+inline constexpr char kErrCheckRecord[] =
+    "zorbel: the record of an earlier run's renames, iPod_Control/iTunes/iTunesSD.renames, could "
+    "not be read (%s); unplug the player, plug it in again and check again\n";
 // The system's reason.
 inline constexpr char kErrCheckRead[] =
     "zorbel: the track database iPod_Control/iTunes/iTunesSD could not be read (%s); check "

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "AppDriver.h"
+#include "MemoryFileSystem.h"
 #include "PlayerDrive.h"
 #include "RenameRecord.h"
 
@@ -33,6 +34,7 @@ enum class Action {
     LockedDatabase,  // iTunesSD held open without sharing for the whole run
     HalfReplaced,    // no iTunesSD, only the iTunesSD.new a replace cut short on FAT leaves
     TwoNames,        // a song under two names, as a cut during an earlier run's rename leaves
+    LostSong,        // a song with no name, as a cut on Windows' FAT driver leaves; then chkdsk
     Refused,         // the location check refuses; a click starts nothing
     Enter,           // closes at "开始"
     Escape,
@@ -198,6 +200,20 @@ std::vector<Case> Cases() {
          -1,
          false,
          true},
+        // The song is named lost and the rest played; once the drive's check has saved it, the
+        // next run puts it back and ends on 完成.
+        {"LostSong",
+         kWide,
+         L"",
+         P,
+         true,
+         Action::LostSong,
+         L"有歌曲在拔出时丢失，请检查修复iPod后再运行。",
+         2,
+         {},
+         -1,
+         false,
+         true},
         // The run fails after the close was asked for: the failure stays to be read, and the next
         // close (Enter) closes with its own code. A tree large enough that the run is still going
         // when Escape arrives.
@@ -278,8 +294,20 @@ protected:
         if (c.action == Action::TwoNames) {
             // The song's second name, and the record of the rename the cut run was making.
             ASSERT_TRUE(WriteBytes(drive + L"\\ST_FILE_2.mp3", ReadBytes(drive + L"\\晴天.mp3")));
-            ASSERT_TRUE(WriteBytes(DatabasePath(drive) + L".renames",
-                                   EncodeRenameRecord({{u"P:\\晴天.mp3", u"P:\\ST_FILE_2.mp3"}})));
+            ASSERT_TRUE(
+                WriteBytes(DatabasePath(drive) + L".renames",
+                           EncodeRenameRecord({{u"P:\\晴天.mp3", u"P:\\ST_FILE_2.mp3", {}}})));
+        }
+        if (c.action == Action::LostSong) {
+            // The record of the rename the cut run was making, then the song's name gone: its
+            // bytes wait, nameless, for the drive's check.
+            lost = ReadBytes(drive + L"\\晴天.mp3");
+            MemoryFileSystem bytes;
+            bytes.AddFile(u"E:\\song", lost);
+            RecordEntry entry{u"P:\\晴天.mp3", u"P:\\ST_FILE_2.mp3",
+                              IdentifyFile(bytes, u"E:\\song")};
+            ASSERT_TRUE(WriteBytes(DatabasePath(drive) + L".renames", EncodeRenameRecord({entry})));
+            ASSERT_TRUE(DeleteFileW((drive + L"\\晴天.mp3").c_str()));
         }
         exe = InstallProgram(folder);
         ASSERT_FALSE(exe.empty()) << "cannot copy " << Utf8(ProgramUnderTest());
@@ -323,6 +351,7 @@ protected:
 
     std::wstring drive, folder, exe;
     Tree before;
+    Bytes lost;  // LostSong: the nameless song's bytes
     AppDriver app;
 };
 
@@ -387,6 +416,32 @@ TEST_P(EndToEnd, Case) {
             ASSERT_TRUE(app.PressKey(VK_ESCAPE));
             ASSERT_TRUE(app.WaitForExit(10000)) << app.Report();
             break;
+
+        case Action::LostSong: {
+            ASSERT_TRUE(app.ClickStatus());
+            ASSERT_TRUE(app.WaitForStatus(c.status, 20000)) << app.Report();
+            if (c.screenshots) {
+                EXPECT_NE(app.Screenshot(shot + L"-lost"), L"");
+            }
+            EXPECT_EQ(CheckDatabase(drive, folder, true), "");
+            ASSERT_TRUE(app.PressKey(VK_ESCAPE));
+            ASSERT_TRUE(app.WaitForExit(10000)) << app.Report();
+            // chkdsk saves the chain whole clusters long; the next run puts the song back.
+            Bytes chain = lost;
+            chain.resize((chain.size() / 4096 + 1) * 4096, 0xF6);
+            ASSERT_TRUE(WriteBytes(drive + L"\\FOUND.000\\FILE0000.CHK", chain));
+            AppDriver next;
+            ASSERT_TRUE(next.Start(exe, folder + L"\\") && next.FindMainWindow());
+            ASSERT_TRUE(next.WaitForStatus(kStart, 10000)) << next.Report();
+            ASSERT_TRUE(next.ClickStatus());
+            ASSERT_TRUE(next.WaitForStatus(kDone, 20000)) << next.Report();
+            EXPECT_EQ(ReadBytes(drive + L"\\ST_FILE_2.mp3"), lost);
+            EXPECT_EQ(GetFileAttributesW((drive + L"\\FOUND.000\\FILE0000.CHK").c_str()),
+                      INVALID_FILE_ATTRIBUTES);
+            EXPECT_EQ(CheckDatabase(drive, folder), "");
+            ASSERT_TRUE(next.PressKey(VK_ESCAPE) && next.WaitForExit(10000));
+            break;
+        }
 
         case Action::CloseMidRun: {
             ASSERT_TRUE(app.ClickStatus());

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "DatabaseFile.h"
@@ -54,12 +55,38 @@ struct CommandCase {
     std::string cleanup = "";            // a shell command run last
     bool later = false;                  // the new database in the later generations' layout
     std::vector<RecordEntry> cut = {};   // the renames a run cut off on this player had recorded
+    bool earlierRecord = false;          // recorded as the version before did: no identities
 };
+
+// A record as the version before wrote it: the tag, then each item's player path and new name,
+// every text ended by a 0 unit, in UTF-16LE.
+std::vector<uint8_t> EarlierRecord(const std::vector<RecordEntry>& entries) {
+    std::u16string texts(u"ZRR2");
+    texts.push_back(0);
+    for (const auto& entry : entries) {
+        std::u16string from = entry.from.substr(2);
+        std::replace(from.begin(), from.end(), u'\\', u'/');
+        texts += from + u'\0' + entry.to.substr(entry.to.rfind(u'\\') + 1) + u'\0';
+    }
+    std::vector<uint8_t> bytes;
+    for (char16_t unit : texts)
+        bytes.insert(bytes.end(), {static_cast<uint8_t>(unit), static_cast<uint8_t>(unit >> 8)});
+    return bytes;
+}
 
 const RecordEntry kSongCut = {u"P:\\Music\\\u6674.mp3", u"P:\\Music\\ST_FILE_1.mp3", {}};
 const RecordEntry kFolderCut = {u"P:\\\u4E2D", u"P:\\ST_DIR_1", {}};
 const std::string kSongTwice = "cp '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/ST_FILE_1.mp3'";
 const std::string kRecord = "/iPod_Control/iTunes/iTunesSD.renames";
+// The song's name removed, as Windows' FAT driver leaves it when a cut falls inside its rename,
+// and its bytes saved by the drive's check as chkdsk saves them: whole clusters.
+const std::string kSongNameless = "rm '{top}/Music/\xE6\x99\xB4.mp3'";
+const std::string kSongSaved =
+    "mkdir '{top}/FOUND.000' && { cat '{top}/Music/\xE6\x99\xB4.mp3'; head -c 4093 /dev/zero; } > "
+    "'{top}/FOUND.000/FILE0000.CHK' && " +
+    kSongNameless;
+const std::string kPutBackLine =
+    "put back: {top}/FOUND.000/FILE0000.CHK -> {top}/Music/ST_FILE_1.mp3\n";
 const std::string kRepairLine =
     "{top}/Music/\xE6\x99\xB4.mp3 and {top}/Music/ST_FILE_1.mp3 share one song's data";
 
@@ -413,6 +440,71 @@ TEST(Command, EachSituation) {
          "",
          false,
          {kSongCut, kFolderCut}},
+        {"run after the repair, recorded by the version before",
+         {"{top}"},
+         true,
+         0,
+         "5 tracks written, 1 file and 1 folder renamed",
+         "",
+         "",
+         "echo > '{top}/Music/ST_FILE_1.mp3'",
+         {},
+         false,
+         "",
+         false,
+         {kSongCut, kFolderCut},
+         true},
+        // A cut on Windows' driver left the song with no name: named, the rest played; after the
+        // drive's check, put back under the name it was to have.
+        {"run on a song a cut left without a name",
+         {"{top}"},
+         true,
+         4,
+         "left out: 1 song or folder that a cut left without a name (after the arrow, the name it "
+         "was to have)",
+         "",
+         "*",
+         kSongNameless,
+         {},
+         false,
+         "",
+         false,
+         {kSongCut}},
+        {"check a song the drive's check saved",
+         {"--check", "{top}"},
+         true,
+         1,
+         "a run would put back: {top}/FOUND.000/FILE0000.CHK -> {top}/Music/ST_FILE_1.mp3\n",
+         "",
+         "-",
+         kSongSaved,
+         {},
+         false,
+         "",
+         false,
+         {kSongCut}},
+        {"run on a song the drive's check saved",
+         {"{top}"},
+         true,
+         0,
+         kPutBackLine,
+         "",
+         "",
+         kSongSaved,
+         {},
+         false,
+         "",
+         false,
+         {kSongCut}},
+        // A record that is no whole one is set aside: read a chunk at a time, never trusted.
+        {"run on a damaged record",
+         {"{top}"},
+         true,
+         0,
+         "it was set aside as {top}/iPod_Control/iTunes/iTunesSD.renames.damaged\n",
+         "",
+         "",
+         "head -c 67108864 /dev/zero > '{db}.renames'"},
     };
     const unsigned nobody = 65534;
     for (const auto& c : cases) {
@@ -423,6 +515,16 @@ TEST(Command, EachSituation) {
         ASSERT_TRUE(MakeHostPlayer(top, files));
         if (!c.player)
             RemoveTree(top + "/iPod_Control");
+        // What the cut run recorded: each item's identity as the player held it then.
+        if (!c.cut.empty()) {
+            std::vector<RecordEntry> cut = c.cut;
+            PosixFileSystem fs(top, u"P:");
+            for (auto& entry : cut)
+                entry.identity = fs.IsDirectory(entry.from) ? IdentifyFolder(fs, entry.from)
+                                                            : IdentifyFile(fs, entry.from);
+            ASSERT_TRUE(WriteHostFile(
+                top + kRecord, c.earlierRecord ? EarlierRecord(cut) : EncodeRenameRecord(cut)));
+        }
         if (!c.setup.empty()) {
             int setup = RunProgram({"sh", "-c", Fill(c.setup, top) + " >/dev/null"});
             if (setup == 77) {
@@ -435,9 +537,6 @@ TEST(Command, EachSituation) {
         if (c.unprivileged && geteuid() == 0) {
             RunProgram({"chown", "-R", std::to_string(nobody) + ":" + std::to_string(nobody), top});
             chmod(top.c_str(), 0755);
-        }
-        if (!c.cut.empty()) {
-            ASSERT_TRUE(WriteHostFile(top + kRecord, EncodeRenameRecord(c.cut)));
         }
         auto before = HostFiles(top);
         auto times = HostTimes(top);
@@ -482,7 +581,7 @@ TEST(Command, EachSituation) {
 
 TEST(Command, FailedRunsKeepTheOldDatabase) {
     std::string top = MakeTempFolder();
-    ASSERT_TRUE(MakeHostPlayer(top, {"a.mp3"}));
+    ASSERT_TRUE(MakeHostPlayer(top, {"a.mp3", "\xE6\x99\xB4.mp3"}));
     std::string db = top + "/iPod_Control/iTunes/iTunesSD", err;
     {
         PosixFileSystem fs(top, u"P:");
@@ -494,6 +593,8 @@ TEST(Command, FailedRunsKeepTheOldDatabase) {
         EXPECT_EQ(RunProgram({ZORBEL_COMMAND, top}, nullptr, &err), 1);
         SetImmutable(db, false);
         EXPECT_NE(err.find("the old one is kept"), std::string::npos) << err;
+        // Its renames were all confirmed: no record is left to block a later run.
+        EXPECT_NE(access((top + kRecord).c_str(), F_OK), 0);
     }
     EXPECT_EQ(ReadHostFile(db), OldDatabaseBytes());
     RemoveTree(top);
