@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 #include "FatNames.h"
@@ -40,6 +41,7 @@ struct MemoryFileSystem::Node {
     bool locked = false;
     bool closed = false;
     Bytes data;
+    std::optional<Bytes> durable;  // a written file: its bytes as the last flush left them
     Node* parent = nullptr;
     std::vector<std::unique_ptr<Node>> children;      // listing order
     std::unordered_map<std::u16string, Node*> index;  // folded name -> child
@@ -103,8 +105,11 @@ public:
         return taken;
     }
     bool Flush() override {
-        return m_node && !m_fs.Fails(FsOp::Flush, m_path) &&
-               !m_fs.Fails(FsOp::FlushFolder, m_path.substr(0, m_path.rfind(u'\\')));
+        bool ok = m_node && !m_fs.Fails(FsOp::Flush, m_path) &&
+                  !m_fs.Fails(FsOp::FlushFolder, m_path.substr(0, m_path.rfind(u'\\')));
+        if (ok)
+            m_node->durable = m_node->data;
+        return ok;
     }
     bool Close() override {
         bool ok = m_node && !m_fs.Fails(FsOp::Close, m_path);
@@ -229,6 +234,10 @@ Bytes MemoryFileSystem::Read(const std::u16string& path) const {
     Node* node = Find(path);
     return node && !node->isDir ? node->data : Bytes{};
 }
+Bytes MemoryFileSystem::ReadDurable(const std::u16string& path) const {
+    Node* node = Find(path);
+    return node && !node->isDir ? node->durable.value_or(node->data) : Bytes{};
+}
 std::vector<std::u16string> MemoryFileSystem::Names(const std::u16string& folder) const {
     std::vector<std::u16string> names;
     if (Node* node = Find(folder))
@@ -335,6 +344,7 @@ std::unique_ptr<IOutputFile> MemoryFileSystem::CreateOutput(const std::u16string
     if (!node)
         node = Make(path, false, false);
     node->data.clear();
+    node->durable = Bytes();
     return std::make_unique<MemoryOutput>(*this, node, path);
 }
 

@@ -57,6 +57,9 @@ public:
     bool HasFile(const std::u16string& path) const;
     bool HasFolder(const std::u16string& path) const;
     Bytes Read(const std::u16string& path) const;  // empty when there is no such file
+    // What a cut would leave of a file: a file written here only as far as a flush made it
+    // durable (nothing before the first), any other file whole.
+    Bytes ReadDurable(const std::u16string& path) const;
     std::vector<std::u16string> Names(const std::u16string& folder) const;  // in listing order
     // Every file and folder under the drives, by full path: files with their bytes, folders
     // with no value.
