@@ -16,6 +16,7 @@
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "RecordingStatusLabel.h"
+#include "RenameRecord.h"
 #include "SyncJob.h"
 #include "Text.h"
 
@@ -125,6 +126,26 @@ TEST_F(HostPlayer, RenamesNeverReplace) {
         RemoveTree(top);
         mkdir(top.c_str(), 0700);
     }
+}
+
+// A chain the drive's check saved is a song plus the rest of its last cluster: its identity over
+// the song's length is the song's, one byte changed in the middle is another song's, and cutting
+// it to that length gives the song back byte for byte.
+TEST_F(HostPlayer, ASavedChainIsItsSongCutBack) {
+    HostBytes song(50000);
+    for (size_t i = 0; i < song.size(); ++i)
+        song[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    HostBytes chain = song, other = song;
+    chain.resize(53248, 0xF6);
+    other[song.size() / 2] ^= 1;
+    ASSERT_TRUE(WriteHostFile(top + "/a.mp3", song) && WriteHostFile(top + "/b.mp3", other) &&
+                WriteHostFile(top + "/FILE0000.CHK", chain));
+    ItemIdentity identity = IdentifyFile(fs, u"P:\\a.mp3");
+    EXPECT_EQ(identity.kind, ItemIdentity::Kind::File);
+    EXPECT_EQ(IdentifyFile(fs, u"P:\\FILE0000.CHK", song.size()), identity);
+    EXPECT_FALSE(IdentifyFile(fs, u"P:\\b.mp3") == identity);
+    EXPECT_TRUE(fs.SetSize(u"P:\\FILE0000.CHK", song.size()));
+    EXPECT_EQ(ReadHostFile(top + "/FILE0000.CHK"), song);
 }
 
 // Room made for new names shows in no listing and takes no MP3 name; it clears a stand-in a cut
