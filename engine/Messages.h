@@ -19,6 +19,8 @@ inline constexpr char16_t kMsgRenameFailed[] = u"改名未确认存入iPod，原
 // An earlier run was cut off while renaming: a song is under two names sharing its data, and
 // only the drive's own repair can part them. Nothing was changed.
 inline constexpr char16_t kMsgNeedsRepair[] = u"有歌曲留下两个名字，请先检查修复iPod。";
+// A stop asked (Ctrl-C in the command) before the run changed anything.
+inline constexpr char16_t kMsgStopped[] = u"已停止，iPod未改动。";
 // Plain text, no retry: the lock failed for a reason another try does not change. %d: the
 // system's error code.
 inline constexpr char16_t kMsgLockFailed[] = u"无法锁定iPod（系统错误%d），原数据库未改动。";

@@ -144,8 +144,10 @@ bool CSyncJob::RecordRenames() {
             pairs.emplace_back(item.from, item.to);
     auto bytes = EncodeRenameRecord(pairs);
     auto file = m_fs.CreateOutput(RenameRecordPath(m_strDbPath));
-    if (!file)
+    if (!file) {
+        m_nRecordError = m_fs.LastError();
         return false;
+    }
     m_bRecordKept = true;
     size_t done = 0;
     while (done < bytes.size()) {
@@ -155,7 +157,12 @@ bool CSyncJob::RecordRenames() {
         done += wrote;
     }
     bool ok = done == bytes.size() && file->Flush();
-    ok = file->Close() && ok;
+    // The first failure's reason, before the close and the removal can fail as well.
+    m_nRecordError = ok ? 0 : m_fs.LastError();
+    if (!file->Close() && ok) {
+        ok = false;
+        m_nRecordError = m_fs.LastError();
+    }
     if (!ok && m_fs.Remove(RenameRecordPath(m_strDbPath)))
         m_bRecordKept = false;
     return ok;

@@ -103,6 +103,8 @@ std::u16string OutcomeText(RunOutcome outcome, int systemError) {
             return kMsgRenameFailed;
         case RunOutcome::NeedsRepair:
             return kMsgNeedsRepair;
+        case RunOutcome::Stopped:
+            return kMsgStopped;
         case RunOutcome::PlayerBusy:
             return kMsgPlayerBusy;
         case RunOutcome::LockUnavailable:
@@ -114,9 +116,17 @@ std::u16string OutcomeText(RunOutcome outcome, int systemError) {
 }
 
 const char* OutcomeName(RunOutcome outcome) {
-    static const char* const names[] = {"Done",       "DatabaseNotWritten", "DatabaseNotDurable",
-                                        "ReadFailed", "RenameFailed",       "NeedsRepair",
-                                        "PlayerBusy", "LockUnavailable",    "Refused"};
+    static const char* const names[] = {"Done",
+                                        "DatabaseNotWritten",
+                                        "DatabaseNotDurable",
+                                        "DatabaseNotReplaced",
+                                        "ReadFailed",
+                                        "RenameFailed",
+                                        "NeedsRepair",
+                                        "Stopped",
+                                        "PlayerBusy",
+                                        "LockUnavailable",
+                                        "Refused"};
     return names[static_cast<int>(outcome)];
 }
 
