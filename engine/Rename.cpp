@@ -145,7 +145,8 @@ std::u16string CSyncJob::NewName(const std::u16string& path, int& counter,
 void CSyncJob::PlanRenames(size_t first, int folderCounter, int fileCounter) {
     m_plan.resize(first);
     std::unordered_set<std::u16string> planned;
-    for (size_t i = first; i < m_lstPaths.Count(); ++i) {
+    // Planning only reads: a stop asked meanwhile ends it, and the run with it.
+    for (size_t i = first; i < m_lstPaths.Count() && !StopAsked(); ++i) {
         PlannedRename item;
         item.from = std::u16string(m_lstPaths[i]);
         item.folder = m_fs.IsDirectory(item.from);
