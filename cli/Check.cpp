@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -17,7 +18,6 @@
 namespace {
 
 constexpr char16_t kDrive[] = u"P:";
-constexpr size_t kShown = 5;  // paths listed per kind; the rest only counted
 
 // The check prints its own report: the location check's texts are not shown.
 class SilentLabel : public IStatusLabel {
@@ -29,19 +29,14 @@ public:
     void SetOutcome(RunOutcome, int) override {}
 };
 
-// A player path ("/Music/a.mp3") as the user finds it, shown as a run shows paths.
-std::string Shown(const ShownPlayer& player, std::u16string_view playerPath) {
-    std::u16string full(player.drive);
-    for (char16_t unit : playerPath)
-        full.push_back(unit == u'/' ? u'\\' : unit);
-    return ShownPath(player, full);
-}
-
-void PrintPaths(const ShownPlayer& player, const std::vector<std::u16string>& paths) {
-    for (size_t i = 0; i < paths.size() && i < kShown; ++i)
-        printf("  %s\n", Shown(player, paths[i]).c_str());
-    if (paths.size() > kShown)
-        printf(kCheckMore, paths.size() - kShown);
+// True when the list was cut to `limit`.
+bool PrintPaths(const ShownPlayer& player, const std::vector<std::u16string>& paths, size_t limit) {
+    for (size_t i = 0; i < paths.size() && i < limit; ++i)
+        printf("  %s\n", ShownPlayerPath(player, paths[i]).c_str());
+    if (paths.size() <= limit)
+        return false;
+    printf(kMore, paths.size() - limit);
+    return true;
 }
 
 void PrintDatabase(const PlayerCheck& check, bool tooLarge, uint64_t size) {
@@ -58,6 +53,8 @@ void PrintDatabase(const PlayerCheck& check, bool tooLarge, uint64_t size) {
                Counted(check.tempDatabase.count, "track", "tracks").c_str());
     else if (!check.hasDatabase)
         fputs(check.leftOverTemp ? kCheckDbOnlyTemp : kCheckDbMissing, stdout);
+    else if (db.size == 0)
+        fputs(kCheckDbEmpty, stdout);  // what a new player is given, as the README says
     else if (db.Intact())
         printf(kCheckDbIntact, Counted(db.count, "track", "tracks").c_str(), db.size);
     else if (!db.wholeHeader)
@@ -72,54 +69,63 @@ void PrintDatabase(const PlayerCheck& check, bool tooLarge, uint64_t size) {
     if (check.hasDatabase && check.leftOverTemp)
         fputs(kCheckLeftOver, stdout);
     if (check.temp == TempState::Folder || check.temp == TempState::Other)
-        fputs(check.temp == TempState::Folder ? kCheckTempFolder : kCheckTempOther, stdout);
+        printf(check.temp == TempState::Folder ? kCheckTempFolder : kCheckTempOther,
+               Reason(check.tempError ? strerror(check.tempError) : "").c_str());
 }
 
-void PrintReport(const PlayerCheck& check, const ShownPlayer& player, bool tooLarge,
-                 uint64_t size) {
+// True when a list was cut to `limit`.
+bool PrintReport(const PlayerCheck& check, const ShownPlayer& player, bool tooLarge, uint64_t size,
+                 size_t limit) {
     PrintDatabase(check, tooLarge, size);
     if (!check.recordSetAside.empty())
         printf(kCheckRecordSetAside, ShownPath(player, check.recordSetAside).c_str());
     for (const auto& [chain, to] : check.putBacks)
         printf(kCheckPutBack, ShownPath(player, chain).c_str(), ShownPath(player, to).c_str());
-    PrintLeftOut(stdout, check.lost, player, true);
-    const std::string folder = EscapeControls(player.folder);
+    const std::string folder = DisplayPath(player.folder);
+    bool cut = PrintLeftOut(stdout, check.lost, player, true, limit);
     if (!check.missing.empty()) {
         printf(kCheckMissing, check.missing.size(), check.database.paths.size());
-        PrintPaths(player, check.missing);
+        cut = PrintPaths(player, check.missing, limit) || cut;
     }
     if (!check.leftOut.empty()) {
         printf(kCheckLeftOut, check.leftOut.size(), check.database.paths.size(), folder.c_str());
-        PrintPaths(player, check.leftOut);
+        cut = PrintPaths(player, check.leftOut, limit) || cut;
     }
-    PrintLeftOut(stdout, check.passedOver, player, true);
+    cut = PrintLeftOut(stdout, check.passedOver, player, true, limit) || cut;
     if (check.readFailed) {
         // The prediction stops where the run would stop.
         fputs(check.readFailedBeforeRenames ? kCheckReadFailedFirst : kCheckReadFailed, stdout);
         printf(kCheckVerdictRead, Counted(check.playable, "track", "tracks").c_str());
-        return;
+        return cut;
     }
     // A torn database's line already says that a run writes every track anew.
     if (!check.unlisted.empty() && (!check.hasDatabase || check.database.Complete())) {
         printf(kCheckUnlisted, Counted(check.unlisted.size(), "MP3 file", "MP3 files").c_str(),
                folder.c_str());
-        PrintPaths(player, check.unlisted);
+        cut = PrintPaths(player, check.unlisted, limit) || cut;
     }
     if (!check.renames.empty()) {
         printf(kCheckRenames, check.renames.size());
-        for (size_t i = 0; i < check.renames.size() && i < kShown; ++i)
-            printf("  %s -> %s\n", Shown(player, check.renames[i].first).c_str(),
+        for (size_t i = 0; i < check.renames.size() && i < limit; ++i)
+            printf("  %s -> %s\n", ShownPlayerPath(player, check.renames[i].first).c_str(),
                    DisplayText(check.renames[i].second, player.drive, "").c_str());
-        if (check.renames.size() > kShown)
-            printf(kCheckMore, check.renames.size() - kShown);
+        if (check.renames.size() > limit) {
+            printf(kMore, check.renames.size() - limit);
+            cut = true;
+        }
     }
     if (check.reordered)
         fputs(kCheckReordered, stdout);
     std::string playing = Counted(check.playable, "track", "tracks");
-    if (check.UpToDate())
+    std::string leftOut = CountLeftOut(check.passedOver);
+    if (check.temp == TempState::Folder || check.temp == TempState::Other)
+        printf(kCheckVerdictRead, playing.c_str());  // the run stops before its first change
+    else if (check.UpToDate())
         printf(kCheckUpToDate, playing.c_str());
     else
-        printf(kCheckVerdict, playing.c_str(), check.added, check.dropped, check.renames.size());
+        printf(kCheckVerdict, playing.c_str(), check.added, check.dropped, check.renames.size(),
+               leftOut.empty() ? "" : FormatLine(kCheckVerdictLeftOut, leftOut).c_str());
+    return cut;
 }
 
 }  // namespace
@@ -127,9 +133,8 @@ void PrintReport(const PlayerCheck& check, const ShownPlayer& player, bool tooLa
 int CheckPlayerCommand(const std::string& folder) {
     PlayerPlace place;
     SearchOutcome found = FindPlayer(folder, place);
-    const std::string shown = EscapeControls(folder);
     if (found != SearchOutcome::Found) {
-        fprintf(stderr, SearchLine(found), shown.c_str());
+        PrintSearchRefusal(found, folder, place);
         return kExitRefused;
     }
     PosixFileSystem disk(place.top, kDrive);
@@ -139,18 +144,17 @@ int CheckPlayerCommand(const std::string& folder) {
     CommandProbe probe(kDrive, place.below);
     // The run's own location check: a check refuses exactly where a run would.
     if (!job.CheckLocation(probe)) {
-        fprintf(stderr, RefusalLine(job.Location()), shown.c_str());
+        fprintf(stderr, RefusalLine(job.Location()), DisplayPath(FolderShown(place)).c_str());
         return kExitRefused;
     }
-    printf(kPlayerLine, EscapeControls(place.top).c_str());
+    printf(kPlayerLine, DisplayPath(place.top).c_str());
     fflush(stdout);
 
     // While a run works on the player its folders change under the check.
     auto lock = disk.LockPlayer(job.m_strDbPath);
     if (!lock) {
         if (lock.systemError)
-            fprintf(stderr, kErrLock, EscapeControls(place.top).c_str(),
-                    strerror(lock.systemError));
+            fprintf(stderr, kErrLock, DisplayPath(place.top).c_str(), strerror(lock.systemError));
         else
             fputs(kErrCheckBusy, stderr);
         return kExitCannotCheck;
@@ -163,12 +167,13 @@ int CheckPlayerCommand(const std::string& folder) {
     bool present = disk.Exists(job.m_strDbPath);
     if (present) {
         read = ReadWholeFile(disk, job.m_strDbPath, kLargestDatabase, bytes);
-        if (auto file = disk.OpenInput(job.m_strDbPath))
-            size = file->Size();
+        // The reason is the failed read's own, taken before anything else is asked.
         if (read == ReadResult::Failed) {
             fprintf(stderr, kErrCheckRead, strerror(disk.LastError()));
             return kExitCannotCheck;
         }
+        if (auto file = disk.OpenInput(job.m_strDbPath))
+            size = file->Size();
     }
     PlayerCheck check = CheckPlayer(disk, job.m_strRootDir, job.m_strDbPath,
                                     read == ReadResult::Read ? &bytes : nullptr);
@@ -182,7 +187,9 @@ int CheckPlayerCommand(const std::string& folder) {
         fprintf(stderr, kErrCheckRecord, strerror(disk.LastError()));
         return kExitCannotCheck;
     }
-    PrintReport(check, {kDrive, place.top, FolderShown(place)}, read == ReadResult::TooLarge, size);
+    const bool terminal = isatty(STDOUT_FILENO) != 0;
+    if (PrintReport(check, player, read == ReadResult::TooLarge, size, ListLimit(terminal)))
+        printf(kAllPaths, kShownOnTerminal, ShellWord(DisplayPath(player.folder)).c_str());
     fflush(stdout);
     return check.UpToDate() ? kExitDone : kExitFailed;
 }

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "Check.h"
+#include "Display.h"
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"
@@ -34,11 +35,12 @@ size_t TerminalWidth() {
 }
 
 // A run is never cut off halfway: Ctrl-C, a hang-up or a kill request is answered at once by a
-// thread of its own, while the run finishes; the command then ends by that signal. A closed output
-// pipe only loses text.
+// thread of its own. Before the run's first change the run ends at once, nothing changed; after
+// it the run finishes, and each signal is told why the command waits. The command then ends by the
+// first signal. A closed output pipe only loses text.
 class SignalAnswer {
 public:
-    explicit SignalAnswer(Progress& progress) : m_progress(progress) {
+    SignalAnswer(Progress& progress, CSyncJob& job) : m_progress(progress), m_job(job) {
         sigemptyset(&m_held);
         for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, kStop})
             sigaddset(&m_held, signal);
@@ -66,13 +68,16 @@ private:
             int signal = 0;
             if (sigwait(&m_held, &signal) != 0 || signal == kStop)
                 return;
-            int none = 0;  // the first one is answered, and ends the command
-            if (m_caught.compare_exchange_strong(none, signal))
+            int none = 0;  // the first one ends the command
+            m_caught.compare_exchange_strong(none, signal);
+            // Stopped with nothing changed, the run's last line says so.
+            if (!m_job.RequestStop())
                 m_progress.Notice(stderr, FormatLine(kNoticeStopping, m_progress.Standing()));
         }
     }
 
     Progress& m_progress;
+    CSyncJob& m_job;
     sigset_t m_held;
     sigset_t m_old;
     std::atomic<int> m_caught{0};
@@ -86,29 +91,41 @@ void EndBySignal(int signal) {
     raise(signal);
 }
 
+// What a failed run had already renamed, for good: a user must know that names changed.
+std::string RenamedNote(const CSyncJob& job) {
+    if (job.RenamedFiles() + job.RenamedFolders() == 0)
+        return {};
+    return FormatLine(
+        FormatLine(kRenamedNote, Counted(job.RenamedFiles(), "file", "files")).c_str(),
+        Counted(job.RenamedFolders(), "folder", "folders"));
+}
+
 // The run's outcome as an exit code, with the summary or the line that says what to do.
 int Outcome(const Progress& progress, const CSyncJob& job, const ShownPlayer& player,
             double seconds) {
     const char* reason = progress.SystemError() ? strerror(progress.SystemError()) : "";
     switch (progress.Outcome()) {
         case RunOutcome::Done:
-        case RunOutcome::SongsLost:
+        case RunOutcome::SongsLost: {
             printf(kSummary, Counted(job.m_lstPaths.Count(), "track", "tracks").c_str(),
                    Counted(job.RenamedFiles(), "file", "files").c_str(),
                    Counted(job.RenamedFolders(), "folder", "folders").c_str(), seconds);
-            PrintLeftOut(stdout, job.LeftOuts(), player, false);
+            const bool terminal = isatty(STDOUT_FILENO) != 0;
+            if (PrintLeftOut(stdout, job.LeftOuts(), player, false, ListLimit(terminal)))
+                printf(kAllPaths, kShownOnTerminal, ShellWord(DisplayPath(player.folder)).c_str());
             return job.LeftOuts().empty() ? kExitDone : kExitLeftOut;
+        }
         case RunOutcome::PlayerBusy:
             fputs(kErrBusy, stderr);
             break;
         case RunOutcome::LockUnavailable:
-            fprintf(stderr, kErrLock, EscapeControls(player.top).c_str(), reason);
+            fprintf(stderr, kErrLock, DisplayPath(player.top).c_str(), reason);
             break;
         case RunOutcome::ReadFailed:
-            fprintf(stderr, kErrRead, Reason(reason).c_str());
+            fprintf(stderr, kErrRead, Reason(reason).c_str(), RenamedNote(job).c_str());
             break;
         case RunOutcome::RenameFailed:
-            fprintf(stderr, kErrRename, Reason(reason).c_str());
+            fprintf(stderr, kErrRename, Reason(reason).c_str(), RenamedNote(job).c_str());
             break;
         case RunOutcome::DatabaseNotDurable:
             fprintf(stderr, kErrNotDurable, Reason(reason).c_str());
@@ -117,7 +134,10 @@ int Outcome(const Progress& progress, const CSyncJob& job, const ShownPlayer& pl
             fprintf(stderr, kErrNotReplaced, Reason(reason).c_str());
             return kExitNotConfirmed;
         case RunOutcome::DatabaseNotWritten:
-            fprintf(stderr, kErrDatabase, Reason(reason).c_str());
+            fprintf(stderr, kErrDatabase, Reason(reason).c_str(), RenamedNote(job).c_str());
+            break;
+        case RunOutcome::Stopped:
+            fputs(kErrStopped, stderr);
             break;
         case RunOutcome::NeedsRepair:
             fprintf(stderr, kErrRepair, ShownPath(player, job.SharedNames().first).c_str(),
@@ -133,10 +153,8 @@ int Outcome(const Progress& progress, const CSyncJob& job, const ShownPlayer& pl
 int Run(const std::string& folder) {
     PlayerPlace place;
     SearchOutcome found = FindPlayer(folder, place);
-    // Names are shown, never obeyed: a folder name cannot drive the terminal.
-    const std::string shown = EscapeControls(folder);
     if (found != SearchOutcome::Found) {
-        fprintf(stderr, SearchLine(found), shown.c_str());
+        PrintSearchRefusal(found, folder, place);
         return kExitRefused;
     }
     PosixFileSystem fs(place.top, kDrive);
@@ -146,15 +164,15 @@ int Run(const std::string& folder) {
     CommandProbe probe(kDrive, place.below);
     // The engine's own check decides, so the command refuses exactly where the program does.
     if (!job.CheckLocation(probe)) {
-        fprintf(stderr, RefusalLine(job.Location()), shown.c_str());
+        fprintf(stderr, RefusalLine(job.Location()), DisplayPath(FolderShown(place)).c_str());
         return kExitRefused;
     }
-    printf(kPlayerLine, EscapeControls(place.top).c_str());
+    printf(kPlayerLine, DisplayPath(place.top).c_str());
     fflush(stdout);
 
     int code, caught;
     {
-        SignalAnswer signals(progress);
+        SignalAnswer signals(progress, job);
         auto started = std::chrono::steady_clock::now();
         if (!job.StartSync()) {
             fputs(kErrNoStart, stderr);

@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -10,7 +11,7 @@
 
 namespace {
 
-enum class Holds { Nothing, Database, NoFile };
+enum class Holds { Nothing, Database, NoFile, NoDatabase };
 
 // The database and the two folders above it must be what they say, never links elsewhere.
 Holds HoldsDatabase(const std::string& folder) {
@@ -28,7 +29,7 @@ Holds HoldsDatabase(const std::string& folder) {
     // A replace cut short on FAT leaves only the complete new database: still a player.
     path += ".new";
     return lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? Holds::Database
-                                                                    : Holds::Nothing;
+                                                                    : Holds::NoDatabase;
 }
 
 }  // namespace
@@ -47,8 +48,11 @@ SearchOutcome FindPlayer(const std::string& folder, PlayerPlace& place) {
         if (stat(at.c_str(), &info) != 0 || info.st_dev != device)
             return SearchOutcome::NoPlayer;
         Holds holds = HoldsDatabase(at);
-        if (holds == Holds::NoFile)
-            return SearchOutcome::DatabaseNotAFile;
+        if (holds == Holds::NoFile || holds == Holds::NoDatabase) {
+            place.top = at;
+            return holds == Holds::NoFile ? SearchOutcome::DatabaseNotAFile
+                                          : SearchOutcome::NoDatabase;
+        }
         if (holds == Holds::Database) {
             place.top = at;
             std::string whole = real.get();
@@ -81,4 +85,17 @@ std::string FolderShown(const PlayerPlace& place) {
     if (place.below.empty())
         return place.top;
     return (place.top == "/" ? "" : place.top) + "/" + place.below;
+}
+
+std::string AbsoluteFolder(const std::string& folder) {
+    std::unique_ptr<char, decltype(&free)> real(realpath(folder.c_str(), nullptr), &free);
+    if (real)
+        return real.get();
+    if (!folder.empty() && folder[0] == '/')
+        return folder;
+    std::unique_ptr<char, decltype(&free)> here(getcwd(nullptr, 0), &free);
+    if (!here)
+        return folder;
+    std::string joined = here.get();
+    return (joined == "/" ? "" : joined) + "/" + folder;
 }

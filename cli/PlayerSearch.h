@@ -7,11 +7,21 @@
 
 #include "Location.h"
 
-// DatabaseNotAFile: the nearest iPod_Control/iTunes holds an iTunesSD that is no file.
-enum class SearchOutcome { Found, NoSuchFolder, NotAFolder, NoPlayer, DatabaseNotAFile };
+// DatabaseNotAFile: the nearest iPod_Control/iTunes holds an iTunesSD that is no file;
+// NoDatabase: it holds none (nor a left-over iTunesSD.new), as a new player's does.
+enum class SearchOutcome {
+    Found,
+    NoSuchFolder,
+    NotAFolder,
+    NoPlayer,
+    DatabaseNotAFile,
+    NoDatabase
+};
 
 struct PlayerPlace {
-    std::string top;    // the player's top folder, no trailing slash ("/" only for the root)
+    // The player's top folder, no trailing slash ("/" only for the root); also where the search
+    // stopped for DatabaseNotAFile and NoDatabase.
+    std::string top;
     std::string below;  // the folder below the top, "a/b"; empty for the top itself
 };
 
@@ -19,6 +29,8 @@ SearchOutcome FindPlayer(const std::string& folder, PlayerPlace& place);
 
 // The folder the user gave, as found on this system (the top folder, or a folder below it).
 std::string FolderShown(const PlayerPlace& place);
+// The folder the user gave as an absolute path, for a line that names it: never ".".
+std::string AbsoluteFolder(const std::string& folder);
 
 // The location check's view of a run of the command: a program file in the folder, on the
 // engine's drive for the player, which is removable since a player was found there.

@@ -8,7 +8,7 @@
 #include <utility>
 #include <wchar.h>
 
-#include "HostNames.h"
+#include "Display.h"
 #include "Messages.h"
 
 namespace {
@@ -20,109 +20,7 @@ bool StartsWith(std::u16string_view text, std::u16string_view lead) {
     return text.size() >= lead.size() && text.substr(0, lead.size()) == lead;
 }
 
-// The length of the well-formed UTF-8 character at `at`, or 0 for a byte that begins none.
-size_t CharacterLength(std::string_view text, size_t at) {
-    auto lead = static_cast<unsigned char>(text[at]);
-    size_t length = lead < 0x80                    ? 1
-                    : lead >= 0xC2 && lead <= 0xDF ? 2
-                    : lead >= 0xE0 && lead <= 0xEF ? 3
-                    : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                   : 0;
-    if (length == 0 || at + length > text.size())
-        return 0;
-    for (size_t k = 1; k < length; ++k)
-        if ((static_cast<unsigned char>(text[at + k]) & 0xC0) != 0x80)
-            return 0;
-    return length;
-}
-
-void AppendOctal(unsigned char byte, std::string& out) {
-    out += '\\';
-    out += static_cast<char>('0' + (byte >> 6));
-    out += static_cast<char>('0' + ((byte >> 3) & 7));
-    out += static_cast<char>('0' + (byte & 7));
-}
-
-// Engine text to bytes; the name escapes give back the bytes on disk, and the control characters
-// among them are shown escaped.
-void AppendHost(std::u16string_view text, std::string& out) {
-    std::string bytes;
-    if (!AppendNameToHost(text, bytes)) {
-        bytes.clear();
-        for (char16_t unit : text)  // not from a name on disk; never happens in practice
-            bytes += unit < 0x80 ? static_cast<char>(unit) : '?';
-    }
-    out += EscapeControls(bytes);
-}
-
-// For the terminal: a byte that is no UTF-8 shows as '?', so the line never breaks the display.
-std::string TerminalText(std::u16string_view text) {
-    std::u16string shown(text);
-    for (auto& unit : shown) {
-        if (unit >= 0xDC80 && unit <= 0xDCFF)
-            unit = u'?';
-        else if (unit == u'\\')
-            unit = u'/';
-    }
-    std::string out;
-    AppendHost(shown, out);
-    return out;
-}
-
 }  // namespace
-
-std::string EscapeControls(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t at = 0; at < text.size();) {
-        auto byte = static_cast<unsigned char>(text[at]);
-        size_t length = CharacterLength(text, at);
-        bool control = false;
-        if (length == 1)
-            control = byte < 0x20 || byte == 0x7F;
-        else if (length == 2)
-            control = byte == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0;  // C1
-        else if (length == 0)
-            control = byte >= 0x80 && byte < 0xA0;  // a stray byte some terminals take for C1
-        length = length ? length : 1;
-        for (size_t k = 0; k < length; ++k) {
-            if (control)
-                AppendOctal(static_cast<unsigned char>(text[at + k]), out);
-            else
-                out += text[at + k];
-        }
-        at += length;
-    }
-    return out;
-}
-
-std::string DisplayText(std::u16string_view text, std::u16string_view drive,
-                        const std::string& top) {
-    std::string out;
-    AppendDisplayText(text, drive, top, out);
-    return out;
-}
-
-void AppendDisplayText(std::u16string_view text, std::u16string_view drive, const std::string& top,
-                       std::string& out) {
-    // Inside the engine's texts a backslash only ever separates names: one on disk is escaped.
-    size_t begin = 0;
-    for (size_t at = 0; at <= text.size(); ++at) {
-        bool drivePath = at + drive.size() < text.size() && text[at + drive.size()] == u'\\' &&
-                         text.substr(at, drive.size()) == drive;
-        if (at < text.size() && !drivePath && text[at] != u'\\')
-            continue;
-        AppendHost(text.substr(begin, at - begin), out);
-        if (at == text.size())
-            break;
-        if (drivePath) {
-            out += top == "/" ? "" : top;
-            at += drive.size();
-        }
-        out += '/';
-        begin = at + 1;
-    }
-}
 
 void UseTerminalLocale() {
     const char* set = setlocale(LC_CTYPE, "");

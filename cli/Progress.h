@@ -14,17 +14,6 @@
 
 #include "StatusLabel.h"
 
-// An engine text with the player's real paths: "P:\Music\a.mp3" -> "<top>/Music/a.mp3".
-std::string DisplayText(std::u16string_view text, std::u16string_view drive,
-                        const std::string& top);
-void AppendDisplayText(std::u16string_view text, std::u16string_view drive, const std::string& top,
-                       std::string& out);
-
-// The text with every control character (C0, DEL, C1, and a stray byte in the C1 range) shown as
-// its octal escape ("\033"), as ls shows names: a name on the player can neither move the cursor
-// nor split a line. Everything else is kept byte for byte.
-std::string EscapeControls(std::string_view text);
-
 // The character widths Columns uses: the user's locale (LC_CTYPE), or C.UTF-8 when that is not
 // a UTF-8 one, since the command always prints UTF-8.
 void UseTerminalLocale();

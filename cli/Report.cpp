@@ -2,12 +2,12 @@
 
 #include <string.h>
 
-#include "Progress.h"
+#include <cstdint>
+
+#include "Strings.h"
 #include "Text.h"
 
 namespace {
-
-constexpr size_t kShown = 5;  // paths listed per kind; the rest only counted
 
 struct Kind {
     LeftOutReason why;
@@ -38,12 +38,13 @@ const Kind kKinds[] = {
 
 }  // namespace
 
-std::string ShownPath(const ShownPlayer& player, std::u16string_view path) {
-    return DisplayText(path, player.drive, player.top);
+size_t ListLimit(bool terminal) {
+    return terminal ? kShownOnTerminal : SIZE_MAX;
 }
 
-void PrintLeftOut(std::FILE* out, const std::vector<LeftOut>& leftOut, const ShownPlayer& player,
-                  bool predicted) {
+bool PrintLeftOut(std::FILE* out, const std::vector<LeftOut>& leftOut, const ShownPlayer& player,
+                  bool predicted, size_t limit) {
+    bool cut = false;
     for (const auto& kind : kKinds) {
         std::vector<const LeftOut*> these;
         for (const auto& item : leftOut)
@@ -53,13 +54,13 @@ void PrintLeftOut(std::FILE* out, const std::vector<LeftOut>& leftOut, const Sho
             continue;
         std::string what = kind.what;
         if (kind.why == LeftOutReason::OutsideFolder)
-            what += EscapeControls(player.folder) +
+            what += DisplayPath(player.folder) +
                     "; to keep them, run zorbel on the player's top folder: zorbel " +
-                    EscapeControls(player.top);
+                    ShellWord(DisplayPath(player.top));
         std::fprintf(out, "%s %zu %s %s\n",
                      predicted ? "a run would leave out:" : "left out:", these.size(),
                      these.size() == 1 ? kind.one : kind.many, what.c_str());
-        for (size_t i = 0; i < these.size() && i < kShown; ++i) {
+        for (size_t i = 0; i < these.size() && i < limit; ++i) {
             std::string line = "  " + ShownPath(player, these[i]->path);
             const std::u16string& to = these[i]->newPath;
             if (!to.empty())
@@ -72,7 +73,35 @@ void PrintLeftOut(std::FILE* out, const std::vector<LeftOut>& leftOut, const Sho
                 line += std::string(" (") + strerror(these[i]->systemError) + ")";
             std::fprintf(out, "%s\n", line.c_str());
         }
-        if (these.size() > kShown)
-            std::fprintf(out, "  ... and %zu more\n", these.size() - kShown);
+        if (these.size() > limit) {
+            std::fprintf(out, kMore, these.size() - limit);
+            cut = true;
+        }
     }
+    return cut;
+}
+
+std::string CountLeftOut(const std::vector<LeftOut>& leftOut) {
+    size_t folders = 0;
+    for (const auto& item : leftOut)
+        folders += item.why == LeftOutReason::FolderUnreadable ? 1 : 0;
+    size_t songs = leftOut.size() - folders;
+    if (folders && songs)
+        return Counted(folders, "folder", "folders") + " and " + Counted(songs, "song", "songs");
+    return folders ? Counted(folders, "folder", "folders")
+           : songs ? Counted(songs, "song", "songs")
+                   : std::string();
+}
+
+void PrintSearchRefusal(SearchOutcome found, const std::string& folder, const PlayerPlace& place) {
+    if (found == SearchOutcome::NoDatabase) {
+        const std::string database =
+            (place.top == "/" ? "" : place.top) + "/iPod_Control/iTunes/iTunesSD";
+        std::fprintf(stderr, kErrNoDatabase, DisplayPath(place.top).c_str(),
+                     ShellWord(DisplayPath(database)).c_str());
+        return;
+    }
+    const std::string named =
+        found == SearchOutcome::DatabaseNotAFile ? place.top : AbsoluteFolder(folder);
+    std::fprintf(stderr, SearchLine(found), DisplayPath(named).c_str());
 }

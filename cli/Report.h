@@ -1,22 +1,28 @@
-// The lines that name what a run leaves out of the database, and why: printed after a run, and
-// by --check for what a run would leave out, from the same values.
+// The lines a run and --check share: the ones that name what a run leaves out of the database,
+// and why (after a run, and by --check for what a run would leave out, from the same values), and
+// the ones that refuse a folder where no player was found.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "Display.h"
+#include "PlayerSearch.h"
 #include "SyncJob.h"
 
-struct ShownPlayer {
-    std::u16string drive;  // the engine's name for the player ("P:")
-    std::string top;       // its top folder on this system
-    std::string folder;    // the folder the run is given, as the user finds it
-};
+// How many paths a list shows: on a terminal the first few and a count; into a file or a pipe
+// every one, so the list can be read through before a run.
+inline constexpr size_t kShownOnTerminal = 5;
+size_t ListLimit(bool terminal);
 
-// An engine path as the user finds it, every control character escaped.
-std::string ShownPath(const ShownPlayer& player, std::u16string_view path);
+// `predicted`: what a run would leave out, said by --check. True when a list was cut to `limit`.
+bool PrintLeftOut(std::FILE* out, const std::vector<LeftOut>& leftOut, const ShownPlayer& player,
+                  bool predicted, size_t limit);
 
-// `predicted`: what a run would leave out, said by --check.
-void PrintLeftOut(std::FILE* out, const std::vector<LeftOut>& leftOut, const ShownPlayer& player,
-                  bool predicted);
+// "1 folder and 2 songs": what a run leaves out, counted by kind; empty for nothing.
+std::string CountLeftOut(const std::vector<LeftOut>& leftOut);
+
+// Why no player was found at the folder the user gave: one line on stderr, naming the folder
+// absolutely, or where the search stopped.
+void PrintSearchRefusal(SearchOutcome found, const std::string& folder, const PlayerPlace& place);

@@ -31,20 +31,26 @@ inline constexpr char kUsage[] =
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "\n"
+    "Into a file or a pipe every list is whole: zorbel --check FOLDER > list.txt lists every\n"
+    "name a run would change.\n"
+    "\n"
     "Exit status:\n"
     "  0  done; --check: up to date\n"
     "  1  the run failed and the old database is kept (another run holds the player, it cannot\n"
-    "     be locked, or the medium failed; names may have changed); --check: a run is needed\n"
+    "     be locked, or the medium failed; the line says how many names it had already\n"
+    "     changed, for good); --check: a run is needed\n"
     "  2  refused, nothing touched (not a player, a non-Latin folder name, a path too long for\n"
     "     the player), or bad usage\n"
     "  3  the database changed but the player did not confirm it: eject it properly, or run\n"
     "     zorbel again when the new database waits as iTunesSD.new\n"
     "  4  done, but songs were left out; the last lines say which and why (a song a cut left\n"
-    "     with no name: check the drive, then run zorbel again to put it back)\n"
+    "     with no name: check the drive, then run zorbel again to put it back; --check: 1,\n"
+    "     saying what a run would leave out)\n"
     "  5  the player needs a repair first: a song or folder is under two names; nothing changed\n"
     "  6  --check only: could not check (another run, no lock, the database unreadable)\n"
-    "  130 (128 + the signal) Ctrl-C, a hang-up or kill: answered at once, the run finished\n"
-    "     first so the player is left whole; its last line says how it ended\n";
+    "  130, 129, 143 (128 + the signal) Ctrl-C, a hang-up or kill: before the run's first\n"
+    "     change it ends at once and nothing is changed; after it the run finishes first, so\n"
+    "     the player is left whole, and its last line says how it ended\n";
 
 // printf formats: %s is the folder as given, or the player's top folder.
 inline constexpr char kErrBadOption[] = "zorbel: unknown option '%s'; see zorbel --help\n";
@@ -56,6 +62,12 @@ inline constexpr char kErrNotAFolder[] =
 inline constexpr char kErrDatabaseNotAFile[] =
     "zorbel: %s: the player's iPod_Control/iTunes/iTunesSD is not a file; move it away and put an "
     "empty file of that name there, or restore the player with its maker's software\n";
+// The player's top folder, then its database's path as a word for the shell.
+inline constexpr char kErrNoDatabase[] =
+    "zorbel: %s: the player has no track database yet (no iTunesSD in iPod_Control/iTunes); "
+    "for a 1st or 2nd generation iPod Shuffle (2005-2008) make it an empty file, touch %s, then "
+    "run zorbel again; a 3rd or 4th generation (2009-2015) needs its database made once by the "
+    "vendor's software\n";
 inline constexpr char kErrNoPlayer[] =
     "zorbel: %s: no iPod Shuffle here (no iPod_Control/iTunes/iTunesSD at or above it on this "
     "drive); give the player's mount point, e.g. zorbel /media/$USER/IPOD\n";
@@ -70,7 +82,8 @@ inline constexpr char kErrBusy[] =
 inline constexpr char kErrLock[] =
     "zorbel: %s: the player could not be locked (%s), nothing was changed; check that you may "
     "write to its iPod_Control/iTunes folder and that its file system supports locks\n";
-// Each %s: " (the system's reason)", or nothing when none is known.
+// Each first %s: " (the system's reason)", or nothing when none is known; the second, where
+// there is one: what the run had renamed for good before it failed (RenamedNote).
 inline constexpr char kErrNotDurable[] =
     "zorbel: the new track database is in place but the player did not confirm it is stored%s; "
     "eject the player properly (eject or umount) before unplugging it\n";
@@ -79,21 +92,24 @@ inline constexpr char kErrNotReplaced[] =
     "place%s; it is complete in iPod_Control/iTunes/iTunesSD.new: run zorbel again to put it in "
     "place\n";
 inline constexpr char kErrDatabase[] =
-    "zorbel: writing the track database failed%s, the old one is kept; check that the player is "
-    "writable and has free space, then run zorbel again\n";
+    "zorbel: writing the track database failed%s, the old one is kept%s; check that the player "
+    "is writable and has free space, then run zorbel again\n";
 inline constexpr char kErrRead[] =
     "zorbel: reading the player (a folder, or the record of renames) failed%s, the old track "
-    "database is kept; check the player (unplug it, plug it in again) and run zorbel again\n";
+    "database is kept%s; check the player (unplug it, plug it in again) and run zorbel again\n";
 // The two names, each a path on this system.
 inline constexpr char kErrRepair[] =
     "zorbel: %s and %s share one song's data (a run was cut off while renaming it); nothing was "
     "changed; repair the player first (Windows: the drive's Properties > Tools > Check; Linux: "
     "fsck.vfat -a on the unmounted device, again until it changes nothing; macOS: Disk Utility's "
     "First Aid), then run zorbel again\n";
-// The system's reason.
 inline constexpr char kErrRename[] =
-    "zorbel: the player failed a rename or its confirmation%s; names may have changed, the old "
-    "track database is kept; eject the player properly, plug it in again and run zorbel again\n";
+    "zorbel: the player failed a rename or its confirmation%s, the old track database is kept%s; "
+    "eject the player properly, plug it in again and run zorbel again\n";
+// "2 files", "1 folder".
+inline constexpr char kRenamedNote[] = "; %s and %s already have their new names, for good";
+inline constexpr char kErrStopped[] =
+    "zorbel: stopped before the run's first change; nothing on the player was changed\n";
 inline constexpr char kErrNoStart[] = "zorbel: the run could not be started; try again\n";
 
 inline constexpr char kPlayerLine[] = "player: %s\n";
@@ -107,7 +123,7 @@ inline constexpr char kCheckRecordSetAside[] =
 // A chain the drive's check saved, and the name it gets back.
 inline constexpr char kPutBack[] = "put back: %s -> %s\n";
 inline constexpr char kCheckPutBack[] = "a run would put back: %s -> %s\n";
-// Where the run stands ("renaming 558 of 7,534").
+// Where the run stands ("renaming 558 of 7,534"); said again at each signal while the run finishes.
 inline constexpr char kNoticeStopping[] =
     "zorbel: stopping once the run has finished (%s), so the player is left whole\n";
 // "4 tracks", "1 file", "2 folders", seconds.
@@ -152,6 +168,8 @@ inline constexpr char kCheckDbOnlyTempComplete[] =
 // Bytes.
 inline constexpr char kCheckDbTooLarge[] =
     "database: %llu bytes, larger than any player's database; a run will write it anew\n";
+inline constexpr char kCheckDbEmpty[] =
+    "database: empty, a player with no tracks yet; a run will write it\n";
 inline constexpr char kCheckDbTooShort[] =
     "database: torn: %zu bytes, shorter than its header; a run will write it anew\n";
 inline constexpr char kCheckDbForeign[] =
@@ -168,12 +186,13 @@ inline constexpr char kCheckDbRecords[] =
 inline constexpr char kCheckLeftOver[] =
     "left-over iTunesSD.new: a run was cut off before it moved the new database into place; a "
     "run will replace it\n";
+// " (the system's reason)".
 inline constexpr char kCheckTempFolder[] =
-    "iPod_Control/iTunes/iTunesSD.new is a folder, not a file: every run will fail to write the "
-    "database until it is moved away\n";
+    "iPod_Control/iTunes/iTunesSD.new is a folder, not a file%s: every run will fail to write the "
+    "database, and stop before changing anything, until it is moved away\n";
 inline constexpr char kCheckTempOther[] =
-    "iPod_Control/iTunes/iTunesSD.new is not a file that can be read: every run will fail to "
-    "write the database until it is moved away\n";
+    "iPod_Control/iTunes/iTunesSD.new is not a file that can be read%s: every run will fail to "
+    "write the database, and stop before changing anything, until it is moved away\n";
 // Missing tracks, all tracks; "3 MP3 files", the folder; renames; paths not shown.
 inline constexpr char kCheckMissing[] = "not on the player: %zu of the database's %zu tracks\n";
 inline constexpr char kCheckLeftOut[] =
@@ -181,7 +200,11 @@ inline constexpr char kCheckLeftOut[] =
 inline constexpr char kCheckUnlisted[] = "not in the database: %s under %s\n";
 inline constexpr char kCheckRenames[] =
     "names the player cannot show: a run would rename %zu (new name after the arrow)\n";
-inline constexpr char kCheckMore[] = "  ... and %zu more\n";
+inline constexpr char kMore[] = "  ... and %zu more\n";
+// The first paths of each list shown on a terminal; the folder as a word for the shell.
+inline constexpr char kAllPaths[] =
+    "the lists above show their first %zu paths; to see every path: zorbel --check %s > "
+    "list.txt\n";
 inline constexpr char kCheckReordered[] =
     "order: the database lists the tracks in another order than a run would write them\n";
 inline constexpr char kCheckReadFailed[] =
@@ -193,9 +216,11 @@ inline constexpr char kCheckReadFailedFirst[] =
 // "3 tracks".
 inline constexpr char kCheckVerdictRead[] =
     "the player will play %s; a run would keep the old database\n";
-// "3 tracks", added, dropped, renamed.
+// "3 tracks", added, dropped, renamed; then what it would leave out, or nothing.
 inline constexpr char kCheckVerdict[] =
-    "the player will play %s; a run would add %zu, drop %zu and rename %zu\n";
+    "the player will play %s; a run would add %zu, drop %zu and rename %zu%s\n";
+// "1 folder and 2 songs".
+inline constexpr char kCheckVerdictLeftOut[] = ", and leave out %s";
 inline constexpr char kCheckUpToDate[] = "up to date: the player will play %s\n";
 inline constexpr char kErrCheckBusy[] =
     "zorbel: a run is updating this player; check again when it has finished\n";
@@ -211,6 +236,8 @@ inline constexpr char kErrCheckRead[] =
 // Why no player was found where the user pointed.
 inline const char* SearchLine(SearchOutcome outcome) {
     switch (outcome) {
+        case SearchOutcome::NoDatabase:
+            return kErrNoDatabase;
         case SearchOutcome::NoSuchFolder:
             return kErrNoFolder;
         case SearchOutcome::NotAFolder:

@@ -70,6 +70,8 @@ bool CSyncJob::PrepareDatabase() {
     }
     if (read == ReadResult::TooLarge || !DecodeDatabase(bytes.data(), bytes.size()).Complete())
         return true;  // no database at all: the run writes one
+    if (!BeginChange())
+        return true;  // stopped before anything changed: the run ends there
     switch (m_fs.Replace(tempPath, m_strDbPath)) {
         case ReplaceResult::Replaced:
         case ReplaceResult::ReplacedNotDurable:  // the run's own replace confirms it, or says not
@@ -93,8 +95,10 @@ void CSyncJob::ReadOldTracks() {
         return;  // the drive's top folder: nothing lies outside it
     std::vector<uint8_t> bytes;
     ReadResult read = ReadWholeFile(m_fs, m_strDbPath, kLargestDatabase, bytes);
-    if (read == ReadResult::Failed)
+    if (read == ReadResult::Failed) {
         m_dbFormat = DbFormat::Unreadable;
+        m_nDbReadError = m_fs.LastError();
+    }
     if (read != ReadResult::Read)
         return;
     DatabaseContents old = DecodeDatabase(bytes.data(), bytes.size());
@@ -102,10 +106,29 @@ void CSyncJob::ReadOldTracks() {
         m_oldTracks = std::move(old.paths);
 }
 
+// What a run would meet at step 4, asked before anything changes: a database it cannot read is
+// never written over, and the temporary file's place must take a file. A left-over file there
+// opens; a folder, a pipe or what cannot be opened at all fails as the writing would.
+bool CSyncJob::CanWriteDatabase() {
+    int error = m_nDbReadError;
+    if (m_dbFormat != DbFormat::Unreadable) {
+        const std::u16string tempPath = m_strDbPath + u".new";
+        if (!m_fs.Exists(tempPath) || m_fs.OpenInput(tempPath))
+            return true;
+        error = m_fs.LastError();
+    }
+    ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, error);
+    return false;
+}
+
 int CSyncJob::WriteDatabase() {
     // A list that misses part of the tree would silently drop songs from the player.
     if (m_bReadFailed) {
-        ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed, m_fs.LastError());
+        ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed, m_nReadError);
+        return 0;
+    }
+    if (!BeginChange()) {
+        EndIfStopped();
         return 0;
     }
     if (m_pStatus)
@@ -122,7 +145,7 @@ int CSyncJob::WriteDatabase() {
         } catch (const std::bad_alloc&) {
             // Out of memory halfway: the temporary file goes like after any other failure.
         }
-        error = result == ReplaceResult::Replaced ? 0 : m_fs.LastError();
+        error = result == ReplaceResult::Replaced ? 0 : written ? m_fs.LastError() : m_nWriteError;
         // The only database the player has is never removed: the complete new file when the
         // system dropped the old one before the move failed, and whatever stands in for one on
         // a player that had no iTunesSD, so the player is still taken for one.
@@ -161,16 +184,25 @@ bool CSyncJob::WriteDatabaseFile(const std::u16string& tempPath) {
     auto encode = m_dbFormat == DbFormat::Later   ? EncodeLaterDatabase
                   : m_dbFormat == DbFormat::Early ? EncodeEarlyDatabase
                                                   : nullptr;
+    m_nWriteError = encode ? 0 : m_nDbReadError;
     if (!encode)
         return false;
     // The buffer comes first: running out of memory for it leaves no file behind.
     ChunkedWriter writer;
     auto file = m_fs.CreateOutput(tempPath);
-    if (!file)
+    if (!file) {
+        m_nWriteError = m_fs.LastError();
         return false;
+    }
     writer.Attach(*file);
     bool ok = encode(
         m_lstPaths, [&writer](const uint8_t* data, size_t size) { return writer.Put(data, size); });
     ok = ok && writer.Finish();
-    return file->Close() && ok;
+    // The first failure's reason: closing after a failed write may fail as well.
+    m_nWriteError = ok ? 0 : m_fs.LastError();
+    if (!file->Close() && ok) {
+        ok = false;
+        m_nWriteError = m_fs.LastError();
+    }
+    return ok;
 }

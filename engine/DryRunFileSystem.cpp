@@ -4,7 +4,7 @@
 
 class DryRunFileSystem::Replay : public IFolderListing {
 public:
-    Replay(const DryRunFileSystem& fs, const std::u16string& original, const Folder& folder)
+    Replay(DryRunFileSystem& fs, const std::u16string& original, const Folder& folder)
         : m_fs(fs), m_original(original), m_folder(folder) {}
 
     ListStep Next(FolderEntry& entry) override {
@@ -12,8 +12,11 @@ public:
             if (m_next == m_folder.entries.size()) {
                 auto moved = m_fs.m_movedIn.find(m_original);
                 if (m_folder.last != ListStep::End || moved == m_fs.m_movedIn.end() ||
-                    m_nextMoved == moved->second.size())
+                    m_nextMoved == moved->second.size()) {
+                    if (m_folder.last == ListStep::Failed)
+                        m_fs.Replayed(m_folder.error);
                     return m_folder.last;
+                }
                 entry = moved->second[m_nextMoved++];
                 return ListStep::Entry;
             }
@@ -28,7 +31,7 @@ public:
     }
 
 private:
-    const DryRunFileSystem& m_fs;
+    DryRunFileSystem& m_fs;
     std::u16string m_original;
     const Folder& m_folder;
     size_t m_next = 0;
@@ -65,13 +68,18 @@ const DryRunFileSystem::Folder& DryRunFileSystem::Read(const std::u16string& ori
     if (found != m_folders.end())
         return found->second;
     Folder folder;
+    m_replayed = false;
     if (auto listing = m_inner.ListFolder(original)) {
         folder.opened = true;
         FolderEntry entry;
         while ((folder.last = listing->Next(entry)) == ListStep::Entry)
             folder.entries.push_back(entry);
-        if (folder.last == ListStep::Failed)
+        if (folder.last == ListStep::Failed) {
             m_readFailed = true;
+            folder.error = m_inner.LastError();
+        }
+    } else {
+        folder.error = m_inner.LastError();
     }
     return m_folders.emplace(original, std::move(folder)).first->second;
 }
@@ -81,19 +89,21 @@ std::unique_ptr<IFolderListing> DryRunFileSystem::ListFolder(const std::u16strin
     if (original.empty())
         return nullptr;
     const Folder& read = Read(original);
-    if (!read.opened)
+    if (!read.opened) {
+        Replayed(read.error);
         return nullptr;
+    }
     return std::make_unique<Replay>(*this, original, read);
 }
 
 bool DryRunFileSystem::IsDirectory(const std::u16string& path) {
     std::u16string original = OriginalPath(path);
-    return !original.empty() && m_inner.IsDirectory(original);
+    return !original.empty() && Passed(m_inner.IsDirectory(original));
 }
 
 bool DryRunFileSystem::Exists(const std::u16string& path) {
     std::u16string original = OriginalPath(path);
-    return !original.empty() && m_inner.Exists(original);
+    return !original.empty() && Passed(m_inner.Exists(original));
 }
 
 RenameResult DryRunFileSystem::Rename(const std::u16string& from, const std::u16string& to) {
@@ -125,5 +135,5 @@ bool DryRunFileSystem::SameFolder(const std::u16string& a, const std::u16string&
 
 std::unique_ptr<IInputFile> DryRunFileSystem::OpenInput(const std::u16string& path) {
     std::u16string original = OriginalPath(path);
-    return original.empty() ? nullptr : m_inner.OpenInput(original);
+    return original.empty() ? nullptr : Passed(m_inner.OpenInput(original));
 }

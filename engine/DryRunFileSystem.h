@@ -29,7 +29,9 @@ public:
     bool Exists(const std::u16string& path) override;
     RenameResult Rename(const std::u16string& from, const std::u16string& to) override;
     std::unique_ptr<IInputFile> OpenInput(const std::u16string& path) override;
-    int LastError() const override { return m_inner.LastError(); }
+    // The reason of the last call that failed, as the run would meet it: a folder served from
+    // memory fails again with the reason its one read had.
+    int LastError() const override { return m_replayed ? m_replayedError : m_inner.LastError(); }
     // Writing is never done, only refused.
     std::unique_ptr<IOutputFile> CreateOutput(const std::u16string&) override { return nullptr; }
     ReplaceResult Replace(const std::u16string&, const std::u16string&) override {
@@ -46,11 +48,22 @@ private:
     struct Folder {
         bool opened = false;  // false: the medium gave no listing at all
         ListStep last = ListStep::End;
+        int error = 0;  // why it could not be opened or read to its end
         std::vector<FolderEntry> entries;
     };
     class Replay;
 
     const Folder& Read(const std::u16string& original);
+    // A call passed to the inner file system: its last error is the one to give again.
+    template <class Result>
+    Result Passed(Result result) {
+        m_replayed = false;
+        return result;
+    }
+    void Replayed(int error) {
+        m_replayed = true;
+        m_replayedError = error;
+    }
 
     IFileSystem& m_inner;
     std::unordered_map<std::u16string, Folder> m_folders;  // by path on the medium now
@@ -62,4 +75,6 @@ private:
     std::unordered_map<std::u16string, std::vector<FolderEntry>> m_movedIn;
     std::vector<std::pair<std::u16string, std::u16string>> m_renames;
     bool m_readFailed = false;
+    bool m_replayed = false;  // the last failure was a folder's, served from memory
+    int m_replayedError = 0;
 };

@@ -22,6 +22,8 @@ inline constexpr char16_t kMsgNeedsRepair[] = u"有歌曲留下两个名字，�
 // Done, but a cut on Windows' FAT driver left songs with no name: the drive's check saves them,
 // and the next run puts them back.
 inline constexpr char16_t kMsgSongsLost[] = u"有歌曲在拔出时丢失，请检查修复iPod后再运行。";
+// A stop asked (Ctrl-C in the command) before the run changed anything.
+inline constexpr char16_t kMsgStopped[] = u"已停止，iPod未改动。";
 // Plain text, no retry: the lock failed for a reason another try does not change. %d: the
 // system's error code.
 inline constexpr char16_t kMsgLockFailed[] = u"无法锁定iPod（系统错误%d），原数据库未改动。";

@@ -27,12 +27,17 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
     if (dbBytes)
         check.database = DecodeDatabase(dbBytes->data(), dbBytes->size());
     const std::u16string tempPath = dbPath + u".new";
+    // As a run meets it: a file there is written over, unless it is the only database, which is
+    // read whole; what cannot be opened as a file stops every run before its first change.
     if (fs.Exists(tempPath)) {
         std::vector<uint8_t> temp;
-        check.temp = fs.IsDirectory(tempPath) ? TempState::Folder
-                     : ReadWholeFile(fs, tempPath, kLargestDatabase, temp) == ReadResult::Failed
-                         ? TempState::Other
-                         : TempState::File;
+        bool opens =
+            dbBytes ? fs.OpenInput(tempPath) != nullptr
+                    : ReadWholeFile(fs, tempPath, kLargestDatabase, temp) != ReadResult::Failed;
+        check.tempError = opens ? 0 : fs.LastError();
+        check.temp = opens                      ? TempState::File
+                     : fs.IsDirectory(tempPath) ? TempState::Folder
+                                                : TempState::Other;
         if (check.temp == TempState::File && !dbBytes)
             check.tempDatabase = DecodeDatabase(temp.data(), temp.size());
     }

@@ -22,6 +22,7 @@ struct PlayerCheck {
     DatabaseContents database;
     DbFormat format = DbFormat::Early;  // the layout a run would write, decided as a run does
     TempState temp = TempState::None;
+    int tempError = 0;              // Folder, Other: the system's reason a run would meet there
     bool leftOverTemp = false;      // an iTunesSD.new file
     DatabaseContents tempDatabase;  // that file, read when there is no iTunesSD
     // A folder could not be read: a run would keep the old database. Failing in the first scan,
@@ -60,10 +61,11 @@ struct PlayerCheck {
     size_t dropped = 0;      // tracks of the database now that a run would leave out
     bool reordered = false;  // the same tracks, but not in the order a run would write them
 
+    // A run that would leave something out ends on saying so, never on "done": not up to date.
     bool UpToDate() const {
         return hasDatabase && database.Intact() && database.format == format &&
                temp == TempState::None && !readFailed && renames.empty() && added == 0 &&
-               dropped == 0 && !reordered && !shared && !recordUnreadable &&
+               dropped == 0 && !reordered && passedOver.empty() && !shared && !recordUnreadable &&
                recordSetAside.empty() && putBacks.empty() && lost.empty();
     }
 };

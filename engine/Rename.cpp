@@ -20,7 +20,7 @@ int CSyncJob::ScanForRename(const std::u16string& folder) {
     ListStep step = ListStep::End;
     // A listing that fails ends the scan: a folder not seen whole may hold a name the renames
     // would collide with, so the run renames nothing.
-    while (!m_bReadFailed && (step = listing->Next(entry)) == ListStep::Entry) {
+    while (!m_bReadFailed && !StopAsked() && (step = listing->Next(entry)) == ListStep::Entry) {
         // A pipe or device is neither a song nor a folder: never renamed, listed or opened.
         if (IsDotEntry(entry.name) || entry.isOther)
             continue;
@@ -38,8 +38,10 @@ int CSyncJob::ScanForRename(const std::u16string& folder) {
             ++m_nMp3Seen;  // the track scan will find as many, whatever their names become
         }
     }
-    if (step == ListStep::Failed)
+    if (step == ListStep::Failed) {
         m_bReadFailed = true;
+        m_nReadError = m_fs.LastError();
+    }
     return holdsMp3;
 }
 
@@ -54,6 +56,11 @@ int CSyncJob::RenamePass() {
         m_nRenamesPlanned += item.to.empty() ? 0 : 1;
     if (m_pStatus && m_nRenamesPlanned)
         m_pStatus->SetTotal(RunPhase::Renaming, m_nRenamesPlanned);
+    // The run's first change; a stop asked before it ends the run with nothing renamed.
+    if (m_nRenamesPlanned && !BeginChange()) {
+        m_lstPaths.Clear();
+        return 0;
+    }
     // On the medium before the first rename: a cut during one leaves two names for one item, or
     // none.
     if (m_nRenamesPlanned && m_bKeepRecord && !RecordRenames()) {
@@ -142,7 +149,8 @@ std::u16string CSyncJob::NewName(const std::u16string& path, int& counter,
 void CSyncJob::PlanRenames(size_t first, int folderCounter, int fileCounter) {
     m_plan.resize(first);
     std::unordered_set<std::u16string> planned;
-    for (size_t i = first; i < m_lstPaths.Count(); ++i) {
+    // Planning only reads: a stop asked meanwhile ends it, and the run with it.
+    for (size_t i = first; i < m_lstPaths.Count() && !StopAsked(); ++i) {
         PlannedRename item;
         item.from = std::u16string(m_lstPaths[i]);
         item.folder = m_fs.IsDirectory(item.from);

@@ -58,7 +58,8 @@ bool CSyncJob::CheckEarlierRenames() {
     m_bRecordOnlyLost = earlier.entries == m_lost.size();
     // Only the new record a replace cut short: it takes the record's name, so the next record
     // can be written beside it.
-    if (earlier.path != record && m_fs.Replace(earlier.path, record) != ReplaceResult::Replaced) {
+    if (earlier.path != record && BeginChange() &&
+        m_fs.Replace(earlier.path, record) != ReplaceResult::Replaced) {
         m_bRecordFailed = true;
         m_nRecordError = m_fs.LastError();
     }
@@ -76,40 +77,49 @@ void CSyncJob::SetAsideRecord() {
         m_recordSetAside = target;
         return;
     }
-    if (m_fs.Rename(record, target) == RenameResult::Refused)
+    if (!BeginChange() || m_fs.Rename(record, target) == RenameResult::Refused)
         return;  // the record written over it, or its writing failing, settles it
     m_recordSetAside = target;
     m_bRecordKept = false;
 }
 
 bool CSyncJob::WriteRecord(const std::vector<RecordEntry>& entries) {
+    if (!BeginChange())
+        return false;  // a stop was asked first: nothing is written
     const std::vector<uint8_t> bytes = EncodeRenameRecord(entries);
     const std::u16string record = RenameRecordPath(m_strDbPath);
     // A record that is still needed is replaced by one written beside it: a cut leaves one whole.
     const bool beside = m_bRecordKept;
     const std::u16string target = beside ? record + u".new" : record;
+    // Each step's reason is kept from the call that failed, before a clean-up can change it.
+    bool ok = true;
+    auto fail = [&] {
+        m_nRecordError = m_fs.LastError();
+        ok = false;
+    };
     auto file = m_fs.CreateOutput(target);
-    bool ok = file != nullptr;
-    if (ok && !beside)
+    if (!file)
+        fail();
+    else if (!beside)
         m_bRecordKept = true;
-    size_t done = 0;
-    while (ok && done < bytes.size()) {
+    for (size_t done = 0; ok && done < bytes.size();) {
         size_t wrote = file->Write(bytes.data() + done, bytes.size() - done);
-        ok = wrote != 0 && wrote <= bytes.size() - done;
-        done += ok ? wrote : 0;
+        if (wrote == 0 || wrote > bytes.size() - done)
+            fail();
+        done += wrote;
     }
     // Its folder too: on FAT a name's long entries may lie in another sector than its short one.
-    ok = ok && file->Flush();
-    ok = file && file->Close() && ok;
+    if (ok && !file->Flush())
+        fail();
+    if (file && !file->Close() && ok)
+        fail();
     ReplaceResult replaced = ReplaceResult::Failed;
-    if (ok && beside)
-        replaced = m_fs.Replace(target, record);
-    if (ok && (!beside || replaced == ReplaceResult::Replaced))
+    if (ok && beside && (replaced = m_fs.Replace(target, record)) != ReplaceResult::Replaced)
+        fail();
+    if (ok)
         return true;
-    m_nRecordError = m_fs.LastError();
-    // A replace that removed the old record leaves the new one as the only one: it stays.
-    if (file && replaced != ReplaceResult::TargetRemoved &&
-        replaced != ReplaceResult::ReplacedNotDurable && m_fs.Remove(target) && !beside)
+    // A replace that removed the old record, or moved the new one, leaves the new one: it stays.
+    if (file && replaced == ReplaceResult::Failed && m_fs.Remove(target) && !beside)
         m_bRecordKept = false;
     return false;
 }
@@ -185,9 +195,12 @@ void CSyncJob::NoteLost() {
 
 void CSyncJob::DropRenameRecord() {
     const std::u16string record = RenameRecordPath(m_strDbPath);
+    // What a cut left of a replacement written beside it goes too.
+    const bool leftOver = m_fs.Exists(record + u".new");
+    if ((!m_bRecordKept && !leftOver) || !BeginChange())
+        return;
     if (m_bRecordKept && m_fs.Remove(record))
         m_bRecordKept = false;
-    // What a cut left of a replacement written beside it.
-    if (m_fs.Exists(record + u".new"))
+    if (leftOver)
         m_fs.Remove(record + u".new");
 }

@@ -24,6 +24,7 @@ enum class RunOutcome {
     ReadFailed,
     RenameFailed,     // the medium failed a rename's confirmation: names may have changed
     NeedsRepair,      // an item is under two names sharing its data: nothing was changed
+    Stopped,          // a stop was asked before the run's first change: nothing was changed
     PlayerBusy,       // another run holds the player: worth trying again
     LockUnavailable,  // the player could not be locked at all: trying again fails the same way
     Refused,          // the location check did not accept the player

@@ -92,6 +92,9 @@ RunOutcome CSyncJob::Run(const std::function<void(int step)>& afterStep) {
     if (!m_bPlayerAccepted || m_strRootDir.empty())
         return RunOutcome::Refused;
     m_outcome = RunOutcome::Refused;  // until this run names its own
+    // An earlier run's changes are not this one's; a stop already asked still stands.
+    Change earlier = Change::Begun;
+    m_change.compare_exchange_strong(earlier, Change::None);
     try {
         // Two runs on one player would rename what the other has just listed.
         PlayerLock lock = m_fs.LockPlayer(m_strDbPath);
@@ -120,10 +123,11 @@ RunOutcome CSyncJob::Run(const std::function<void(int step)>& afterStep) {
 
 // All four steps run, in this order, unless a scan could not read the whole tree: a run that
 // cannot see every name changes none, and a list that misses part of the tree would drop songs.
+// A stop asked before the first change ends the run wherever it is seen.
 RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
     m_bReadFailed = m_bRenameFailed = false;
     m_nSearched = m_nRenames = m_nTracks = m_nRenamedFiles = m_nRenamedFolders = m_nMp3Seen = 0;
-    m_nRenameError = m_nRecordError = 0;
+    m_nRenameError = m_nReadError = m_nDbReadError = m_nRecordError = m_nWriteError = 0;
     m_bRecordFailed = false;
     m_leftOut.clear();
     auto stepDone = [&afterStep](int step) {
@@ -138,23 +142,27 @@ RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
 
 RunOutcome CSyncJob::RunChanges(const std::function<void(int step)>& stepDone) {
     // An item an earlier run left under two names would be renamed or listed twice for good.
-    if (!CheckEarlierRenames())
+    if (!CheckEarlierRenames() || EndIfStopped() || !PrepareDatabase() || EndIfStopped())
         return m_outcome;
-    if (!PrepareDatabase())
-        return m_outcome;
-    ReadPlayerFormat();  // a database it cannot read is not written over: step 4 reports it
+    ReadPlayerFormat();
     ReadOldTracks();
+    if (!CanWriteDatabase())
+        return m_outcome;
     PutBackLost();
     if (!m_bRecordFailed && !m_bRenameFailed)
         ScanForRename(m_strRootDir);
     stepDone(0);
+    if (EndIfStopped())
+        return m_outcome;
     if (m_bReadFailed) {
         m_lstPaths.Clear();
-        return ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed, m_fs.LastError());
+        return ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed, m_nReadError);
     }
     if (!m_bRecordFailed && !m_bRenameFailed)
         RenamePass();
     stepDone(1);
+    if (EndIfStopped())
+        return m_outcome;
     // The record could not be written or replaced: nothing was renamed.
     if (m_bRecordFailed)
         return ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, m_nRecordError);
@@ -165,9 +173,28 @@ RunOutcome CSyncJob::RunChanges(const std::function<void(int step)>& stepDone) {
     NoteTracksOutside();
     NoteLost();
     stepDone(2);
+    if (EndIfStopped())
+        return m_outcome;
     WriteDatabase();  // it reports the outcome, the track scan's read failure included
     stepDone(3);
     return m_outcome;
+}
+
+bool CSyncJob::RequestStop() {
+    Change state = Change::None;
+    return m_change.compare_exchange_strong(state, Change::StopAsked) || state == Change::StopAsked;
+}
+
+bool CSyncJob::BeginChange() {
+    Change state = Change::None;
+    return m_change.compare_exchange_strong(state, Change::Begun) || state == Change::Begun;
+}
+
+bool CSyncJob::EndIfStopped() {
+    if (!StopAsked())
+        return false;
+    ReportEnd(RunOutcome::Stopped, kMsgStopped);
+    return true;
 }
 
 // The text is a link with the Start command, so the user can try again once the other run ends.

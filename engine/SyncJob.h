@@ -74,6 +74,16 @@ public:
     // check accepted the player. `afterStep`, when given, is called with the step's index (0 to
     // 3) after each step that ran, so the benchmarks can time them.
     RunOutcome Run(const std::function<void(int step)>& afterStep = nullptr);
+    // Asks the run to stop, from any thread. True when it stops with nothing changed: no change
+    // has begun, and the run ends Stopped as soon as it sees the request (it looks at each entry
+    // of its scans). False once a change has begun: the run then finishes as it would have.
+    bool RequestStop();
+    // The gate every first change of a run passes: putting a database in place, writing the
+    // record of renames, a rename, creating the database's temporary file... False when a stop
+    // was asked before it: the change is not made and the run ends Stopped. Once passed, the run
+    // is changing the player and no stop request can undo that.
+    bool BeginChange();
+
     // How the last run ended; Refused before any. Read it once IsRunning is false.
     RunOutcome Outcome() const { return m_outcome; }
     // What the last run renamed, counted as the renames succeeded.
@@ -129,8 +139,16 @@ public:
     IStatusLabel* m_pStatus = nullptr;
 
 private:
+    enum class Change { None, StopAsked, Begun };
+
     RunOutcome RunSteps(const std::function<void(int step)>& afterStep);
     RunOutcome RunChanges(const std::function<void(int step)>& stepDone);
+    bool StopAsked() const { return m_change == Change::StopAsked; }
+    // True, the run ended Stopped, when a stop was asked before its first change.
+    bool EndIfStopped();
+    // Before the first change: a run that could write no database (its old one unreadable, the
+    // temporary file's place taken by what no file can replace) ends here, changing nothing.
+    bool CanWriteDatabase();
     void ReportProgress(RunPhase phase, size_t count, std::u16string_view item,
                         std::u16string_view text);
     RunOutcome ReportEnd(RunOutcome outcome, std::u16string_view text, int systemError = 0);
@@ -160,6 +178,13 @@ private:
     bool m_bPlayerAccepted = false;  // the location check passed (UI thread, before any run)
     // The fields below belong to the worker during a run.
     bool m_bReadFailed = false;  // a listing failed: the tree could not be read whole
+    // The system's reasons, each taken from the call that failed before anything else could
+    // change the file system's last error: the listing, reading the database, writing the
+    // record of renames, writing the database.
+    int m_nReadError = 0;
+    int m_nDbReadError = 0;
+    int m_nRecordError = 0;
+    int m_nWriteError = 0;
     bool m_bHadDatabase = true;  // an iTunesSD was there when the run began
     size_t m_nSearched = 0;      // entries the rename scan examined
     size_t m_nRenames = 0;       // renames tried
@@ -185,7 +210,6 @@ private:
     bool m_bRecordKept = false;  // a record of renames is on the player
     bool m_bRecordFailed = false;    // it could not be written: nothing was renamed
     bool m_bRecordOnlyLost = false;  // the record on the player holds the lost items alone
-    int m_nRecordError = 0;          // why writing it failed
     RenamePair m_shared;
     std::vector<RecordEntry> m_lost;                // items the record holds that have no name now
     std::vector<RecordEntry> m_putting;             // chains being put back (from, to, identity)
@@ -194,6 +218,8 @@ private:
     std::u16string m_recordSetAside;
     std::unordered_map<std::u16string, ItemIdentity> m_identities;  // files, by folded path
     std::atomic<RunOutcome> m_outcome{RunOutcome::Refused};
+    // One state for a stop request and the first change, so neither can slip past the other.
+    std::atomic<Change> m_change{Change::None};
     std::atomic<bool> m_bRunning{false};
     std::atomic<bool> m_bRan{false};  // a run got hold of the player
     std::thread m_worker;

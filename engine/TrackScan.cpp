@@ -19,7 +19,7 @@ int CSyncJob::ScanTracks(const std::u16string& folder) {
     FolderEntry entry;
     ListStep step = ListStep::End;
     // After a failed read the list can no longer be the whole tree: the walk stops.
-    while (!m_bReadFailed && (step = listing->Next(entry)) == ListStep::Entry) {
+    while (!m_bReadFailed && !StopAsked() && (step = listing->Next(entry)) == ListStep::Entry) {
         if (IsDotEntry(entry.name) || entry.isOther)
             continue;
         std::u16string path = JoinPath(folder, entry.name);
@@ -33,8 +33,10 @@ int CSyncJob::ScanTracks(const std::u16string& folder) {
             AddTrack(path, 1);
         }
     }
-    if (step == ListStep::Failed)
+    if (step == ListStep::Failed) {
         m_bReadFailed = true;
+        m_nReadError = m_fs.LastError();
+    }
     return 1;
 }
 
@@ -68,6 +70,8 @@ void CSyncJob::NoteTracksOutside() {
     const std::u16string inside = ToPlayerPath(m_strRootDir) + u"/";
     const std::u16string drive = m_strRootDir.substr(0, 2);
     for (const auto& track : m_oldTracks) {
+        if (StopAsked())
+            break;  // nothing changed yet: the run ends at once
         if (listed.count(track) ||
             (track.size() > inside.size() && EqualsFolded(track.substr(0, inside.size()), inside)))
             continue;

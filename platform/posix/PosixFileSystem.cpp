@@ -157,9 +157,10 @@ bool SyncPath(const std::string& path) {
 class FdOutput : public IOutputFile {
 public:
     // `closing`: where a file whose bytes are on the medium is closed in the background;
-    // `folder`: the folder that holds its entry.
-    FdOutput(std::vector<std::thread>& closing, std::string folder)
-        : m_closing(closing), m_folder(std::move(folder)) {}
+    // `folder`: the folder that holds its entry; `error`: where the file system keeps the reason
+    // of its last failure.
+    FdOutput(std::vector<std::thread>& closing, std::string folder, int& error)
+        : m_closing(closing), m_folder(std::move(folder)), m_error(error) {}
     ~FdOutput() override { Close(); }
     void Attach(int fd) { m_fd = fd; }
     FdOutput(const FdOutput&) = delete;
@@ -174,13 +175,19 @@ public:
         do {
             wrote = write(m_fd, data, ask);
         } while (wrote < 0 && errno == EINTR);
-        return wrote < 0 ? 0 : static_cast<size_t>(wrote);
+        if (wrote < 0) {
+            m_error = errno;  // a full player's ENOSPC, named as it is
+            return 0;
+        }
+        return static_cast<size_t>(wrote);
     }
     // The file's bytes and its entry, then the folder: on FAT a name's long-name entries may lie
     // in another sector of the folder than its short entry, which the file's own sync writes, and
     // a file only its folder's sync has made durable under its whole name is there after a cut.
     bool Flush() override {
         m_synced = m_fd >= 0 && SyncOpen(m_fd) && SyncPath(m_folder);
+        if (!m_synced && m_fd >= 0)
+            m_error = errno;
         return m_synced;
     }
     bool Close() override {
@@ -197,12 +204,16 @@ public:
             }
         }
         // Closed either way; an error here may be a write that never reached the medium.
-        return close(fd) == 0;
+        if (close(fd) == 0)
+            return true;
+        m_error = errno;
+        return false;
     }
 
 private:
     std::vector<std::thread>& m_closing;
     std::string m_folder;
+    int& m_error;
     int m_fd = -1;
     bool m_synced = false;  // flushed, and nothing written since
 };
@@ -227,7 +238,8 @@ bool SyncMedium(const std::string& folder) {
 
 class FdInput : public IInputFile {
 public:
-    FdInput(int fd, uint64_t size) : m_fd(fd), m_size(size) {}
+    // `error`: where the file system keeps the reason of its last failure.
+    FdInput(int fd, uint64_t size, int& error) : m_fd(fd), m_size(size), m_error(error) {}
     ~FdInput() override { close(m_fd); }
     FdInput(const FdInput&) = delete;
     FdInput& operator=(const FdInput&) = delete;
@@ -237,6 +249,8 @@ public:
         do {
             got = read(m_fd, data, size > (1u << 30) ? (1u << 30) : size);
         } while (got < 0 && errno == EINTR);
+        if (got < 0)
+            m_error = errno;
         return got;
     }
     uint64_t Size() const override { return m_size; }
@@ -247,6 +261,7 @@ public:
 private:
     int m_fd;
     uint64_t m_size;
+    int& m_error;
 };
 
 #if defined(__linux__)
@@ -480,7 +495,7 @@ std::unique_ptr<IOutputFile> PosixFileSystem::CreateOutput(const std::u16string&
         return nullptr;
     m_cleanFolder.clear();
     // The object before the file: running out of memory must not leave an open file behind.
-    auto output = std::make_unique<FdOutput>(m_closing, FolderOf(host));
+    auto output = std::make_unique<FdOutput>(m_closing, FolderOf(host), m_lastError);
     int fd;
     do {
         fd = open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
@@ -516,7 +531,7 @@ std::unique_ptr<IInputFile> PosixFileSystem::OpenInput(const std::u16string& pat
         return nullptr;
     }
     try {
-        return std::make_unique<FdInput>(fd, static_cast<uint64_t>(info.st_size));
+        return std::make_unique<FdInput>(fd, static_cast<uint64_t>(info.st_size), m_lastError);
     } catch (...) {
         close(fd);
         throw;

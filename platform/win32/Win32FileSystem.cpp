@@ -7,9 +7,14 @@
 
 namespace {
 
+int SystemErrorCode();
+
+// Each open listing and file keeps the reason of its own failure where the file system keeps
+// its last error (`error`), so the engine names the call that failed.
 class FindListing : public IFolderListing {
 public:
-    FindListing(HANDLE find, const WIN32_FIND_DATAW& first) : m_find(find), m_data(first) {}
+    FindListing(HANDLE find, const WIN32_FIND_DATAW& first, int& error)
+        : m_find(find), m_data(first), m_error(error) {}
     ~FindListing() override { FindClose(m_find); }
     FindListing(const FindListing&) = delete;
     FindListing& operator=(const FindListing&) = delete;
@@ -19,7 +24,10 @@ public:
             m_pending = false;
         } else if (!FindNextFileW(m_find, &m_data)) {
             // Anything but the normal end means entries went unread.
-            return GetLastError() == ERROR_NO_MORE_FILES ? ListStep::End : ListStep::Failed;
+            if (GetLastError() == ERROR_NO_MORE_FILES)
+                return ListStep::End;
+            m_error = SystemErrorCode();
+            return ListStep::Failed;
         }
         entry.name = FromWide(m_data.cFileName);
         entry.isDirectory = (m_data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -31,12 +39,13 @@ public:
 private:
     HANDLE m_find;
     WIN32_FIND_DATAW m_data;
+    int& m_error;
     bool m_pending = true;  // the record FindFirstFileW returned is not taken yet
 };
 
 class FileOutput : public IOutputFile {
 public:
-    FileOutput() = default;
+    explicit FileOutput(int& error) : m_error(error) {}
     ~FileOutput() override { Close(); }
     bool Open(const std::u16string& path) {
         m_file = CreateFileW(AsWide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -50,19 +59,28 @@ public:
         DWORD written = 0;
         DWORD ask = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
         if (m_file == INVALID_HANDLE_VALUE || !WriteFile(m_file, data, ask, &written, nullptr))
-            return 0;
+            return Failed(0);
         return written;
     }
-    bool Flush() override { return m_file != INVALID_HANDLE_VALUE && FlushFileBuffers(m_file); }
+    bool Flush() override {
+        return m_file != INVALID_HANDLE_VALUE && (FlushFileBuffers(m_file) || Failed(false));
+    }
     bool Close() override {
         if (m_file == INVALID_HANDLE_VALUE)
             return false;
-        bool ok = CloseHandle(m_file) != 0;
+        bool ok = CloseHandle(m_file) != 0 || Failed(false);
         m_file = INVALID_HANDLE_VALUE;
         return ok;
     }
 
 private:
+    template <class Result>
+    Result Failed(Result result) {
+        m_error = SystemErrorCode();
+        return result;
+    }
+
+    int& m_error;
     HANDLE m_file = INVALID_HANDLE_VALUE;
 };
 
@@ -111,7 +129,8 @@ bool FileIdentity(HANDLE file, BY_HANDLE_FILE_INFORMATION& info) {
 
 class FileInput : public IInputFile {
 public:
-    FileInput(HANDLE file, uint64_t size) : m_file(file), m_size(size) {}
+    FileInput(HANDLE file, uint64_t size, int& error)
+        : m_file(file), m_size(size), m_error(error) {}
     ~FileInput() override { CloseHandle(m_file); }
     FileInput(const FileInput&) = delete;
     FileInput& operator=(const FileInput&) = delete;
@@ -119,8 +138,10 @@ public:
     long long Read(uint8_t* data, size_t size) override {
         DWORD got = 0;
         DWORD ask = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-        if (!ReadFile(m_file, data, ask, &got, nullptr))
+        if (!ReadFile(m_file, data, ask, &got, nullptr)) {
+            m_error = SystemErrorCode();
             return -1;
+        }
         return got;
     }
     uint64_t Size() const override { return m_size; }
@@ -129,6 +150,7 @@ public:
 private:
     HANDLE m_file;
     uint64_t m_size;
+    int& m_error;
 };
 
 // The player's volume, the same whichever folder on it a path names: the volume's own name where
@@ -165,7 +187,7 @@ std::unique_ptr<IFolderListing> Win32FileSystem::ListFolder(const std::u16string
             return nullptr;
         return std::make_unique<FailedListing>();
     }
-    return std::make_unique<FindListing>(find, data);
+    return std::make_unique<FindListing>(find, data, m_lastError);
 }
 
 bool Win32FileSystem::IsDirectory(const std::u16string& path) {
@@ -190,7 +212,7 @@ RenameResult Win32FileSystem::Rename(const std::u16string& from, const std::u16s
 
 std::unique_ptr<IOutputFile> Win32FileSystem::CreateOutput(const std::u16string& path) {
     // The object before the file: running out of memory must not leave an open handle behind.
-    auto output = std::make_unique<FileOutput>();
+    auto output = std::make_unique<FileOutput>(m_lastError);
     if (!output->Open(path)) {
         m_lastError = SystemErrorCode();
         return nullptr;
@@ -214,7 +236,7 @@ std::unique_ptr<IInputFile> Win32FileSystem::OpenInput(const std::u16string& pat
         return nullptr;
     }
     try {
-        return std::make_unique<FileInput>(file, (uint64_t(high) << 32) | low);
+        return std::make_unique<FileInput>(file, (uint64_t(high) << 32) | low, m_lastError);
     } catch (...) {
         CloseHandle(file);
         throw;

@@ -149,7 +149,8 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                      (later ? ", later generation" : ""));
         // The clean run, step by step, to learn where the track scan and the writer begin.
         Player clean(root, start, windowsReplace, later);
-        size_t renamesFrom = 0, scanFrom = 0, writerFrom = 0;
+        // A run that stops before its scans reaches neither.
+        size_t renamesFrom = SIZE_MAX, scanFrom = SIZE_MAX, writerFrom = SIZE_MAX;
         RunOutcome cleanOutcome = clean.job.Run([&](int step) {
             if (step == 0)
                 renamesFrom = clean.fs.operations;
@@ -171,7 +172,11 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                       clean.job.LeftOuts().begin(), clean.job.LeftOuts().end(),
                       [](const LeftOut& item) { return item.why == LeftOutReason::PathTooLong; }),
                   later ? 1 : 0);
-        ASSERT_TRUE(clean.fs.HasFile(root + u"\\ST_DIR_2\\ST_DIR_1\\ST_FILE_2.mp3"));
+        // A run that could write no database stops before its first rename.
+        if (start == Start::NewIsFolder)
+            ASSERT_EQ(PathsOf(clean.fs), clean.paths);
+        else
+            ASSERT_TRUE(clean.fs.HasFile(root + u"\\ST_DIR_2\\ST_DIR_1\\ST_FILE_2.mp3"));
 
         for (bool outOfMemory : {false, true}) {
             for (size_t i = 0; i < total; ++i) {
@@ -423,6 +428,7 @@ TEST(FaultInjection, FullMediumKeepsOldDatabase) {
     run.fs.capacity = run.fs.UsedBytes() + 100;
     EXPECT_EQ(run.job.Run(), RunOutcome::DatabaseNotWritten);
     EXPECT_EQ(run.label.text, kMsgDatabaseFailed);
+    EXPECT_EQ(run.label.systemError, 112);  // ERROR_DISK_FULL, the failed write's own reason
     EXPECT_EQ(run.fs.Read(kDb), OldDatabase());
     EXPECT_EQ(CheckRun(run.before, run.fs, run.label), "");
 }

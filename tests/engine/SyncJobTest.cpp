@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <optional>
 
+#include "Database.h"
 #include "DatabaseFile.h"
 #include "EngineFixture.h"
 #include "Messages.h"
@@ -152,6 +155,88 @@ TEST_F(SyncJob, ReportStatusRepaintsThenPlainThenText) {
     CSyncJob::SyncThreadProc(&silent);
     EXPECT_TRUE(ParseDatabase(fs.Read(kDb)));
     EXPECT_EQ(label.events.size(), 3u);
+}
+
+// A stop asked before each operation of a run in turn. While nothing has changed the run ends at
+// once, Stopped, the player as it was; once a change has begun the request is refused and the run
+// ends as a clean run does. The players' first changes differ: the record of renames, a lone
+// iTunesSD.new put in place, the database's temporary file.
+TEST(StopRequest, BeforeEachOperationOfARun) {
+    const struct {
+        const char* name;
+        bool wide;     // songs and folders to rename
+        bool loneNew;  // no iTunesSD, only a complete iTunesSD.new
+    } players[] = {{"renames", true, false},
+                   {"a lone iTunesSD.new", true, true},
+                   {"nothing to rename", false, false}};
+    for (const auto& player : players) {
+        SCOPED_TRACE(player.name);
+        struct Run {
+            MemoryFileSystem fs;
+            RecordingStatusLabel label;
+            CSyncJob job{fs};
+        };
+        auto make = [&player](Run& run) {
+            PathList gone;
+            gone.Append(u"/gone.mp3");
+            Bytes db;
+            EncodeEarlyDatabase(gone, [&db](const uint8_t* at, size_t size) {
+                db.insert(db.end(), at, at + size);
+                return true;
+            });
+            run.fs.AddFile(player.loneNew ? kDb + u".new" : kDb, db);
+            for (int folder = 0; folder < 8; ++folder)
+                for (int song = 0; song < 3; ++song)
+                    run.fs.AddFile(u"E:\\" + std::u16string(player.wide ? u"\u6B4C" : u"F") +
+                                   char16_t(u'a' + folder) + u"\\" + char16_t(u'a' + song) +
+                                   (player.wide && song == 0 ? u"\u7532.mp3" : u".mp3"));
+            run.job.SetStatusLabel(&run.label);
+            FakeProbe probe(u"E:\\Zorbel.exe", true);
+            run.job.CheckLocation(probe);
+            run.fs.operations = 0;
+        };
+        auto contents = [](const MemoryFileSystem& fs) {
+            std::map<std::u16string, std::optional<Bytes>> all;
+            for (const auto& [path, bytes] : fs.Snapshot())
+                all[path] = bytes ? std::optional<Bytes>(*bytes) : std::nullopt;
+            return all;
+        };
+        Run clean;
+        make(clean);
+        ASSERT_EQ(clean.job.Run(), RunOutcome::Done);
+        size_t stopped = 0, finished = 0, mostAfterStop = 0;
+        for (size_t i = 0; i < clean.fs.operations; ++i) {
+            Run run;
+            make(run);
+            const auto before = contents(run.fs);
+            std::optional<bool> answer;
+            size_t askedAt = 0;
+            run.fs.failWhen = [&](FsOp, const std::u16string&) {
+                if (run.fs.operations - 1 == i) {
+                    answer = run.job.RequestStop();
+                    askedAt = run.fs.operations;
+                }
+                return false;
+            };
+            RunOutcome outcome = run.job.Run();
+            ASSERT_TRUE(answer) << "operation " << i << " never came";
+            if (*answer) {
+                EXPECT_EQ(outcome, RunOutcome::Stopped) << i;
+                EXPECT_EQ(run.label.text, kMsgStopped);
+                EXPECT_EQ(contents(run.fs), before) << i;
+                mostAfterStop = std::max(mostAfterStop, run.fs.operations - askedAt);
+                ++stopped;
+            } else {
+                EXPECT_EQ(outcome, RunOutcome::Done) << i;
+                ++finished;
+            }
+        }
+        // At once: the operation under way and the few reads of one step (a lone iTunesSD.new
+        // read whole before the gate), never the rest of a scan.
+        EXPECT_LE(mostAfterStop, 6u);
+        EXPECT_GT(stopped, 0u);
+        EXPECT_GT(finished, 0u);
+    }
 }
 
 }  // namespace

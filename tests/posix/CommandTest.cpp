@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "DatabaseFile.h"
+#include "Display.h"
 #include "HostTree.h"
 #include "MemoryFileSystem.h"
 #include "PlayerSearch.h"
@@ -55,6 +56,7 @@ struct CommandCase {
     std::string cleanup = "";            // a shell command run last
     bool later = false;                  // the new database in the later generations' layout
     std::vector<RecordEntry> cut = {};   // the renames a run cut off on this player had recorded
+    std::string absent = "";             // text stdout must not hold
     bool earlierRecord = false;          // recorded as the version before did: no identities
 };
 
@@ -89,6 +91,20 @@ const std::string kPutBackLine =
     "put back: {top}/FOUND.000/FILE0000.CHK -> {top}/Music/ST_FILE_1.mp3\n";
 const std::string kRepairLine =
     "{top}/Music/\xE6\x99\xB4.mp3 and {top}/Music/ST_FILE_1.mp3 share one song's data";
+
+// Folders nested deeper than the player's paths reach: the engine's path of a folder under
+// kDeep ("P:\" and five names of 50) leaves no room for a name and "\*" within 260 units.
+const std::string kD50(50, 'd');
+const std::string kDeep = kD50 + "/" + kD50 + "/" + kD50 + "/" + kD50 + "/" + kD50;
+const std::string kSevenDeep = "for n in 1 2 3 4 5 6 7; do mkdir -p '{top}/" + kDeep +
+                               "/'$n && echo > '{top}/" + kDeep + "/'$n/x.mp3; done";
+// A player whose only names to change are seven new songs': ST_FILE_7.mp3 is the last new name.
+const std::string kSevenWide =
+    "rm -r '{top}/\xE4\xB8\xAD' '{top}/Music/\xE6\x99\xB4.mp3' && for n in 1 2 3 4 5 6 7; do "
+    "echo > '{top}/\xE9\x9B\xA8'$n.mp3; done";
+// A player mounted at a path with a colour escape and a line feed in it.
+const std::string kOddMount = "{top}/m\x1b[31m\nP";
+const std::string kOddMountShown = "{top}/m\\033[31m\\012P";
 
 // A name that would drive the terminal if printed raw: window title, clear screen, colour, and a
 // line feed that would split its line.
@@ -228,9 +244,42 @@ TEST(Command, EachSituation) {
          1,
          "renamed: {top}/Music/\xE6\x99\xB4.mp3 -> {top}/Music/ST_FILE_1.mp3 (not confirmed: "
          "Input/output error)\n",
-         "the player failed a rename or its confirmation (Input/output error); names may have "
-         "changed, the old track database is kept",
+         "the player failed a rename or its confirmation (Input/output error), the old track "
+         "database is kept; 1 file and ",
          "old"},
+        {"a full player",
+         {"sh", "-c", "{faults} ZORBEL_FAIL=write:iTunesSD.new=ENOSPC '{cmd}' '{top}'"},
+         true,
+         1,
+         "renamed: ",
+         "zorbel: writing the track database failed (No space left on device), the old one is "
+         "kept; 1 file and 1 folder already have their new names, for good; check",
+         "old"},
+        // A run that could write no database stops before its first rename, as --check says.
+        {"every read of the database failing",
+         {"sh", "-c", "{faults} ZORBEL_FAIL=read:iTunes/iTunesSD '{cmd}' '{top}'"},
+         true,
+         1,
+         "player: {top}\n",
+         "writing the track database failed (Input/output error), the old one is kept; check",
+         "-"},
+        {"a folder in the temporary database's place",
+         {"{top}"},
+         true,
+         1,
+         "player: {top}\n",
+         "writing the track database failed (Is a directory), the old one is kept; check",
+         "-",
+         "'{cmd}' '{top}' && mkdir '{db}.new' && echo > '{top}/\xE9\x9B\xA8.mp3'"},
+        // Never opened as a record, never waited on: set aside like a damaged one.
+        {"a pipe at the record's name",
+         {"sh", "-c", "timeout -s KILL 20 '{cmd}' '{top}'"},
+         true,
+         0,
+         "it was set aside as {top}/iPod_Control/iTunes/iTunesSD.renames.damaged\n",
+         "",
+         "",
+         "mkfifo '{top}/iPod_Control/iTunes/iTunesSD.renames'"},
         {"the last sync fails",
          {"sh", "-c", "{faults} ZORBEL_FAIL=syncfs '{cmd}' '{top}'"},
          true,
@@ -293,15 +342,69 @@ TEST(Command, EachSituation) {
          {},
          false,
          "chattr -i '{top}/Music'"},
-        {"Ctrl-C",
-         {"sh", "-c",
-          "{faults} ZORBEL_SLOW=300 '{cmd}' '{top}' & pid=$!; sleep 0.5; kill -INT $pid; "
-          "wait $pid"},
+        // A signal before the first change ends the run at once; after it, the run finishes.
+        {"Ctrl-C before the first change",
+         {"sh", "-c", "{faults} ZORBEL_SIGNAL=fdopendir:/Music '{cmd}' '{top}'; exit $?"},
          true,
          130,
+         "player: {top}\n",
+         "zorbel: stopped before the run's first change; nothing on the player was changed\n",
+         "-"},
+        {"two hang-ups after the first change",
+         {"sh", "-c",
+          "{faults} ZORBEL_SIGNAL=rename:ST_FILE_1.mp3=HUP,rename:ST_DIR_1=HUP '{cmd}' '{top}'; "
+          "exit $?"},
+         true,
+         129,
          "done: 4 tracks written",
-         "zorbel: stopping once the run has finished (renaming ",
+         "zorbel: stopping once the run has finished (renaming 1 of 2), so the player is left "
+         "whole\nzorbel: stopping once the run has finished (renaming 2 of 2), so the player is "
+         "left whole\n",
          ""},
+        // A line names a folder whole, wherever the command was run from, and what to do.
+        {"a player without a database",
+         {"{top}/Music"},
+         true,
+         2,
+         "",
+         "zorbel: {top}: the player has no track database yet (no iTunesSD in iPod_Control/"
+         "iTunes); for a 1st or 2nd generation iPod Shuffle (2005-2008) make it an empty file, "
+         "touch {top}/iPod_Control/iTunes/iTunesSD, then run zorbel again",
+         "-",
+         "rm '{db}'"},
+        {"wide folder from inside it",
+         {"sh", "-c", "cd '{top}/\xE4\xB8\xAD' && exec '{cmd}'"},
+         true,
+         2,
+         "",
+         "zorbel: {top}/\xE4\xB8\xAD: the player cannot use a folder",
+         "-"},
+        // Every path printed is escaped, the player's own mount path too.
+        {"a player mounted at a path with control characters",
+         {kOddMount},
+         true,
+         0,
+         "player: " + kOddMountShown + "\nrenamed: " + kOddMountShown + "/\xE9\x9B\xA8.mp3 -> " +
+             kOddMountShown + "/ST_FILE_1.mp3\ntrack: " + kOddMountShown + "/ST_FILE_1.mp3\n",
+         "",
+         "*",
+         "mkdir -p '" + kOddMount + "/iPod_Control/iTunes' && : > '" + kOddMount +
+             "/iPod_Control/iTunes/iTunesSD' && echo > '" + kOddMount + "/\xE9\x9B\xA8.mp3'"},
+        {"folders nested too deep",
+         {"{top}"},
+         true,
+         4,
+         "left out: 7 folders that could not be read, with the songs in them\n  {top}/" + kDeep +
+             "/",
+         "",
+         "*",
+         kSevenDeep,
+         {},
+         false,
+         "",
+         false,
+         {},
+         "more"},
         // --check tells what a run would do, and escapes what it prints.
         {"check a folder with control characters",
          {"--check", "{top}/esc\x1b]0;T\007dir"},
@@ -317,7 +420,9 @@ TEST(Command, EachSituation) {
          {"--check", "{top}"},
          true,
          1,
-         "iPod_Control/iTunes/iTunesSD.new is a folder, not a file: every run will fail",
+         "iPod_Control/iTunes/iTunesSD.new is a folder, not a file (Is a directory): every run "
+         "will fail to write the database, and stop before changing anything, until it is moved "
+         "away\nthe player will play 4 tracks; a run would keep the old database\n",
          "",
          "-",
          "'{cmd}' '{top}' && mkdir '{db}.new'"},
@@ -350,6 +455,67 @@ TEST(Command, EachSituation) {
          "'{cmd}' '{top}' && chmod 000 '{top}/Music'",
          {},
          true},
+        {"check a folder closed to the user before the first run",
+         {"--check", "{top}"},
+         true,
+         1,
+         "a run would leave out: 1 folder that could not be read, with the songs in them\n"
+         "  {top}/Music (Permission denied)\n",
+         "",
+         "-",
+         "chmod 000 '{top}/Music'",
+         {},
+         true},
+        {"check a folder nested too deep",
+         {"--check", "{top}"},
+         true,
+         1,
+         "(File name too long)\nthe player will play 4 tracks; a run would add 0, drop 0 and "
+         "rename 0, and leave out 7 folders\n",
+         "",
+         "-",
+         "'{cmd}' '{top}' && " + kSevenDeep},
+        {"check an empty database",
+         {"--check", "{top}"},
+         true,
+         1,
+         "database: empty, a player with no tracks yet; a run will write it\n",
+         "",
+         "-",
+         ": > '{db}'"},
+        {"check from inside a folder that is no player",
+         {"sh", "-c", "cd '{top}/Music' && exec '{cmd}' --check"},
+         false,
+         2,
+         "",
+         "zorbel: {top}/Music: no iPod Shuffle here",
+         "-"},
+        {"check lists whole into a file",
+         {"--check", "{top}"},
+         true,
+         1,
+         "-> ST_FILE_7.mp3\nthe player will play 0 tracks; a run would add 9, drop 0 and rename "
+         "7\n",
+         "",
+         "-",
+         kSevenWide,
+         {},
+         false,
+         "",
+         false,
+         {},
+         "more"},
+        {"check lists the first ones on a terminal",
+         {"sh", "-c", "script -qec \"'{cmd}' --check '{top}'\" /dev/null < /dev/null"},
+         true,
+         1,
+         "-> ST_FILE_5.mp3\r\n  ... and 2 more\r\nthe player will play 0 tracks; a run would add "
+         "9, "
+         "drop 0 and rename 7\r\nthe lists above show their first 5 paths; to see every path: "
+         "zorbel --check {top} > list.txt\r\n",
+         "",
+         "-",
+         "command -v script || exit 77; " + kSevenWide},
         {"later generation",
          {"{top}"},
          true,
@@ -453,6 +619,7 @@ TEST(Command, EachSituation) {
          "",
          false,
          {kSongCut, kFolderCut},
+         "",
          true},
         // A cut on Windows' driver left the song with no name: named, the rest played; after the
         // drive's check, put back under the name it was to have.
@@ -553,6 +720,9 @@ TEST(Command, EachSituation) {
             EXPECT_EQ(out, "");  // a refusal prints no summary
         else
             EXPECT_NE(out.find(Fill(c.out, top)), std::string::npos) << out;
+        if (!c.absent.empty()) {
+            EXPECT_EQ(out.find(c.absent), std::string::npos) << out;
+        }
         if (c.err.empty())
             EXPECT_EQ(err, "");  // a success says nothing on stderr
         else

@@ -101,6 +101,8 @@ public:
             return 0;
         size_t room = m_fs.capacity > m_fs.UsedBytes() ? m_fs.capacity - m_fs.UsedBytes() : 0;
         size_t taken = std::min({size, m_fs.maxWriteChunk, room});
+        if (taken == 0 && size > 0)
+            return m_fs.Refuse<size_t>(112, 0);  // ERROR_DISK_FULL
         m_node->data.insert(m_node->data.end(), data, data + taken);
         return taken;
     }

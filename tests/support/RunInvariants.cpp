@@ -107,6 +107,8 @@ std::u16string OutcomeText(RunOutcome outcome, int systemError) {
             return kMsgRenameFailed;
         case RunOutcome::NeedsRepair:
             return kMsgNeedsRepair;
+        case RunOutcome::Stopped:
+            return kMsgStopped;
         case RunOutcome::PlayerBusy:
             return kMsgPlayerBusy;
         case RunOutcome::LockUnavailable:
@@ -118,9 +120,18 @@ std::u16string OutcomeText(RunOutcome outcome, int systemError) {
 }
 
 const char* OutcomeName(RunOutcome outcome) {
-    static const char* const names[] = {
-        "Done",         "SongsLost",   "DatabaseNotWritten", "DatabaseNotDurable", "ReadFailed",
-        "RenameFailed", "NeedsRepair", "PlayerBusy",         "LockUnavailable",    "Refused"};
+    static const char* const names[] = {"Done",
+                                        "SongsLost",
+                                        "DatabaseNotWritten",
+                                        "DatabaseNotDurable",
+                                        "DatabaseNotReplaced",
+                                        "ReadFailed",
+                                        "RenameFailed",
+                                        "NeedsRepair",
+                                        "Stopped",
+                                        "PlayerBusy",
+                                        "LockUnavailable",
+                                        "Refused"};
     return names[static_cast<int>(outcome)];
 }
 
