@@ -31,7 +31,7 @@ enum class Action {
     CloseMidRun,     // Escape right after the first progress text: the window stays until done
     CloseFailing,    // the same with iTunesSD held open: the window stays with the failure
     TwoPrograms,     // a second program on the same player clicked during the first one's run
-    LockedDatabase,  // iTunesSD held open without sharing for the whole run
+    LockedDatabase,  // iTunesSD held open without sharing: unreadable, so nothing is changed
     HalfReplaced,    // no iTunesSD, only the iTunesSD.new a replace cut short on FAT leaves
     TwoNames,        // a song under two names, as a cut during an earlier run's rename leaves
     LostSong,        // a song with no name, as a cut on Windows' FAT driver leaves; then chkdsk
@@ -317,7 +317,10 @@ protected:
     // Checks what a finished run left: the renames, the database, the texts on the way.
     void CheckRunResult(const Case& c) {
         Tree after = ListTree(drive);
-        EXPECT_EQ(CheckRenamed(before, after, folder), "");
+        // A database that cannot be read cannot be written over: the run changes nothing.
+        EXPECT_EQ(c.action == Action::LockedDatabase ? CheckUnchanged(before, after)
+                                                     : CheckRenamed(before, after, folder),
+                  "");
         std::map<std::wstring, Bytes> now(after.begin(), after.end()),
             then(before.begin(), before.end());
         for (const auto& [from, to] : c.renamed) {
@@ -460,8 +463,9 @@ TEST_P(EndToEnd, Case) {
         }
 
         case Action::CloseFailing: {
-            hold = CreateFileW(DatabasePath(drive).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                               0, nullptr);
+            // Readable, so the run goes on; not to be replaced, so its last step fails.
+            hold = CreateFileW(DatabasePath(drive).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
             ASSERT_NE(hold, INVALID_HANDLE_VALUE);
             ASSERT_TRUE(app.ClickStatus());
             ASSERT_TRUE(app.WaitForStatus(IsProgress, 20000)) << app.Report();
