@@ -1,6 +1,6 @@
 #include "RenameRecord.h"
 
-#include <unordered_map>
+#include <algorithm>
 #include <unordered_set>
 
 #include "Text.h"
@@ -249,8 +249,18 @@ ItemIdentity IdentifyFile(IFileSystem& fs, const std::u16string& path) {
 }
 
 ItemIdentity IdentifyFolder(IFileSystem& fs, const std::u16string& path) {
-    return IdentifyFolder(
-        fs, path, [](const std::u16string& full) { return full.substr(FileNameOffset(full)); });
+    ItemIdentity identity;
+    auto listing = fs.ListFolder(path);
+    FolderEntry entry;
+    ListStep step = ListStep::Failed;
+    while (listing && (step = listing->Next(entry)) == ListStep::Entry)
+        if (!IsDotEntry(entry.name))
+            identity.names.push_back(std::move(entry.name));
+    if (step != ListStep::End)
+        return {};
+    std::sort(identity.names.begin(), identity.names.end());
+    identity.kind = ItemIdentity::Kind::Folder;
+    return identity;
 }
 
 std::u16string RenameRecordPath(const std::u16string& dbPath) {

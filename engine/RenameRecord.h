@@ -6,7 +6,6 @@
 // which item a nameless chain of clusters, saved by the drive's check, was.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,10 +39,7 @@ struct ItemIdentity {
 ItemIdentity IdentifyFile(IFileSystem& fs, const std::u16string& path, uint64_t length);
 // The identity of the file at `path`, whole.
 ItemIdentity IdentifyFile(IFileSystem& fs, const std::u16string& path);
-// A folder by the names it holds, each entry's name as `renamed(its full path)` gives it (the
-// name it will have once its own rename is done); Unknown when it cannot be read whole.
-template <class Renamed>
-ItemIdentity IdentifyFolder(IFileSystem& fs, const std::u16string& path, Renamed renamed);
+// A folder by the names it holds, as listed now; Unknown when it cannot be read whole.
 ItemIdentity IdentifyFolder(IFileSystem& fs, const std::u16string& path);
 
 // One item of a record: its full path before and after (a planned rename, or a saved chain put
@@ -81,22 +77,3 @@ struct EarlierRenames {
     size_t entries = 0;  // all it holds
 };
 EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath);
-
-template <class Renamed>
-ItemIdentity IdentifyFolder(IFileSystem& fs, const std::u16string& path, Renamed renamed) {
-    ItemIdentity identity;
-    auto listing = fs.ListFolder(path);
-    if (!listing)
-        return identity;
-    FolderEntry entry;
-    ListStep step;
-    while ((step = listing->Next(entry)) == ListStep::Entry) {
-        if (entry.name != u"." && entry.name != u"..")
-            identity.names.push_back(renamed(path + u"\\" + entry.name));
-    }
-    if (step == ListStep::Failed)
-        return {};
-    std::sort(identity.names.begin(), identity.names.end());
-    identity.kind = ItemIdentity::Kind::Folder;
-    return identity;
-}

@@ -1,6 +1,8 @@
 // The record of renames through a run: read before anything else, written before the first
 // change, and let go as soon as every rename is confirmed on the medium and no recorded item is
 // missing; while one is, the record keeps it alone.
+#include <algorithm>
+
 #include "Messages.h"
 #include "RenameRecord.h"
 #include "SyncJob.h"
@@ -16,6 +18,16 @@ constexpr int kSetAsideTries = 9;
 bool IsUnder(std::u16string_view path, std::u16string_view folder) {
     return path.size() > folder.size() && path[folder.size()] == u'\\' &&
            EqualsFolded(path.substr(0, folder.size()), folder);
+}
+
+// A folder's names as they will be once an entry's rename is done.
+void RenameIn(std::vector<std::u16string>& names, std::u16string_view from,
+              std::u16string_view to) {
+    auto old = std::find(names.begin(), names.end(), from.substr(FileNameOffset(from)));
+    if (old == names.end())
+        return;
+    *old = std::u16string(to.substr(FileNameOffset(to)));
+    std::sort(names.begin(), names.end());
 }
 
 }  // namespace
@@ -37,7 +49,7 @@ bool CSyncJob::CheckEarlierRenames() {
     }
     m_bRecordKept = earlier.found;
     if (earlier.damaged) {
-        SetAsideRecord();
+        SetAsideRecord(earlier.path);
         return true;
     }
     if (earlier.shared) {
@@ -67,7 +79,7 @@ bool CSyncJob::CheckEarlierRenames() {
 }
 
 // Renamed beside itself, so the name is free for this run's record.
-void CSyncJob::SetAsideRecord() {
+void CSyncJob::SetAsideRecord(const std::u16string& damaged) {
     const std::u16string record = RenameRecordPath(m_strDbPath);
     std::u16string target = record + kSetAside;
     for (int n = 2; n <= kSetAsideTries + 1 && m_fs.Exists(target); ++n)
@@ -77,7 +89,7 @@ void CSyncJob::SetAsideRecord() {
         m_recordSetAside = target;
         return;
     }
-    if (!BeginChange() || m_fs.Rename(record, target) == RenameResult::Refused)
+    if (!BeginChange() || m_fs.Rename(damaged, target) == RenameResult::Refused)
         return;  // the record written over it, or its writing failing, settles it
     m_recordSetAside = target;
     m_bRecordKept = false;
@@ -127,22 +139,22 @@ bool CSyncJob::WriteRecord(const std::vector<RecordEntry>& entries) {
 // This run's renames, each with what its item is: a file's identity, a folder's names as they
 // will be once the renames inside it are done.
 std::vector<RecordEntry> CSyncJob::PlannedEntries() {
-    std::unordered_map<std::u16string, std::u16string> coming;  // folded path -> new name
-    for (const auto& item : m_plan)
-        if (item.step == Step::Pending && !item.to.empty())
-            coming.emplace(FoldedName(item.from), item.to.substr(FileNameOffset(item.to)));
-    auto nameOnceDone = [&coming](const std::u16string& path) {
-        auto found = coming.find(FoldedName(path));
-        return found != coming.end() ? found->second : path.substr(FileNameOffset(path));
-    };
     std::vector<RecordEntry> entries;
-    for (const auto& item : m_plan) {
+    for (size_t i = 0; i < m_plan.size(); ++i) {
+        const PlannedRename& item = m_plan[i];
         if (item.step == Step::Refused || item.to.empty())
             continue;
         const std::u16string& now = item.step == Step::Done ? item.to : item.from;
         RecordEntry entry{item.from, item.to, {}};
         if (item.folder) {
-            entry.identity = IdentifyFolder(m_fs, now, nameOnceDone);
+            entry.identity = IdentifyFolder(m_fs, now);
+            // What lies inside a folder comes right before it in the plan.
+            for (size_t k = i; k > 0 && IsUnder(m_plan[k - 1].from, item.from); --k) {
+                const PlannedRename& inside = m_plan[k - 1];
+                if (inside.step == Step::Pending && !inside.to.empty() &&
+                    FileNameOffset(inside.from) == item.from.size() + 1)
+                    RenameIn(entry.identity.names, inside.from, inside.to);
+            }
         } else {
             auto key = FoldedName(item.from);
             auto known = m_identities.find(key);

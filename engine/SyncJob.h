@@ -168,7 +168,7 @@ private:
     bool RecordRenames();
     bool WriteRecord(const std::vector<RecordEntry>& entries);
     std::vector<RecordEntry> PlannedEntries();
-    void SetAsideRecord();
+    void SetAsideRecord(const std::u16string& damaged);
     void SettleRecord();
     void FollowRenames(std::u16string& path) const;
     void DropRenameRecord();
