@@ -1,6 +1,7 @@
 // libFuzzer target: decodes the input into a player's folder tree (odd UTF-16 names, deep
 // nesting, locked items, short writes, a full medium, one failing operation, either generations'
-// database), runs the four steps of a sync and traps when the run leaves the player in a state no
+// database, a record of renames an earlier run left or bytes that only start like one, Windows'
+// renaming), runs the four steps of a sync and traps when the run leaves the player in a state no
 // run may leave, or when the look that changes nothing (zorbel --check) predicted another run.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -12,6 +13,7 @@
 #include "MemoryFileSystem.h"
 #include "Messages.h"
 #include "PlayerCheck.h"
+#include "RenameRecord.h"
 #include "RecordingStatusLabel.h"
 #include "RunInvariants.h"
 #include "SyncJob.h"
@@ -113,6 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // part of the generated tree.
     std::set<std::u16string> taken = {fold(root), fold(u"E:\\iPod_Control")};
 
+    std::vector<std::u16string> made;  // every file and folder of the tree
     uint32_t files = 0;
     bool locked = false;
     size_t entries = in.ConsumeIntegralInRange<size_t>(0, 64);
@@ -129,6 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::u16string path = parent + u"\\" + name;
         if (!taken.insert(fold(path)).second)
             continue;
+        made.push_back(path);
         if (kind < 5) {
             fs.AddFile(path, Content(in, files++));
         } else if (kind < 9) {
@@ -144,6 +148,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (kind >= 5 && in.ConsumeIntegralInRange(0, 15) == 0)
             fs.SetClosed(path);  // access denied: both scans pass over it
     }
+    // What an earlier run cut off may have recorded: renames of the tree's items, some done, some
+    // not, some of items gone since; or bytes that only begin like a record.
+    const std::u16string record = kDb + u".renames";
+    unsigned recorded = in.ConsumeIntegralInRange(0, 7);
+    if (recorded == 0 && !made.empty()) {
+        std::vector<RecordEntry> entries;
+        for (size_t n = in.ConsumeIntegralInRange(1, 4); n > 0 && in.remaining_bytes(); --n) {
+            RecordEntry entry;
+            entry.from = made[in.ConsumeIntegralInRange<size_t>(0, made.size() - 1)];
+            entry.to = entry.from.substr(0, FileNameOffset(entry.from)) + DecodeName(in);
+            if (in.ConsumeBool())
+                std::swap(entry.from, entry.to);
+            entry.identity = fs.IsDirectory(entry.from) ? IdentifyFolder(fs, entry.from)
+                                                        : IdentifyFile(fs, entry.from);
+            entries.push_back(std::move(entry));
+        }
+        fs.AddFile(record, EncodeRenameRecord(entries));
+    } else if (recorded == 1) {
+        Bytes bytes = {'Z', 0, 'R', 0, 'R', 0, in.ConsumeBool() ? uint8_t('3') : uint8_t('2'),
+                       0,   0, 0};
+        auto more = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange(0, 512));
+        bytes.insert(bytes.end(), more.begin(), more.end());
+        fs.AddFile(record, bytes);
+    }
+    // Windows' FAT driver: a rename that fails between its two writes leaves the item nameless.
+    fs.renameRemovesFirst = in.ConsumeBool();
     if (in.ConsumeIntegralInRange(0, 15) == 0)
         fs.SetLocked(kDb, true);
     if (in.ConsumeBool())
@@ -205,7 +235,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         });
         if (predicted.tracks != job.m_lstPaths.Count() || predicted.renames.size() != renames)
             Violated("the look predicted another run");
-        if (!look().UpToDate())
+        // A folder a run passes over keeps the player out of date, by design.
+        PlayerCheck after = look();
+        if (!after.UpToDate() && after.passedOver.empty())
             Violated("the look finds the player out of date after a run");
     }
     return 0;
