@@ -83,39 +83,37 @@ int NumberIn(std::u16string_view name, std::u16string_view format) {
     return number;
 }
 
-}  // namespace
-
-bool CSyncJob::PutBackLost() {
-    if (m_lost.empty())
-        return true;
-    const std::vector<Chain> chains = SavedChains(m_fs, m_strDbPath.substr(0, 2));
-    const bool lostFolder = std::any_of(m_lost.begin(), m_lost.end(), [](const RecordEntry& e) {
+// Which saved chain is which lost item: for each item, the index of its chain, or the count of
+// chains. Chains that hold a folder's raw entries are noted in `rawFolders`.
+std::vector<size_t> MatchChains(IFileSystem& fs, const std::vector<Chain>& chains,
+                                const std::vector<RecordEntry>& lost,
+                                std::vector<std::u16string>& rawFolders) {
+    const bool lostFolder = std::any_of(lost.begin(), lost.end(), [](const RecordEntry& e) {
         return e.identity.kind == ItemIdentity::Kind::Folder;
     });
-    std::vector<size_t> takenBy(m_lost.size(), chains.size());  // lost item -> its chain
+    std::vector<size_t> takenBy(lost.size(), chains.size());
     for (size_t c = 0; c < chains.size(); ++c) {
         const Chain& chain = chains[c];
-        if (!chain.folder && lostFolder && HoldsFolderEntries(m_fs, chain.path)) {
-            m_rawFolderChains.push_back(chain.path);
+        if (!chain.folder && lostFolder && HoldsFolderEntries(fs, chain.path)) {
+            rawFolders.push_back(chain.path);
             continue;
         }
-        auto file = chain.folder ? nullptr : m_fs.OpenInput(chain.path);
+        auto file = chain.folder ? nullptr : fs.OpenInput(chain.path);
         const uint64_t size = file ? file->Size() : 0;
         file.reset();
-        const ItemIdentity folder =
-            chain.folder ? IdentifyFolder(m_fs, chain.path) : ItemIdentity();
+        const ItemIdentity folder = chain.folder ? IdentifyFolder(fs, chain.path) : ItemIdentity();
         std::vector<size_t> fits;
-        for (size_t i = 0; i < m_lost.size(); ++i) {
-            const ItemIdentity& wanted = m_lost[i].identity;
+        for (size_t i = 0; i < lost.size(); ++i) {
+            const ItemIdentity& wanted = lost[i].identity;
             if (chain.folder ? wanted.kind == ItemIdentity::Kind::Folder && folder == wanted
                              : wanted.kind == ItemIdentity::Kind::File && wanted.size > 0 &&
                                    size >= wanted.size && size - wanted.size < kLargestCluster &&
-                                   IdentifyFile(m_fs, chain.path, wanted.size) == wanted)
+                                   IdentifyFile(fs, chain.path, wanted.size) == wanted)
                 fits.push_back(i);
         }
         // A chain that fits items of different data is none of theirs for certain.
         if (fits.empty() || std::any_of(fits.begin(), fits.end(), [&](size_t i) {
-                return !(m_lost[i].identity == m_lost[fits.front()].identity);
+                return !(lost[i].identity == lost[fits.front()].identity);
             }))
             continue;
         auto free = std::find_if(fits.begin(), fits.end(),
@@ -123,6 +121,16 @@ bool CSyncJob::PutBackLost() {
         if (free != fits.end())
             takenBy[*free] = c;
     }
+    return takenBy;
+}
+
+}  // namespace
+
+bool CSyncJob::PutBackLost() {
+    if (m_lost.empty())
+        return true;
+    const std::vector<Chain> chains = SavedChains(m_fs, m_strDbPath.substr(0, 2));
+    const std::vector<size_t> takenBy = MatchChains(m_fs, chains, m_lost, m_rawFolderChains);
 
     // Under the name each was to have in its folder; a name taken since gives the next number, as
     // the rename pass would.
