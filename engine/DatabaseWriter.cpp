@@ -84,22 +84,53 @@ bool CSyncJob::PrepareDatabase() {
 }
 
 // A run from a folder below the player's top writes a database of that folder's songs alone: the
-// old one's tracks elsewhere are kept to be named as left out. A database that cannot be read is
-// not written over.
+// old one's tracks elsewhere are kept to be named as left out. A later-layout database gives what
+// its owner set. A database that cannot be read is not written over.
 void CSyncJob::ReadOldTracks() {
     m_oldTracks.clear();
-    if (FileNameOffset(m_strRootDir) == 0 || m_dbFormat == DbFormat::Unreadable ||
+    const bool below = FileNameOffset(m_strRootDir) != 0;  // at the top nothing lies outside
+    if ((!below && m_dbFormat != DbFormat::Later) || m_dbFormat == DbFormat::Unreadable ||
         !m_fs.Exists(m_strDbPath))
-        return;  // the drive's top folder: nothing lies outside it
+        return;
     std::vector<uint8_t> bytes;
     ReadResult read = ReadWholeFile(m_fs, m_strDbPath, kLargestDatabase, bytes);
     if (read == ReadResult::Failed)
         m_dbFormat = DbFormat::Unreadable;
     if (read != ReadResult::Read)
         return;
+    if (m_dbFormat == DbFormat::Later) {
+        m_kept = std::make_unique<OwnerSettings>();
+        m_kept->Read(bytes.data(), bytes.size());
+        if (!m_kept->found)
+            m_kept.reset();
+    }
+    if (!below)
+        return;
     DatabaseContents old = DecodeDatabase(bytes.data(), bytes.size());
     if (old.Complete())
         m_oldTracks = std::move(old.paths);
+}
+
+// A rename the file system refused changed no path; the refusals come in the plan's order.
+void CSyncJob::MatchOwnerSettings() {
+    if (!m_kept)
+        return;
+    PathList renames;
+    auto refused = m_leftOut.begin();
+    for (const auto& item : m_plan) {
+        while (refused != m_leftOut.end() && refused->why != LeftOutReason::NotRenamed)
+            ++refused;
+        if (refused != m_leftOut.end() && refused->path == item.from) {
+            ++refused;
+            continue;
+        }
+        if (item.to.empty())
+            continue;
+        renames.Append(std::u16string_view(item.from.data() + 2, item.from.size() - 2));
+        size_t name = FileNameOffset(item.to);
+        renames.Append(std::u16string_view(item.to.data() + name, item.to.size() - name));
+    }
+    m_kept->Match(m_lstPaths, renames.Empty() ? nullptr : &renames);
 }
 
 int CSyncJob::WriteDatabase() {
@@ -151,19 +182,20 @@ int CSyncJob::WriteDatabase() {
 
 bool CSyncJob::WriteDatabaseFile(const std::u16string& tempPath) {
     // The player's own layout; a database whose layout could not be read is left as it is.
-    auto encode = m_dbFormat == DbFormat::Later   ? EncodeLaterDatabase
-                  : m_dbFormat == DbFormat::Early ? EncodeEarlyDatabase
-                                                  : nullptr;
-    if (!encode)
+    if (m_dbFormat == DbFormat::Unreadable)
         return false;
+    if (m_dbFormat == DbFormat::Later)
+        MatchOwnerSettings();
     // The buffer comes first: running out of memory for it leaves no file behind.
     ChunkedWriter writer;
     auto file = m_fs.CreateOutput(tempPath);
     if (!file)
         return false;
     writer.Attach(*file);
-    bool ok = encode(
-        m_lstPaths, [&writer](const uint8_t* data, size_t size) { return writer.Put(data, size); });
+    auto take = [&writer](const uint8_t* data, size_t size) { return writer.Put(data, size); };
+    const ByteSink put = SinkTo(take);
+    bool ok = m_dbFormat == DbFormat::Later ? EncodeLaterDatabase(m_lstPaths, put, m_kept.get())
+                                            : EncodeEarlyDatabase(m_lstPaths, put);
     ok = ok && writer.Finish();
     return file->Close() && ok;
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -13,6 +14,7 @@
 #include "Database.h"
 #include "FileSystem.h"
 #include "Location.h"
+#include "OwnerSettings.h"
 #include "PathList.h"
 #include "RenameRecord.h"
 #include "StatusLabel.h"
@@ -99,8 +101,14 @@ public:
     // one step 4 writes. 0 when it could not be read: step 4 then writes nothing.
     int ReadPlayerFormat();
 
+    // Before step 4 in the later layout: the old database's owner settings (read with its tracks)
+    // follow this run's renames to the tracks listed.
+    void MatchOwnerSettings();
+
     std::u16string m_strRootDir;
     PathList m_lstPaths;
+    // What the owner set in a later-layout database, kept by step 4; null when there is none.
+    std::unique_ptr<OwnerSettings> m_kept;
     DbFormat m_dbFormat = DbFormat::Early;
     std::u16string m_strDbPath;
     IStatusLabel* m_pStatus = nullptr;

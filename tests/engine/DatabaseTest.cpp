@@ -269,10 +269,11 @@ TEST(LaterDatabase, PathsTheRecordHoldsWhole) {
         PathList one;
         one.Append(path);
         Bytes db;
-        EncodeLaterDatabase(one, [&db](const uint8_t* at, size_t n) {
+        auto append = [&db](const uint8_t* at, size_t n) {
             db.insert(db.end(), at, at + n);
             return true;
-        });
+        };
+        EncodeLaterDatabase(one, SinkTo(append));
         DatabaseContents back = DecodeDatabase(db.data(), db.size());
         auto parsed = ParseDatabase(db);
         ASSERT_TRUE(back.Intact() && parsed && back.paths == parsed->names) << Printable(path);

@@ -41,10 +41,11 @@ Bytes OldDatabase(bool later = false) {
     PathList gone;
     gone.Append(u"/gone.mp3");
     Bytes db;
-    (later ? EncodeLaterDatabase : EncodeEarlyDatabase)(gone, [&db](const uint8_t* at, size_t n) {
+    auto append = [&db](const uint8_t* at, size_t n) {
         db.insert(db.end(), at, at + n);
         return true;
-    });
+    };
+    later ? EncodeLaterDatabase(gone, SinkTo(append)) : EncodeEarlyDatabase(gone, SinkTo(append));
     db.pop_back();
     return db;
 }
