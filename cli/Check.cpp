@@ -110,6 +110,17 @@ void PrintReport(const PlayerCheck& check, const ShownPlayer& player, bool tooLa
     }
     if (check.reordered)
         fputs(kCheckReordered, stdout);
+    if (check.kept.Any()) {
+        std::string kept = check.kept.volumeLimit ? kKeptVolumeLimit : "";
+        auto add = [&kept](const std::string& item) { kept += (kept.empty() ? "" : ", ") + item; };
+        if (check.kept.voiceOver)
+            add(kKeptVoiceOver);
+        if (check.kept.playlists)
+            add(Counted(check.kept.playlists, "playlist", "playlists"));
+        if (check.kept.songs)
+            add(kKeptSongs + Counted(check.kept.songs, "song", "songs"));
+        printf(kCheckKept, kept.c_str());
+    }
     std::string playing = Counted(check.playable, "track", "tracks");
     if (check.UpToDate())
         printf(kCheckUpToDate, playing.c_str());
