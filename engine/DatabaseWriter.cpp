@@ -89,12 +89,12 @@ bool CSyncJob::PrepareDatabase() {
 void CSyncJob::ReadOldTracks() {
     m_oldTracks.clear();
     const bool below = FileNameOffset(m_strRootDir) != 0;  // at the top nothing lies outside
-    if ((!below && m_dbFormat != DbFormat::Later) || m_dbFormat == DbFormat::Unreadable ||
-        !m_fs.Exists(m_strDbPath))
+    if ((!below && m_dbFormat != DbFormat::Later) || m_dbFormat == DbFormat::Unreadable)
         return;
     std::vector<uint8_t> bytes;
     ReadResult read = ReadWholeFile(m_fs, m_strDbPath, kLargestDatabase, bytes);
-    if (read == ReadResult::Failed)
+    // Read first: an existence test that failed would pass an owner's database over.
+    if (read == ReadResult::Failed && m_fs.Exists(m_strDbPath))
         m_dbFormat = DbFormat::Unreadable;
     if (read != ReadResult::Read)
         return;
