@@ -54,6 +54,7 @@ struct CommandCase {
     std::string cleanup = "";            // a shell command run last
     bool later = false;                  // the new database in the later generations' layout
     std::vector<RenamePair> cut = {};    // the renames a run cut off on this player had recorded
+    Bytes database = {};                 // the player's database, when the row gives its own
 };
 
 const RenamePair kSongCut = {u"P:\\Music\\\u6674.mp3", u"P:\\Music\\ST_FILE_1.mp3"};
@@ -62,6 +63,29 @@ const std::string kSongTwice = "cp '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/S
 const std::string kRecord = "/iPod_Control/iTunes/iTunesSD.renames";
 const std::string kRepairLine =
     "{top}/Music/\xE6\x99\xB4.mp3 and {top}/Music/ST_FILE_1.mp3 share one song's data";
+
+// A later generation's database whose owner set a volume limit, a start time on 晴.mp3, on 中/b.mp3
+// "skip when shuffling" and "remember position", and two playlists: 晴 and a, and the podcasts of
+// b. a.mp3 and c.mp3 have a new song's settings.
+Bytes OwnersDatabase() {
+    LaterParts parts;
+    parts.header[28] = 0x10;
+    for (const char* path :
+         {"/Music/a.mp3", "/Music/\xE6\x99\xB4.mp3", "/\xE4\xB8\xAD/b.mp3", "/c.mp3"}) {
+        Bytes record(372);
+        record[20] = 1;
+        record[284] = 1;
+        parts.tracks.emplace_back(path, record);
+    }
+    parts.tracks[1].second[9] = 0x10;
+    parts.tracks[2].second[284] = 0;
+    parts.tracks[2].second[285] = 1;
+    parts.playlists = {{Bytes{0xA1, 0, 0, 0, 0, 0, 0, 0, 2}, {1, 0}},
+                       {Bytes{0xB1, 0, 0, 0, 0, 0, 0, 0, 3}, {2}}};
+    for (auto& list : parts.playlists)
+        list.first.resize(28);
+    return LayOutLater(parts);
+}
 
 // A name that would drive the terminal if printed raw: window title, clear screen, colour, and a
 // line feed that would split its line.
@@ -335,6 +359,39 @@ TEST(Command, EachSituation) {
          false,
          "",
          true},
+        // A run keeps what the owner set, the settings and playlists of songs it renames too, and
+        // is then up to date with it.
+        {"check what a later generation keeps",
+         {"--check", "{top}"},
+         true,
+         1,
+         "kept from the old database: volume limit, 2 playlists, settings of 2 songs\n"
+         "the player will play 4 tracks; a run would add 2, drop 2 and rename 2\n",
+         "",
+         "-",
+         "",
+         {},
+         false,
+         "",
+         false,
+         {},
+         OwnersDatabase()},
+        {"check what a later generation keeps after a run",
+         {"--check", "{top}"},
+         true,
+         0,
+         "database: 4 tracks, 1780 bytes, complete and as Zorbel writes it\n"
+         "kept from the old database: volume limit, 2 playlists, settings of 2 songs\n"
+         "up to date: the player will play 4 tracks\n",
+         "",
+         "-",
+         "'{cmd}' '{top}'",
+         {},
+         false,
+         "",
+         false,
+         {},
+         OwnersDatabase()},
         {"check a later generation after a run",
          {"--check", "{top}"},
          true,
@@ -409,6 +466,9 @@ TEST(Command, EachSituation) {
         ASSERT_TRUE(MakeHostPlayer(top, files));
         if (!c.player)
             RemoveTree(top + "/iPod_Control");
+        if (!c.database.empty()) {
+            ASSERT_TRUE(WriteHostFile(top + "/iPod_Control/iTunes/iTunesSD", c.database));
+        }
         if (!c.setup.empty()) {
             int setup = RunProgram({"sh", "-c", Fill(c.setup, top) + " >/dev/null"});
             if (setup == 77) {
