@@ -49,6 +49,17 @@ TEST(DecodeDatabase, TellsIntactFromTornAndForeign) {
     voiceOver[29] = 1;
     plain[32] ^= 1;
     lastNumber.back() ^= 1;
+    // Hostile bytes, read within the file all the same: a track count and a playlist offset past
+    // its end; the master playlist made an ordinary one of 2^32 - 1 songs; two offsets of one
+    // record.
+    auto put = [](Bytes bytes, size_t at, uint32_t word) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<uint8_t>(word >> 8 * i);
+        return bytes;
+    };
+    const Bytes wild = put(put(later, 72, 0xFFFFFFFF), 40, 0xFFFFFFFC);
+    const Bytes huge = put(put(later, 860 + 8, 0xFFFFFFFF), 860 + 24, 2);
+    const Bytes twice = put(later, 88, 92);
     const struct {
         Bytes bytes;
         bool header, records, complete;
@@ -67,6 +78,9 @@ TEST(DecodeDatabase, TellsIntactFromTornAndForeign) {
         {voiceOver, true, true, true, 2},
         {plain, false, false, false, 2},
         {lastNumber, true, false, true, 2},
+        {wild, false, false, false, 2},
+        {huge, false, false, false, 2},
+        {twice, true, false, true, 2},
     };
     for (const auto& c : cases) {
         DatabaseContents db = DecodeDatabase(c.bytes.data(), c.bytes.size());
