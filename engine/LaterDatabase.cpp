@@ -20,7 +20,7 @@ constexpr uint16_t kNone = 0xFFFF;  // no podcast (or audiobook) playlist
 struct Layout {
     Layout(uint64_t tracks, const OwnerSettings* owner)
         : count(static_cast<uint32_t>(tracks)),
-          plain(count - (owner ? owner->specialTracks : 0)),
+          plain(count - (owner ? owner->notPlainTracks : 0)),
           lists(1 + (owner ? owner->keptLists : 0)),
           firstRecord(kHeadSize + 4 * count),
           playlists(firstRecord + kLaterRecordSize * count),
@@ -202,7 +202,7 @@ bool PutTail(const Layout& at, const ByteSink& put) {
         uint32_t plain = 0;  // tracks in no podcast or audiobook playlist
         for (const uint8_t* track = list + kListRecord; track != list + kListRecord + 4 * n;
              track += 4)
-            plain += !(kept->matched[LaterWord(track)] & kSpecial);
+            plain += !(kept->matched[LaterWord(track)] & kNotPlain);
         FillList(n, plain, list, out);
         if (!put(out, kLaterPlaylistHeadSize) || !put(list + kListRecord, 4 * n))
             return false;
@@ -217,7 +217,7 @@ bool Encode(const Layout& at, const PathList& paths, const ByteSink& put) {
     if (!put(chunk, kHeadSize) || !PutWords(put, at.count, at.firstRecord, kLaterRecordSize))
         return false;
     for (uint32_t i = 0; i < at.count; ++i) {
-        uint32_t song = at.kept && i < at.kept->tracks ? at.kept->matched[i] & ~kSpecial : 0;
+        uint32_t song = at.kept && i < at.kept->tracks ? at.kept->matched[i] & ~kNotPlain : 0;
         FillRecord(i < paths.Count() ? paths[i] : std::u16string_view(),
                    song ? &at.kept->fields[(song - 1) * kKeptRecord] : nullptr, chunk);
         if (!put(chunk, kLaterRecordSize))

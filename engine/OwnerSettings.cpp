@@ -116,18 +116,18 @@ void OwnerSettings::Match(const PathList& newTracks, const PathList* renames) {
             size_t used = 0;
             bool fits = !old.empty() && old[0] == u'/';
             // An item's folder has its old name when the item is renamed (a folder's contents
-            // come first): each part is looked up under the old names of the parts before it.
+            // come first): each name is looked up under the old names of the folders above it.
             for (size_t start = 1, end = 0; fits && end < old.size(); start = end + 1) {
                 end = std::min(old.find(u'/', start), old.size());
                 uint32_t rename = renamed.Find(std::u16string_view(old.data(), end));
                 // Even numbers are paths, odd ones (and kNoSong) new names.
-                std::u16string_view part =
+                std::u16string_view name =
                     rename % 2 ? std::u16string_view(old.data() + start, end - start)
                                : (*renames)[rename + 1];
-                fits = used + 1 + part.size() <= kLaterNameBytes;
+                fits = used + 1 + name.size() <= kLaterNameBytes;
                 if (fits) {
                     path[used++] = u'/';
-                    for (char16_t unit : part)
+                    for (char16_t unit : name)
                         path[used++] = unit;
                 }
             }
@@ -160,9 +160,9 @@ void OwnerSettings::Match(const PathList& newTracks, const PathList* renames) {
             PutLaterWord(out, track - 1);
             out += 4;
             ++kept;
-            if (kind != kPlainList && !(matched[track - 1] & kSpecial)) {
-                matched[track - 1] |= kSpecial;
-                ++specialTracks;
+            if (kind != kPlainList && !(matched[track - 1] & kNotPlain)) {
+                matched[track - 1] |= kNotPlain;
+                ++notPlainTracks;
             }
         }
         PutLaterWord(list + kKeptList, kept);

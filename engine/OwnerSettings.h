@@ -32,7 +32,7 @@ inline constexpr size_t kListRecord = kKeptList + 4;
 // A playlist's kind, at its byte 24: the master playlist, an ordinary one, podcasts, audiobooks.
 enum : uint32_t { kMasterList = 1, kPlainList = 2, kPodcastList = 3, kAudiobookList = 4 };
 // Marks a track of a podcast or audiobook playlist in OwnerSettings::matched.
-inline constexpr uint32_t kSpecial = 0x80000000;
+inline constexpr uint32_t kNotPlain = 0x80000000;
 
 struct OwnerSettings {
     bool found = false;  // a whole header in the later layout
@@ -45,11 +45,11 @@ struct OwnerSettings {
     // drops the playlists left empty.
     std::vector<uint8_t> lists;
 
-    // Set by Match: each track's old song + 1 (0: none), with kSpecial; the playlists that keep
+    // Set by Match: each track's old song + 1 (0: none), with kNotPlain; the playlists that keep
     // a track, of them those of podcasts and of audiobooks, and their tracks.
     std::unique_ptr<uint32_t[]> matched;
     size_t tracks = 0;
-    uint32_t specialTracks = 0, keptLists = 0, podcastLists = 0, audiobookLists = 0;
+    uint32_t notPlainTracks = 0, keptLists = 0, podcastLists = 0, audiobookLists = 0;
 
     // Reads the old database; bytes of any other kind give nothing.
     void Read(const uint8_t* bytes, size_t size);

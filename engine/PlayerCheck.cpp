@@ -29,7 +29,7 @@ KeptSettings Summarize(const OwnerSettings& kept) {
     fresh[kLaterFileTypeAt - kKeptFrontAt] = 1;
     fresh[kKeptFront + kLaterShuffledAt - kKeptBackAt] = 1;
     for (size_t i = 0; i < kept.tracks; ++i) {
-        uint32_t song = kept.matched[i] & ~kSpecial;
+        uint32_t song = kept.matched[i] & ~kNotPlain;
         summary.songs +=
             song && std::memcmp(&kept.fields[(song - 1) * kKeptRecord], fresh, kKeptRecord) != 0;
     }

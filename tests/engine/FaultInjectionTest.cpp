@@ -69,22 +69,22 @@ uint8_t OwnedByte(size_t song, size_t at) {
 }
 
 Bytes OwnersDatabase() {
-    LaterParts parts;
+    LaterContents contents;
     for (size_t at : kOwnerHeaderBytes)
-        parts.header[at] = static_cast<uint8_t>(at + 1);
+        contents.header[at] = static_cast<uint8_t>(at + 1);
     for (size_t song = 0; song < std::size(kOwnedSongs); ++song) {
         Bytes record(372);
         for (size_t at = 0; at < record.size(); ++at)
             record[at] = OwnerByte(at) ? OwnedByte(song, at) : 0;
-        parts.tracks.emplace_back(kOwnedSongs[song].path, record);
+        contents.tracks.emplace_back(kOwnedSongs[song].path, record);
     }
     for (const auto& list : kOwnedLists) {
         Bytes head(28);
         head[0] = list.id;
         head[8] = list.kind;
-        parts.playlists.emplace_back(head, list.songs);
+        contents.playlists.emplace_back(head, list.songs);
     }
-    return LayOutLater(parts);
+    return LayOutLater(contents);
 }
 
 // A database cut short by some earlier crash: known bytes that no run can produce, in either

@@ -68,23 +68,23 @@ const std::string kRepairLine =
 // "skip when shuffling" and "remember position", and two playlists: 晴 and a, and the podcasts of
 // b. a.mp3 and c.mp3 have a new song's settings.
 Bytes OwnersDatabase() {
-    LaterParts parts;
-    parts.header[28] = 0x10;
+    LaterContents contents;
+    contents.header[28] = 0x10;
     for (const char* path :
          {"/Music/a.mp3", "/Music/\xE6\x99\xB4.mp3", "/\xE4\xB8\xAD/b.mp3", "/c.mp3"}) {
         Bytes record(372);
         record[20] = 1;
         record[284] = 1;
-        parts.tracks.emplace_back(path, record);
+        contents.tracks.emplace_back(path, record);
     }
-    parts.tracks[1].second[9] = 0x10;
-    parts.tracks[2].second[284] = 0;
-    parts.tracks[2].second[285] = 1;
-    parts.playlists = {{Bytes{0xA1, 0, 0, 0, 0, 0, 0, 0, 2}, {1, 0}},
-                       {Bytes{0xB1, 0, 0, 0, 0, 0, 0, 0, 3}, {2}}};
-    for (auto& list : parts.playlists)
+    contents.tracks[1].second[9] = 0x10;
+    contents.tracks[2].second[284] = 0;
+    contents.tracks[2].second[285] = 1;
+    contents.playlists = {{Bytes{0xA1, 0, 0, 0, 0, 0, 0, 0, 2}, {1, 0}},
+                          {Bytes{0xB1, 0, 0, 0, 0, 0, 0, 0, 3}, {2}}};
+    for (auto& list : contents.playlists)
         list.first.resize(28);
-    return LayOutLater(parts);
+    return LayOutLater(contents);
 }
 
 // A name that would drive the terminal if printed raw: window title, clear screen, colour, and a

@@ -117,7 +117,7 @@ bool ParseLater(const std::vector<uint8_t>& b, ParsedDatabase* db, std::string* 
         Le32(b, hp + 12) >> 16 != 1 || Le32(b, hp + 16) >> 16 != 0)
         return Fail(why, "playlist header differs");
     std::vector<uint32_t> kinds;
-    std::vector<bool> special(n);  // tracks of podcast and audiobook playlists
+    std::vector<bool> notPlain(n);  // tracks of podcast and audiobook playlists
     for (size_t k = 0, p = hp + 20 + 4 * lists; k < lists; ++k) {
         const size_t m = p + 44 <= b.size() ? Le32(b, p + 8) : 0;
         if (Le32(b, hp + 20 + 4 * k) != p || m > (b.size() - p - 44) / 4 ||
@@ -137,7 +137,7 @@ bool ParseLater(const std::vector<uint8_t>& b, ParsedDatabase* db, std::string* 
                 if (Le32(b, p + 44 + 4 * i) >= n)
                     return Fail(why, "a playlist lists no track");
                 if (kinds[k] != 2)
-                    special[Le32(b, p + 44 + 4 * i)] = true;
+                    notPlain[Le32(b, p + 44 + 4 * i)] = true;
             }
             db->playlists.emplace_back(b.begin() + p, b.begin() + p + 44 + 4 * m);
         }
@@ -147,14 +147,14 @@ bool ParseLater(const std::vector<uint8_t>& b, ParsedDatabase* db, std::string* 
     }
     db->fresh = db->fresh && lists == 1;
     // The counts of what is neither podcast nor audiobook.
-    const auto plain = uint32_t(n - std::count(special.begin(), special.end(), true));
+    const auto plain = uint32_t(n - std::count(notPlain.begin(), notPlain.end(), true));
     bool counts = Le32(b, 32) == plain && Le32(b, hp + 20 + 4 * lists + 12) == plain &&
                   (Le32(b, hp + 12) & 0xFFFF) == KindCount(kinds, 3) &&
                   Le32(b, hp + 16) == KindCount(kinds, 4);
     for (const auto& list : db->playlists) {
         uint32_t listed = 0;
         for (size_t at = 44; at < list.size(); at += 4)
-            listed += !special[Le32(list, at)];
+            listed += !notPlain[Le32(list, at)];
         counts = counts && Le32(list, 12) == listed;
     }
     return counts || Fail(why, "the counts of tracks or playlists that are not podcasts differ");
@@ -162,20 +162,20 @@ bool ParseLater(const std::vector<uint8_t>& b, ParsedDatabase* db, std::string* 
 
 }  // namespace
 
-Bytes LayOutLater(const LaterParts& parts) {
-    const size_t n = parts.tracks.size(), lists = 1 + parts.playlists.size();
+Bytes LayOutLater(const LaterContents& contents) {
+    const size_t n = contents.tracks.size(), lists = 1 + contents.playlists.size();
     const size_t first = 84 + 4 * n, hp = first + 372 * n;
-    Bytes b = parts.header;
+    Bytes b = contents.header;
     b.resize(hp + 20 + 4 * lists);
     std::vector<uint32_t> kinds = {1};
-    std::vector<bool> special(n);
-    for (const auto& [head, tracks] : parts.playlists) {
+    std::vector<bool> notPlain(n);
+    for (const auto& [head, tracks] : contents.playlists) {
         kinds.push_back(head[8]);
         for (uint32_t track : tracks)
             if (track < n)  // a track number may point nowhere
-                special[track] = special[track] || head[8] != 2;
+                notPlain[track] = notPlain[track] || head[8] != 2;
     }
-    const auto plain = uint32_t(n - std::count(special.begin(), special.end(), true));
+    const auto plain = uint32_t(n - std::count(notPlain.begin(), notPlain.end(), true));
     std::copy_n("bdhs", 4, b.begin());
     Put(b, 4, 0x02000003);
     Put(b, 8, 64);
@@ -188,7 +188,7 @@ Bytes LayOutLater(const LaterParts& parts) {
     Put(b, 68, uint32_t(20 + 4 * n));
     Put(b, 72, uint32_t(n));
     for (size_t i = 0; i < n; ++i) {
-        const auto& [path, record] = parts.tracks[i];
+        const auto& [path, record] = contents.tracks[i];
         const size_t r = first + 372 * i;
         Put(b, 84 + 4 * i, uint32_t(r));
         std::copy(record.begin(), record.end(), b.begin() + r);
@@ -214,7 +214,7 @@ Bytes LayOutLater(const LaterParts& parts) {
         Put(b, p + 8, uint32_t(tracks.size()));
         for (size_t i = 0; i < tracks.size(); ++i) {
             Put(b, p + 44 + 4 * i, tracks[i]);
-            listed += tracks[i] < n && !special[tracks[i]];
+            listed += tracks[i] < n && !notPlain[tracks[i]];
         }
         Put(b, p + 12, uint32_t(listed));
     };
@@ -222,7 +222,7 @@ Bytes LayOutLater(const LaterParts& parts) {
     for (size_t i = 0; i < n; ++i)
         every[i] = uint32_t(i);
     add({0, 0, 0, 0, 0, 0, 0, 0, 1}, every);
-    for (const auto& [head, tracks] : parts.playlists)
+    for (const auto& [head, tracks] : contents.playlists)
         add(head, tracks);
     return b;
 }

@@ -28,13 +28,13 @@ struct ParsedDatabase {
 // podcasts nor audiobooks, and the playlists that are not.
 std::optional<ParsedDatabase> ParseDatabase(const Bytes& bytes, std::string* why = nullptr);
 
-// A database in the later layout as another writer lays it out, from its parts: the header's
+// A database in the later layout as another writer lays it out, from its contents: the header's
 // 64 bytes (its tag, counts and offsets filled in), each track's path in UTF-8 with its record's
 // 372 bytes (tag, length and path filled in), the master playlist listing every track in order,
 // then each playlist's bytes 16 to 43 (its id and kind) with its track numbers.
-struct LaterParts {
+struct LaterContents {
     Bytes header = Bytes(64);
     std::vector<std::pair<std::string, Bytes>> tracks;
     std::vector<std::pair<Bytes, std::vector<uint32_t>>> playlists;
 };
-Bytes LayOutLater(const LaterParts& parts);
+Bytes LayOutLater(const LaterContents& contents);
