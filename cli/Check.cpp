@@ -116,6 +116,17 @@ bool PrintReport(const PlayerCheck& check, const ShownPlayer& player, bool tooLa
     }
     if (check.reordered)
         fputs(kCheckReordered, stdout);
+    if (check.kept.Any()) {
+        std::string kept = check.kept.volumeLimit ? kKeptVolumeLimit : "";
+        auto add = [&kept](const std::string& item) { kept += (kept.empty() ? "" : ", ") + item; };
+        if (check.kept.voiceOver)
+            add(kKeptVoiceOver);
+        if (check.kept.playlists)
+            add(Counted(check.kept.playlists, "playlist", "playlists"));
+        if (check.kept.songs)
+            add(kKeptSongs + Counted(check.kept.songs, "song", "songs"));
+        printf(kCheckKept, kept.c_str());
+    }
     std::string playing = Counted(check.playable, "track", "tracks");
     std::string leftOut = CountLeftOut(check.passedOver);
     if (check.temp == TempState::Folder || check.temp == TempState::Other)

@@ -213,6 +213,12 @@ inline constexpr char kCheckReadFailed[] =
 inline constexpr char kCheckReadFailedFirst[] =
     "a folder on the player could not be read: a run would stop before renaming anything and "
     "keep the old database; unplug the player, plug it in again and check again\n";
+// A later generation's database: what a run keeps that its owner set, as a list of the words
+// below ("volume limit, VoiceOver, 2 playlists, settings of 4 songs").
+inline constexpr char kCheckKept[] = "kept from the old database: %s\n";
+inline constexpr char kKeptVolumeLimit[] = "volume limit";
+inline constexpr char kKeptVoiceOver[] = "VoiceOver";
+inline constexpr char kKeptSongs[] = "settings of ";
 // "3 tracks".
 inline constexpr char kCheckVerdictRead[] =
     "the player will play %s; a run would keep the old database\n";

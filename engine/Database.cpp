@@ -72,6 +72,7 @@ DatabaseContents DecodeDatabase(const uint8_t* bytes, size_t size) {
         return db;
     db.wholeHeader = true;
     db.count = (size_t(bytes[0]) << 16) | (size_t(bytes[1]) << 8) | bytes[2];
+    db.expectedSize = DatabaseSize(DbFormat::Early, db.count);
     auto header = MakeDbHeader(db.count);
     db.headerAsWritten = std::memcmp(bytes, header.data(), header.size()) == 0;
     // Every whole record there is, whatever the header claims: a torn file still shows its start.
@@ -79,13 +80,12 @@ DatabaseContents DecodeDatabase(const uint8_t* bytes, size_t size) {
     uint8_t expected[kDbRecordSize];
     for (size_t at = kDbHeaderSize; size - at >= kDbRecordSize; at += kDbRecordSize) {
         const uint8_t* name = bytes + at + 33;
-        std::u16string path;
-        for (size_t i = 0; i < kDbNameUnits; ++i) {
-            auto unit = static_cast<char16_t>(name[2 * i] | (name[2 * i + 1] << 8));
-            if (unit == 0)
-                break;
-            path.push_back(unit);
-        }
+        size_t units = 0;
+        while (units < kDbNameUnits && (name[2 * units] | name[2 * units + 1]))
+            ++units;
+        std::u16string path(units, u'\0');
+        for (size_t i = 0; i < units; ++i)
+            path[i] = static_cast<char16_t>(name[2 * i] | (name[2 * i + 1] << 8));
         // Writing the name again gives every byte a run would have written.
         FillDbRecord(path, expected);
         if (std::memcmp(bytes + at, expected, kDbRecordSize) != 0)

@@ -86,20 +86,30 @@ bool CSyncJob::PrepareDatabase() {
 }
 
 // A run from a folder below the player's top writes a database of that folder's songs alone: the
-// old one's tracks elsewhere are kept to be named as left out. A database that cannot be read is
-// not written over.
+// old one's tracks elsewhere are kept to be named as left out. A later-layout database gives what
+// its owner set. A database that cannot be read is not written over.
 void CSyncJob::ReadOldTracks() {
     m_oldTracks.clear();
-    if (FileNameOffset(m_strRootDir) == 0 || m_dbFormat == DbFormat::Unreadable ||
-        !m_fs.Exists(m_strDbPath))
-        return;  // the drive's top folder: nothing lies outside it
+    const bool below = FileNameOffset(m_strRootDir) != 0;  // at the top nothing lies outside
+    if ((!below && m_dbFormat != DbFormat::Later) || m_dbFormat == DbFormat::Unreadable)
+        return;
     std::vector<uint8_t> bytes;
     ReadResult read = ReadWholeFile(m_fs, m_strDbPath, kLargestDatabase, bytes);
-    if (read == ReadResult::Failed) {
+    // Read first: an existence test that failed would pass an owner's database over.
+    const int error = m_fs.LastError();
+    if (read == ReadResult::Failed && m_fs.Exists(m_strDbPath)) {
         m_dbFormat = DbFormat::Unreadable;
-        m_nDbReadError = m_fs.LastError();
+        m_nDbReadError = error;
     }
     if (read != ReadResult::Read)
+        return;
+    if (m_dbFormat == DbFormat::Later) {
+        m_kept = std::make_unique<OwnerSettings>();
+        m_kept->Read(bytes.data(), bytes.size());
+        if (!m_kept->found)
+            m_kept.reset();
+    }
+    if (!below)
         return;
     DatabaseContents old = DecodeDatabase(bytes.data(), bytes.size());
     if (old.Complete())
@@ -119,6 +129,21 @@ bool CSyncJob::CanWriteDatabase() {
     }
     ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, error);
     return false;
+}
+
+// The renames this run made, as the owner's settings follow them: the player path before and
+// the new name, in the plan's order.
+void CSyncJob::MatchOwnerSettings() {
+    if (!m_kept)
+        return;
+    PathList renames;
+    for (const auto& item : m_plan) {
+        if (item.step != Step::Done)
+            continue;
+        renames.Append(std::u16string_view(item.from).substr(2));
+        renames.Append(std::u16string_view(item.to).substr(FileNameOffset(item.to)));
+    }
+    m_kept->Match(m_lstPaths, renames.Empty() ? nullptr : &renames);
 }
 
 int CSyncJob::WriteDatabase() {
@@ -181,12 +206,12 @@ int CSyncJob::WriteDatabase() {
 
 bool CSyncJob::WriteDatabaseFile(const std::u16string& tempPath) {
     // The player's own layout; a database whose layout could not be read is left as it is.
-    auto encode = m_dbFormat == DbFormat::Later   ? EncodeLaterDatabase
-                  : m_dbFormat == DbFormat::Early ? EncodeEarlyDatabase
-                                                  : nullptr;
-    m_nWriteError = encode ? 0 : m_nDbReadError;
-    if (!encode)
+    if (m_dbFormat == DbFormat::Unreadable) {
+        m_nWriteError = m_nDbReadError;
         return false;
+    }
+    if (m_dbFormat == DbFormat::Later)
+        MatchOwnerSettings();
     // The buffer comes first: running out of memory for it leaves no file behind.
     ChunkedWriter writer;
     auto file = m_fs.CreateOutput(tempPath);
@@ -195,8 +220,10 @@ bool CSyncJob::WriteDatabaseFile(const std::u16string& tempPath) {
         return false;
     }
     writer.Attach(*file);
-    bool ok = encode(
-        m_lstPaths, [&writer](const uint8_t* data, size_t size) { return writer.Put(data, size); });
+    auto take = [&writer](const uint8_t* data, size_t size) { return writer.Put(data, size); };
+    const ByteSink put = SinkTo(take);
+    bool ok = m_dbFormat == DbFormat::Later ? EncodeLaterDatabase(m_lstPaths, put, m_kept.get())
+                                            : EncodeEarlyDatabase(m_lstPaths, put);
     ok = ok && writer.Finish();
     // The first failure's reason: closing after a failed write may fail as well.
     m_nWriteError = ok ? 0 : m_fs.LastError();

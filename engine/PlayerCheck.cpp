@@ -1,6 +1,7 @@
 #include "PlayerCheck.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_set>
 
 #include "DryRunFileSystem.h"
@@ -17,6 +18,24 @@ std::u16string FullPath(std::u16string_view drive, std::u16string_view playerPat
     return full;
 }
 
+// A song counts when its settings are not those a new song gets: an MP3 file played when
+// shuffling, nothing else set.
+KeptSettings Summarize(const OwnerSettings& kept) {
+    KeptSettings summary;
+    summary.volumeLimit = kept.header[kVolumeLimitAt] != 0;
+    summary.voiceOver = kept.header[kVoiceOverAt] != 0;
+    summary.playlists = kept.keptLists;
+    uint8_t fresh[kKeptRecord] = {};
+    fresh[kLaterFileTypeAt - kKeptFrontAt] = 1;
+    fresh[kKeptFront + kLaterShuffledAt - kKeptBackAt] = 1;
+    for (size_t i = 0; i < kept.tracks; ++i) {
+        uint32_t song = kept.matched[i] & ~kNotPlain;
+        summary.songs +=
+            song && std::memcmp(&kept.fields[(song - 1) * kKeptRecord], fresh, kKeptRecord) != 0;
+    }
+    return summary;
+}
+
 }  // namespace
 
 PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
@@ -29,8 +48,8 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
     const std::u16string tempPath = dbPath + u".new";
     // As a run meets it: a file there is written over, unless it is the only database, which is
     // read whole; what cannot be opened as a file stops every run before its first change.
+    std::vector<uint8_t> temp;
     if (fs.Exists(tempPath)) {
-        std::vector<uint8_t> temp;
         bool opens =
             dbBytes ? fs.OpenInput(tempPath) != nullptr
                     : ReadWholeFile(fs, tempPath, kLargestDatabase, temp) != ReadResult::Failed;
@@ -100,6 +119,17 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
         std::u16string full = FullPath(drive, path);
         if ((!fs.Exists(full) || fs.IsDirectory(full)) && !unreadable(full))
             check.missing.push_back(path);
+    }
+    // What a run would keep of its owner's settings, read and followed through its renames as a
+    // run does.
+    const std::vector<uint8_t>* owner = dbBytes ? dbBytes : promoted ? &temp : nullptr;
+    if (check.format == DbFormat::Later && owner && !check.readFailed) {
+        job.m_kept = std::make_unique<OwnerSettings>();
+        job.m_kept->Read(owner->data(), owner->size());
+        if (job.m_kept->found) {
+            job.MatchOwnerSettings();
+            check.kept = Summarize(*job.m_kept);
+        }
     }
     // What the player makes of records not as Zorbel writes them nobody knows.
     check.playable = check.database.Intact() ? old.size() - check.missing.size() : 0;

@@ -17,6 +17,15 @@
 // something no run can write (a folder, a pipe), so every run fails until it is moved away.
 enum class TempState { None, File, Folder, Other };
 
+// What a run would keep of what the owner set in a later-layout database: the volume limit,
+// VoiceOver, the playlists besides the master one that keep a song, and the songs whose settings
+// differ from a new song's.
+struct KeptSettings {
+    bool volumeLimit = false, voiceOver = false;
+    size_t playlists = 0, songs = 0;
+    bool Any() const { return volumeLimit || voiceOver || playlists || songs; }
+};
+
 struct PlayerCheck {
     bool hasDatabase = false;
     DatabaseContents database;
@@ -60,6 +69,7 @@ struct PlayerCheck {
     size_t added = 0;        // of those, not in the database now
     size_t dropped = 0;      // tracks of the database now that a run would leave out
     bool reordered = false;  // the same tracks, but not in the order a run would write them
+    KeptSettings kept;       // when a run would write a database
 
     // A run that would leave something out ends on saying so, never on "done": not up to date.
     bool UpToDate() const {

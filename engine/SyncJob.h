@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "Database.h"
 #include "FileSystem.h"
 #include "Location.h"
+#include "OwnerSettings.h"
 #include "PathList.h"
 #include "RenameRecord.h"
 #include "StatusLabel.h"
@@ -131,9 +133,14 @@ public:
     // Names what a run leaves lost: items of the record with no name, and chains that hold a
     // folder's raw entries.
     void NoteLost();
+    // Before step 4 in the later layout: the old database's owner settings (read with its tracks)
+    // follow this run's renames to the tracks listed.
+    void MatchOwnerSettings();
 
     std::u16string m_strRootDir;
     PathList m_lstPaths;
+    // What the owner set in a later-layout database, kept by step 4; null when there is none.
+    std::unique_ptr<OwnerSettings> m_kept;
     DbFormat m_dbFormat = DbFormat::Early;
     std::u16string m_strDbPath;
     IStatusLabel* m_pStatus = nullptr;

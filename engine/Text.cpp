@@ -69,21 +69,21 @@ std::u16string FormatText(std::u16string_view format,
 }
 
 std::u16string FormatNumber(std::u16string_view format, int number) {
-    std::u16string digits;
-    long long value = number;  // wide enough for the most negative int
-    bool negative = value < 0;
-    if (negative)
-        value = -value;
+    // Written from the last digit; the magnitude as unsigned holds the most negative int too.
+    char16_t digits[11];
+    size_t at = sizeof digits / sizeof *digits;
+    unsigned value =
+        number < 0 ? 0u - static_cast<unsigned>(number) : static_cast<unsigned>(number);
     do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+        digits[--at] = static_cast<char16_t>(u'0' + value % 10);
         value /= 10;
     } while (value);
-    if (negative)
-        digits.insert(digits.begin(), u'-');
+    if (number < 0)
+        digits[--at] = u'-';
 
     std::u16string out(format);
-    size_t at = out.find(u"%d");
-    if (at != std::u16string::npos)
-        out.replace(at, 2, digits);
+    size_t pos = out.find(u"%d");
+    if (pos != std::u16string::npos)
+        out.replace(pos, 2, digits + at, sizeof digits / sizeof *digits - at);
     return out;
 }

@@ -1,7 +1,5 @@
 // Step 3 of a run: every MP3 file under a folder, as a player path, in the order the file
 // system lists each folder, a subfolder's tracks where its entry comes up.
-#include <unordered_set>
-
 #include "LaterDatabase.h"
 #include "Messages.h"
 #include "SyncJob.h"
@@ -66,14 +64,13 @@ int CSyncJob::AddTrack(const std::u16string& path, int convert) {
 void CSyncJob::NoteTracksOutside() {
     if (m_oldTracks.empty())
         return;
-    std::unordered_set<std::u16string_view> listed(m_lstPaths.begin(), m_lstPaths.end());
     const std::u16string inside = ToPlayerPath(m_strRootDir) + u"/";
     const std::u16string drive = m_strRootDir.substr(0, 2);
     for (const auto& track : m_oldTracks) {
         if (StopAsked())
             break;  // nothing changed yet: the run ends at once
-        if (listed.count(track) ||
-            (track.size() > inside.size() && EqualsFolded(track.substr(0, inside.size()), inside)))
+        // Every listed track lies inside: the folder alone tells.
+        if (track.size() > inside.size() && EqualsFolded(track.substr(0, inside.size()), inside))
             continue;
         std::u16string full = drive + track;
         for (auto& unit : full)

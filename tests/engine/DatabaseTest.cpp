@@ -204,51 +204,159 @@ TEST_F(WriterFixture, AtMostOneWritePer64KiB) {
     EXPECT_EQ(parsed->names, Paths());
 }
 
-// A small tree on a later player, run whole, against bytes worked out by hand from the layout:
-// 64 + (20 + 4 * 3) + 372 * 3 + 24 + (44 + 4 * 3) = 1292 bytes for three tracks.
-TEST(LaterDatabase, GoldenForASmallTree) {
-    MemoryFileSystem fs;
-    fs.AddFile(kDb, Bytes{'b', 'd', 'h', 's'});
-    for (auto file : {u"E:\\a.mp3", u"E:\\Music\\\u00E9.mp3", u"E:\\Music\\\u6674.mp3",
-                      u"E:\\Music\\cover.jpg"})
-        fs.AddFile(file);
-    CSyncJob job(fs);
-    FakeProbe probe(u"E:\\Zorbel.exe", true);
-    job.CheckLocation(probe);
-    ASSERT_EQ(job.Run(), RunOutcome::Done);
+// Bytes laid out by hand: 4-byte tags, little-endian words, single bytes and UTF-8 names at their
+// offsets, zeros elsewhere.
+struct Laid {
+    size_t size;
+    std::vector<std::pair<size_t, const char*>> tags;
+    std::vector<std::pair<size_t, uint32_t>> words = {};
+    std::vector<std::pair<size_t, uint8_t>> bytes = {};
+    std::vector<std::pair<size_t, std::string>> names = {};
 
-    Bytes golden(1292, 0);
-    const std::pair<size_t, const char*> tags[] = {{0, "bdhs"},   {64, "hths"},  {96, "rths"},
-                                                   {468, "rths"}, {840, "rths"}, {1212, "hphs"},
-                                                   {1236, "lphs"}};
-    // Little-endian words. The header: version, its length, tracks, playlists (no volume limit
-    // and VoiceOver off at 28 and 29), tracks again, the track header at 64, the playlists at
-    // 1212. The track header: its length, tracks, each record's offset. Each record: its length,
-    // an MP3 file. The playlist header: its length, one playlist, no podcast, one master and no
-    // audiobook playlist (16 bits each), the playlist at 1236. The master playlist: its length,
-    // tracks twice, the master's type, each track's number in order.
-    const std::pair<size_t, uint32_t> words[] = {
-        {4, 0x02000003}, {8, 64},   {12, 3},         {16, 1},        {32, 3},      {36, 64},
-        {40, 1212},      {68, 32},  {72, 3},         {84, 96},       {88, 468},    {92, 840},
-        {100, 372},      {116, 1},  {472, 372},      {488, 1},       {844, 372},   {860, 1},
-        {1216, 24},      {1220, 1}, {1224, 0x1FFFF}, {1228, 0xFFFF}, {1232, 1236}, {1240, 56},
-        {1244, 3},       {1248, 3}, {1260, 1},       {1280, 0},      {1284, 1},    {1288, 2}};
-    for (auto [at, tag] : tags)
-        std::copy_n(tag, 4, golden.begin() + at);
-    for (auto [at, word] : words)
-        for (int i = 0; i < 4; ++i)
-            golden[at + i] = static_cast<uint8_t>(word >> 8 * i);
-    // Each record's path in UTF-8 from its byte 24, and at 284: not skipped when shuffling.
-    const std::pair<size_t, std::string> names[] = {
-        {96, "/a.mp3"}, {468, "/Music/\xC3\xA9.mp3"}, {840, "/Music/ST_FILE_1.mp3"}};
-    for (const auto& [at, name] : names) {
-        std::copy(name.begin(), name.end(), golden.begin() + at + 24);
-        golden[at + 284] = 1;
+    Bytes Make() const {
+        Bytes out(size, 0);
+        for (auto [at, tag] : tags)
+            std::copy_n(tag, 4, out.begin() + at);
+        for (auto [at, word] : words)
+            for (int i = 0; i < 4; ++i)
+                out[at + i] = static_cast<uint8_t>(word >> 8 * i);
+        for (auto [at, byte] : bytes)
+            out[at] = byte;
+        for (const auto& [at, name] : names)
+            std::copy(name.begin(), name.end(), out.begin() + at);
+        return out;
     }
-    Bytes db = fs.Read(kDb);
-    ASSERT_EQ(db.size(), golden.size());
-    for (size_t i = 0; i < golden.size(); ++i)
-        ASSERT_EQ(db[i], golden[i]) << "byte " << i;
+};
+
+// Small trees on a later player, run whole, against bytes worked out by hand from the layout.
+TEST(LaterDatabase, GoldensForSmallTrees) {
+    const struct {
+        const char* name;
+        Laid old;
+        std::vector<std::u16string> files;
+        Laid golden;
+    } cases[] = {
+        // 64 + (20 + 4 * 3) + 372 * 3 + 24 + (44 + 4 * 3) = 1292 bytes for three tracks. The
+        // header: version, its length, tracks, playlists (no volume limit and VoiceOver off at 28
+        // and 29), tracks again, the track header at 64, the playlists at 1212. The track header:
+        // its length, tracks, each record's offset. Each record: its length, an MP3 file, its
+        // path in UTF-8 from its byte 24, and at 284: not skipped when shuffling. The playlist
+        // header: its length, one playlist, no podcast, one master and no audiobook playlist (16
+        // bits each), the playlist at 1236. The master playlist: its length, tracks twice, the
+        // master's type, each track's number in order.
+        {"a new database",
+         {4, {{0, "bdhs"}}},
+         {u"E:\\a.mp3", u"E:\\Music\\\u00E9.mp3", u"E:\\Music\\\u6674.mp3",
+          u"E:\\Music\\cover.jpg"},
+         {1292,
+          {{0, "bdhs"},
+           {64, "hths"},
+           {96, "rths"},
+           {468, "rths"},
+           {840, "rths"},
+           {1212, "hphs"},
+           {1236, "lphs"}},
+          {{4, 0x02000003}, {8, 64},   {12, 3},         {16, 1},        {32, 3},      {36, 64},
+           {40, 1212},      {68, 32},  {72, 3},         {84, 96},       {88, 468},    {92, 840},
+           {100, 372},      {116, 1},  {472, 372},      {488, 1},       {844, 372},   {860, 1},
+           {1216, 24},      {1220, 1}, {1224, 0x1FFFF}, {1228, 0xFFFF}, {1232, 1236}, {1240, 56},
+           {1244, 3},       {1248, 3}, {1260, 1},       {1280, 0},      {1284, 1},    {1288, 2}},
+          {{380, 1}, {752, 1}, {1124, 1}},
+          {{120, "/a.mp3"}, {492, "/Music/\xC3\xA9.mp3"}, {864, "/Music/ST_FILE_1.mp3"}}}},
+        // An owner's database, as another writer lays it out: a volume limit (28), VoiceOver on
+        // (29), two header bytes nobody knows (22, 50); songs "/Music/晴.mp3" with a start and
+        // stop time, a volume, skipped when shuffling, its position remembered, album, spoken
+        // name and artist ids; "/gone.mp3", no longer on the player; "/a.mp3"; "/Music/é.mp3", a
+        // podcast with a bookmark. Playlists: the master, A (晴, gone, a and an entry that points
+        // nowhere), C (gone alone), the podcasts B (é), last. 1840 bytes:
+        // 64 + (20 + 4 * 4) + 372 * 4 + (20 + 4 * 4) + (44 + 4 * 4) * 2 + (44 + 4) * 2.
+        // The run renames 晴 to ST_FILE_1.mp3 and finds the new song b.mp3. The new database:
+        // 64 + (20 + 4 * 4) + 372 * 4 + (20 + 4 * 3) + (44 + 4 * 4) + (44 + 4 * 2) + (44 + 4) =
+        // 1780 bytes; the header and the songs as the owner left them, b.mp3 a new song's;
+        // 3 playlists: the master of every track in listing order (3 neither podcasts nor
+        // audiobooks), A of ST_FILE_1 and a, its id and kind kept, B of é; C, left empty, gone.
+        {"an owner's database",
+         {1840,
+          {{0, "bdhs"},
+           {64, "hths"},
+           {100, "rths"},
+           {472, "rths"},
+           {844, "rths"},
+           {1216, "rths"},
+           {1588, "hphs"},
+           {1624, "lphs"},
+           {1684, "lphs"},
+           {1744, "lphs"},
+           {1792, "lphs"}},
+          {{4, 0x02000003}, {8, 64},        {12, 4},      {16, 4},      {32, 3},      {36, 64},
+           {40, 1588},      {68, 36},       {72, 4},      {84, 100},    {88, 472},    {92, 844},
+           {96, 1216},      {104, 372},     {108, 1000},  {112, 61000}, {116, 20},    {120, 1},
+           {412, 7},        {436, 9},       {476, 372},   {480, 5},     {492, 1},     {848, 372},
+           {864, 1},        {1220, 372},    {1236, 1},    {1496, 5000}, {1592, 36},   {1596, 4},
+           {1600, 0x10003}, {1604, 0xFFFF}, {1608, 1624}, {1612, 1684}, {1616, 1744}, {1620, 1792},
+           {1628, 60},      {1632, 4},      {1636, 3},    {1648, 1},    {1668, 0},    {1672, 1},
+           {1676, 2},       {1680, 3},      {1688, 60},   {1692, 4},    {1696, 3},    {1708, 2},
+           {1728, 0},       {1732, 1},      {1736, 2},    {1740, 99},   {1748, 48},   {1752, 1},
+           {1756, 1},       {1768, 2},      {1788, 1},    {1796, 48},   {1800, 1},    {1816, 3},
+           {1836, 3}},
+          {{22, 7},      {28, 0x10},   {29, 1},     {50, 0x2A},  {385, 1},     {428, 0x11},
+           {429, 0x12},  {430, 0x13},  {431, 0x14}, {432, 0x15}, {433, 0x16},  {434, 0x17},
+           {435, 0x18},  {756, 1},     {1128, 1},   {1501, 1},   {1700, 0xA1}, {1707, 0xA8},
+           {1760, 0xC1}, {1808, 0xB1}, {1815, 0xB8}},
+          {{124, "/Music/\xE6\x99\xB4.mp3"},
+           {496, "/gone.mp3"},
+           {868, "/a.mp3"},
+           {1240, "/Music/\xC3\xA9.mp3"}}},
+         {u"E:\\a.mp3", u"E:\\b.mp3", u"E:\\Music\\\u00E9.mp3", u"E:\\Music\\\u6674.mp3",
+          u"E:\\Music\\cover.jpg"},
+         {1780,
+          {{0, "bdhs"},
+           {64, "hths"},
+           {100, "rths"},
+           {472, "rths"},
+           {844, "rths"},
+           {1216, "rths"},
+           {1588, "hphs"},
+           {1620, "lphs"},
+           {1680, "lphs"},
+           {1732, "lphs"}},
+          {{4, 0x02000003}, {8, 64},      {12, 4},       {16, 3},      {32, 3},
+           {36, 64},        {40, 1588},   {68, 36},      {72, 4},      {84, 100},
+           {88, 472},       {92, 844},    {96, 1216},    {104, 372},   {120, 1},
+           {476, 372},      {492, 1},     {848, 372},    {864, 1},     {1124, 5000},
+           {1220, 372},     {1224, 1000}, {1228, 61000}, {1232, 20},   {1236, 1},
+           {1528, 7},       {1552, 9},    {1592, 32},    {1596, 3},    {1600, 0x10002},
+           {1604, 0xFFFF},  {1608, 1620}, {1612, 1680},  {1616, 1732}, {1624, 60},
+           {1628, 4},       {1632, 3},    {1644, 1},     {1664, 0},    {1668, 1},
+           {1672, 2},       {1676, 3},    {1684, 52},    {1688, 2},    {1692, 2},
+           {1704, 2},       {1724, 3},    {1728, 0},     {1736, 48},   {1740, 1},
+           {1744, 0},       {1756, 3},    {1776, 2}},
+          {{22, 7},      {28, 0x10},   {29, 1},      {50, 0x2A},   {384, 1},
+           {756, 1},     {1129, 1},    {1501, 1},    {1544, 0x11}, {1545, 0x12},
+           {1546, 0x13}, {1547, 0x14}, {1548, 0x15}, {1549, 0x16}, {1550, 0x17},
+           {1551, 0x18}, {1696, 0xA1}, {1703, 0xA8}, {1748, 0xB1}, {1755, 0xB8}},
+          {{124, "/a.mp3"},
+           {496, "/b.mp3"},
+           {868, "/Music/\xC3\xA9.mp3"},
+           {1240, "/Music/ST_FILE_1.mp3"}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryFileSystem fs;
+        fs.AddFile(kDb, c.old.Make());
+        for (const auto& file : c.files)
+            fs.AddFile(file);
+        CSyncJob job(fs);
+        FakeProbe probe(u"E:\\Zorbel.exe", true);
+        job.CheckLocation(probe);
+        ASSERT_EQ(job.Run(), RunOutcome::Done);
+        const Bytes golden = c.golden.Make(), db = fs.Read(kDb);
+        ASSERT_EQ(db.size(), golden.size());
+        for (size_t i = 0; i < golden.size(); ++i)
+            ASSERT_EQ(db[i], golden[i]) << "byte " << i;
+        std::string why;
+        EXPECT_TRUE(ParseDatabase(db, &why)) << why;
+    }
 }
 
 // A record holds 255 bytes of UTF-8 (a surrogate pair takes 4, one alone 3): the track scan passes
@@ -269,10 +377,11 @@ TEST(LaterDatabase, PathsTheRecordHoldsWhole) {
         PathList one;
         one.Append(path);
         Bytes db;
-        EncodeLaterDatabase(one, [&db](const uint8_t* at, size_t n) {
+        auto append = [&db](const uint8_t* at, size_t n) {
             db.insert(db.end(), at, at + n);
             return true;
-        });
+        };
+        EncodeLaterDatabase(one, SinkTo(append));
         DatabaseContents back = DecodeDatabase(db.data(), db.size());
         auto parsed = ParseDatabase(db);
         ASSERT_TRUE(back.Intact() && parsed && back.paths == parsed->names) << Printable(path);

@@ -15,6 +15,7 @@
 #include "PlayerCheck.h"
 #include "RenameRecord.h"
 #include "RunInvariants.h"
+#include "Text.h"
 
 namespace {
 
@@ -36,18 +37,122 @@ const char16_t* const kTree[] = {
     u"\\mix.mp3\\w.mp3",
 };
 
+// What the owner of a later-generation player set, in a database another writer laid out: a
+// volume limit, VoiceOver on and two header bytes nobody knows; songs of the tree (a renamed one,
+// one in a renamed folder, one renamed in a renamed folder, two kept as they are) and one gone,
+// each record's kept bytes its own; playlists of every kind, with a song gone and an entry that
+// points nowhere, and one of the song gone alone, last.
+const struct {
+    const char16_t* file;  // in kTree; null for the song gone
+    const char* path;      // as the old database names it
+} kOwnedSongs[] = {
+    {u"\\\u7532.mp3", u8"/Music/\u7532.mp3"},
+    {u"\\plain.MP3", "/Music/plain.MP3"},
+    {u"\\\u6B4C\u624B\\\u4E59.Mp3", u8"/Music/\u6B4C\u624B/\u4E59.Mp3"},
+    {u"\\\u6B4C\u624B\\a.mp3", u8"/Music/\u6B4C\u624B/a.mp3"},
+    {nullptr, "/gone.mp3"},
+    {u"\\mix.mp3\\w.mp3", "/Music/mix.mp3/w.mp3"},
+};
+const struct {
+    uint8_t id;  // the first of its 8 id bytes
+    uint8_t kind;
+    std::vector<uint32_t> songs;
+} kOwnedLists[] = {{0xA1, 2, {3, 4, 0, 77}}, {0xB1, 3, {2}}, {0xC1, 4, {5, 1}}, {0xD1, 2, {4}}};
+const size_t kOwnerHeaderBytes[] = {22, 28, 29, 50};
+
+// A record's bytes that its owner set: all but its tag, length and path.
+bool OwnerByte(size_t at) {
+    return (at >= 8 && at < 24) || at >= 280;
+}
+
+uint8_t OwnedByte(size_t song, size_t at) {
+    return static_cast<uint8_t>(37 * song + at);
+}
+
+Bytes OwnersDatabase() {
+    LaterContents contents;
+    for (size_t at : kOwnerHeaderBytes)
+        contents.header[at] = static_cast<uint8_t>(at + 1);
+    for (size_t song = 0; song < std::size(kOwnedSongs); ++song) {
+        Bytes record(372);
+        for (size_t at = 0; at < record.size(); ++at)
+            record[at] = OwnerByte(at) ? OwnedByte(song, at) : 0;
+        contents.tracks.emplace_back(kOwnedSongs[song].path, record);
+    }
+    for (const auto& list : kOwnedLists) {
+        Bytes head(28);
+        head[0] = list.id;
+        head[8] = list.kind;
+        contents.playlists.emplace_back(head, list.songs);
+    }
+    return LayOutLater(contents);
+}
+
 // A database cut short by some earlier crash: known bytes that no run can produce, in either
-// generations' layout.
+// generations' layout; the later one an owner's.
 Bytes OldDatabase(bool later = false) {
-    PathList gone;
-    gone.Append(u"/gone.mp3");
-    Bytes db;
-    (later ? EncodeLaterDatabase : EncodeEarlyDatabase)(gone, [&db](const uint8_t* at, size_t n) {
-        db.insert(db.end(), at, at + n);
-        return true;
-    });
+    Bytes db = later ? OwnersDatabase() : Bytes();
+    if (!later) {
+        PathList gone;
+        gone.Append(u"/gone.mp3");
+        auto append = [&db](const uint8_t* at, size_t n) {
+            db.insert(db.end(), at, at + n);
+            return true;
+        };
+        EncodeEarlyDatabase(gone, SinkTo(append));
+    }
     db.pop_back();
     return db;
+}
+
+// Nothing the owner set is lost from a new database: the header's settings, each song still on
+// the player with its own record but the path (found by its bytes, whatever its name now), each
+// playlist with its songs still listed, in order, with its id and kind, the one left empty gone.
+std::string OwnerSettingsLost(MemoryFileSystem& fs, const Bytes& written) {
+    std::string why;
+    auto db = ParseDatabase(written, &why);
+    if (!db)
+        return why;
+    for (size_t at : kOwnerHeaderBytes)
+        if (db->header[at] != at + 1)
+            return "header byte " + std::to_string(at) + " lost";
+    // Each owned song's track in the new database, or -1 when it is gone.
+    auto snapshot = fs.Snapshot();
+    std::vector<int> tracks;
+    for (const auto& song : kOwnedSongs) {
+        tracks.push_back(-1);
+        for (const auto& [path, bytes] : snapshot)
+            if (song.file && bytes && *bytes == ContentOf(song.file)) {
+                auto at = std::find(db->names.begin(), db->names.end(), ToPlayerPath(path));
+                tracks.back() = at == db->names.end() ? -2 : int(at - db->names.begin());
+            }
+        if (tracks.back() == -2)
+            return "a song is not in the new database";
+    }
+    for (size_t song = 0; song < tracks.size(); ++song)
+        for (size_t at = 0; tracks[song] >= 0 && at < 372; ++at)
+            if (OwnerByte(at) && db->records[tracks[song]][at] != OwnedByte(song, at))
+                return "a setting of song " + std::to_string(song) + " lost";
+    std::vector<Bytes> lists;
+    for (const auto& list : kOwnedLists) {
+        Bytes chunk;
+        for (uint32_t song : list.songs)
+            for (int i = 0; song < tracks.size() && tracks[song] >= 0 && i < 4; ++i)
+                chunk.push_back(static_cast<uint8_t>(tracks[song] >> 8 * i));
+        if (!chunk.empty()) {
+            chunk.insert(chunk.begin(), 44, 0);
+            chunk[16] = list.id;
+            chunk[24] = list.kind;
+            lists.push_back(chunk);
+        }
+    }
+    if (db->playlists.size() != lists.size())
+        return "the playlists kept are not the owner's that keep a song";
+    for (size_t i = 0; i < lists.size(); ++i)
+        if (!std::equal(lists[i].begin() + 16, lists[i].end(), db->playlists[i].begin() + 16,
+                        db->playlists[i].end()))
+            return "playlist " + std::to_string(i) + " lost its id, kind or songs";
+    return "";
 }
 
 // A complete database that lists no track of the tree: what a cut-short replace leaves.
@@ -167,6 +272,11 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
         if (cleanOutcome == RunOutcome::Done) {
             ASSERT_EQ(ParseDatabase(clean.fs.Read(kDb))->count, 11u);
             ASSERT_EQ(ParseDatabase(clean.fs.Read(kDb))->later, later);
+            // Every song but the one gone keeps its settings, every playlist but the last.
+            ASSERT_EQ(ParseDatabase(clean.fs.Read(kDb))->playlists.size(), later ? 3u : 0u);
+            if (later) {
+                ASSERT_EQ(OwnerSettingsLost(clean.fs, clean.fs.Read(kDb)), "");
+            }
         }
         ASSERT_EQ(std::count_if(
                       clean.job.LeftOuts().begin(), clean.job.LeftOuts().end(),
@@ -198,6 +308,16 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                 SCOPED_TRACE("operation " + std::to_string(i) + ": " + FsOpName(*fault) +
                              (outOfMemory ? ", out of memory" : ""));
                 EXPECT_EQ(CheckRun(run.before, run.fs, run.label), "");
+                // A new database keeps what the owner set; an old one kept is as it was.
+                if (later &&
+                    (outcome == RunOutcome::Done || outcome == RunOutcome::DatabaseNotDurable ||
+                     outcome == RunOutcome::DatabaseNotReplaced)) {
+                    EXPECT_EQ(OwnerSettingsLost(
+                                  run.fs, run.fs.Read(outcome == RunOutcome::DatabaseNotReplaced
+                                                          ? kDb + u".new"
+                                                          : kDb)),
+                              "");
+                }
                 RunOutcome expected = cleanOutcome;
                 // Before the first rename only the record of the renames is written; letting it
                 // go once the database is in place is the only removal of a clean run.

@@ -35,14 +35,31 @@ TEST(DecodeDatabase, TellsIntactFromTornAndForeign) {
     const Bytes written = fs.Read(kDb);
     Bytes flipped = written;
     flipped[18 + 558 + 3] ^= 1;
-    // The later layout: a zero byte of the second record, VoiceOver on, the last track number.
+    // The later layout: a zero byte of the second record's name field, after the name; the
+    // second record's pregap and VoiceOver on, an owner's settings that a run keeps as they are;
+    // the header's count of tracks that are neither podcasts nor audiobooks; the last track
+    // number.
     job.m_dbFormat = DbFormat::Later;
     job.WriteDatabase();
     const Bytes later = fs.Read(kDb);
-    Bytes laterFlipped = later, voiceOver = later, lastNumber = later;
-    laterFlipped[92 + 372 + 290] ^= 1;
+    Bytes laterFlipped = later, pregap = later, voiceOver = later, plain = later;
+    Bytes lastNumber = later;
+    laterFlipped[92 + 372 + 270] ^= 1;
+    pregap[92 + 372 + 290] ^= 1;
     voiceOver[29] = 1;
+    plain[32] ^= 1;
     lastNumber.back() ^= 1;
+    // Hostile bytes, read within the file all the same: a track count and a playlist offset past
+    // its end; the master playlist made an ordinary one of 2^32 - 1 songs; two offsets of one
+    // record.
+    auto put = [](Bytes bytes, size_t at, uint32_t word) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<uint8_t>(word >> 8 * i);
+        return bytes;
+    };
+    const Bytes wild = put(put(later, 72, 0xFFFFFFFF), 40, 0xFFFFFFFC);
+    const Bytes huge = put(put(later, 860 + 8, 0xFFFFFFFF), 860 + 24, 2);
+    const Bytes twice = put(later, 88, 92);
     const struct {
         Bytes bytes;
         bool header, records, complete;
@@ -57,8 +74,13 @@ TEST(DecodeDatabase, TellsIntactFromTornAndForeign) {
         {Bytes(later.begin(), later.end() - 1), true, true, false, 2},  // torn in the playlist
         {Bytes(later.begin(), later.begin() + 63), false, false, false, 0},
         {laterFlipped, true, false, true, 2},
-        {voiceOver, false, true, false, 2},
+        {pregap, true, true, true, 2},
+        {voiceOver, true, true, true, 2},
+        {plain, false, false, false, 2},
         {lastNumber, true, false, true, 2},
+        {wild, false, false, false, 2},
+        {huge, false, false, false, 2},
+        {twice, true, false, true, 2},
     };
     for (const auto& c : cases) {
         DatabaseContents db = DecodeDatabase(c.bytes.data(), c.bytes.size());

@@ -180,10 +180,11 @@ TEST(StopRequest, BeforeEachOperationOfARun) {
             PathList gone;
             gone.Append(u"/gone.mp3");
             Bytes db;
-            EncodeEarlyDatabase(gone, [&db](const uint8_t* at, size_t size) {
+            auto take = [&db](const uint8_t* at, size_t size) {
                 db.insert(db.end(), at, at + size);
                 return true;
-            });
+            };
+            EncodeEarlyDatabase(gone, SinkTo(take));
             run.fs.AddFile(player.loneNew ? kDb + u".new" : kDb, db);
             for (int folder = 0; folder < 8; ++folder)
                 for (int song = 0; song < 3; ++song)

@@ -56,6 +56,7 @@ struct CommandCase {
     std::string cleanup = "";            // a shell command run last
     bool later = false;                  // the new database in the later generations' layout
     std::vector<RecordEntry> cut = {};   // the renames a run cut off on this player had recorded
+    Bytes database = {};                 // the player's database, when the row gives its own
     std::string absent = "";             // text stdout must not hold
     bool earlierRecord = false;          // recorded as the version before did: no identities
 };
@@ -105,6 +106,28 @@ const std::string kSevenWide =
 // A player mounted at a path with a colour escape and a line feed in it.
 const std::string kOddMount = "{top}/m\x1b[31m\nP";
 const std::string kOddMountShown = "{top}/m\\033[31m\\012P";
+// A later generation's database whose owner set a volume limit, a start time on 晴.mp3, on 中/b.mp3
+// "skip when shuffling" and "remember position", and two playlists: 晴 and a, and the podcasts of
+// b. a.mp3 and c.mp3 have a new song's settings.
+Bytes OwnersDatabase() {
+    LaterContents contents;
+    contents.header[28] = 0x10;
+    for (const char* path :
+         {"/Music/a.mp3", "/Music/\xE6\x99\xB4.mp3", "/\xE4\xB8\xAD/b.mp3", "/c.mp3"}) {
+        Bytes record(372);
+        record[20] = 1;
+        record[284] = 1;
+        contents.tracks.emplace_back(path, record);
+    }
+    contents.tracks[1].second[9] = 0x10;
+    contents.tracks[2].second[284] = 0;
+    contents.tracks[2].second[285] = 1;
+    contents.playlists = {{Bytes{0xA1, 0, 0, 0, 0, 0, 0, 0, 2}, {1, 0}},
+                          {Bytes{0xB1, 0, 0, 0, 0, 0, 0, 0, 3}, {2}}};
+    for (auto& list : contents.playlists)
+        list.first.resize(28);
+    return LayOutLater(contents);
+}
 
 // A name that would drive the terminal if printed raw: window title, clear screen, colour, and a
 // line feed that would split its line.
@@ -404,6 +427,7 @@ TEST(Command, EachSituation) {
          "",
          false,
          {},
+         {},
          "more"},
         // --check tells what a run would do, and escapes what it prints.
         {"check a folder with control characters",
@@ -504,6 +528,7 @@ TEST(Command, EachSituation) {
          "",
          false,
          {},
+         {},
          "more"},
         {"check lists the first ones on a terminal",
          {"sh", "-c", "script -qec \"'{cmd}' --check '{top}'\" /dev/null < /dev/null"},
@@ -528,6 +553,39 @@ TEST(Command, EachSituation) {
          false,
          "",
          true},
+        // A run keeps what the owner set, the settings and playlists of songs it renames too, and
+        // is then up to date with it.
+        {"check what a later generation keeps",
+         {"--check", "{top}"},
+         true,
+         1,
+         "kept from the old database: volume limit, 2 playlists, settings of 2 songs\n"
+         "the player will play 4 tracks; a run would add 2, drop 2 and rename 2\n",
+         "",
+         "-",
+         "",
+         {},
+         false,
+         "",
+         false,
+         {},
+         OwnersDatabase()},
+        {"check what a later generation keeps after a run",
+         {"--check", "{top}"},
+         true,
+         0,
+         "database: 4 tracks, 1780 bytes, complete and as Zorbel writes it\n"
+         "kept from the old database: volume limit, 2 playlists, settings of 2 songs\n"
+         "up to date: the player will play 4 tracks\n",
+         "",
+         "-",
+         "'{cmd}' '{top}'",
+         {},
+         false,
+         "",
+         false,
+         {},
+         OwnersDatabase()},
         {"check a later generation after a run",
          {"--check", "{top}"},
          true,
@@ -619,6 +677,7 @@ TEST(Command, EachSituation) {
          "",
          false,
          {kSongCut, kFolderCut},
+         {},
          "",
          true},
         // A cut on Windows' driver left the song with no name: named, the rest played; after the
@@ -682,6 +741,9 @@ TEST(Command, EachSituation) {
         ASSERT_TRUE(MakeHostPlayer(top, files));
         if (!c.player)
             RemoveTree(top + "/iPod_Control");
+        if (!c.database.empty()) {
+            ASSERT_TRUE(WriteHostFile(top + "/iPod_Control/iTunes/iTunesSD", c.database));
+        }
         // What the cut run recorded: each item's identity as the player held it then.
         if (!c.cut.empty()) {
             std::vector<RecordEntry> cut = c.cut;

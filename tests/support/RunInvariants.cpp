@@ -172,6 +172,7 @@ RunBaseline TakeBaseline(const MemoryFileSystem& fs, const std::u16string& rootD
     const auto& telling = base.oldDb && base.oldDb->size() >= 4 ? base.oldDb : base.oldTemp;
     base.later = telling && telling->size() >= 4 &&
                  std::equal(telling->begin(), telling->begin() + 4, "bdhs");
+    base.owned = base.later && telling->size() >= 64;
     return base;
 }
 
@@ -259,6 +260,8 @@ std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
                        : "database is gone";
     if (parsed->later != before.later)
         return "database written in the other generations' layout";
+    if (!parsed->fresh && !before.owned)
+        return "the new database holds settings no old database gave";
     auto onDisk = TracksOnDisk(fs, before.rootDir, before.later);
     if (parsed->names != onDisk)
         return "database lists " + Listed(parsed->names) + ", the tree holds " + Listed(onDisk);

@@ -19,6 +19,7 @@ struct RunBaseline {
     std::optional<Bytes> oldTemp;  // an iTunesSD.new that was there, as a file
     bool tempFolder = false;       // a folder named iTunesSD.new was there
     bool later = false;            // it (or, too short for a tag, iTunesSD.new) starts with "bdhs"
+    bool owned = false;            // and holds a whole header: a run may keep what its owner set
     std::multiset<Bytes> files;    // every other file's bytes
     size_t folders = 0;
 };
@@ -33,7 +34,8 @@ std::vector<std::u16string> TracksOnDisk(MemoryFileSystem& fs, const std::u16str
 
 // Empty when the run left the tree sound and the label's outcome and last text tell the truth
 // about the database on disk, else what is wrong. Done and DatabaseNotDurable need the new
-// database in the player's layout, listing every track on disk whatever failed on the way, and
+// database in the player's layout, listing every track on disk whatever failed on the way (and
+// holding nothing an owner sets unless the old database could give it), and
 // DatabaseNotReplaced that one as iTunesSD.new alone; any other outcome the old one, where it was
 // or put in place. Never less database than before: the only one the player had is never gone.
 std::string CheckRun(const RunBaseline& before, MemoryFileSystem& fs,
