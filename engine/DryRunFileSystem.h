@@ -38,6 +38,7 @@ public:
         return ReplaceResult::Failed;
     }
     bool Remove(const std::u16string&) override { return false; }
+    bool SyncFolderOf(const std::u16string&) override { return true; }
     bool SetSize(const std::u16string&, uint64_t) override { return true; }
     bool SameFolder(const std::u16string& a, const std::u16string& b) override;
     PlayerLock LockPlayer(const std::u16string& dbPath) override {

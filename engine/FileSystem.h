@@ -112,6 +112,9 @@ public:
     // Throws nothing once the file has moved, so a caller never takes a done move for a failed one.
     virtual ReplaceResult Replace(const std::u16string& from, const std::u16string& to) = 0;
     virtual bool Remove(const std::u16string& path) = 0;
+    // Makes the entries of the folder that holds `path` durable: on FAT a new file's name is on
+    // the medium only once its folder is, its long-name entries maybe in another sector.
+    virtual bool SyncFolderOf(const std::u16string& path) = 0;
     // Cuts a file to `size` bytes, and returns once that reached the medium.
     virtual bool SetSize(const std::u16string& path, uint64_t size) = 0;
     // Whether two paths name one folder: two entries sharing its data, as a rename cut short on
@@ -153,6 +156,7 @@ public:
         return m_inner.Replace(from, to);
     }
     bool Remove(const std::u16string& path) override { return m_inner.Remove(path); }
+    bool SyncFolderOf(const std::u16string& path) override { return m_inner.SyncFolderOf(path); }
     bool SetSize(const std::u16string& path, uint64_t size) override {
         return m_inner.SetSize(path, size);
     }

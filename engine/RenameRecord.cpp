@@ -11,7 +11,7 @@ constexpr char16_t kTag[] = u"ZRR3";
 constexpr char16_t kEarlierTag[] = u"ZRR2";
 constexpr size_t kTagUnits = 4;
 constexpr size_t kChunk = 64 * 1024;
-constexpr size_t kSample = 4096;  // bytes read at each of a file's three places
+constexpr size_t kSample = 4096;  // bytes read at each of a file's two places
 
 // An entry's kind, and whether its `to` is a whole path (a chain put back into another folder)
 // rather than a name in the folder of its `from`.
@@ -222,20 +222,19 @@ ItemIdentity IdentifyFile(IFileSystem& fs, const std::u16string& path, uint64_t 
     auto file = fs.OpenInput(path);
     if (!file || file->Size() < length)
         return {};
-    // A small file whole; a larger one at its start, middle and end.
-    std::vector<std::pair<uint64_t, size_t>> parts;
-    if (length <= 3 * kSample)
-        parts.emplace_back(0, static_cast<size_t>(length));
-    else
-        parts = {{0, kSample}, {length / 2 - kSample / 2, kSample}, {length - kSample, kSample}};
+    // A small file whole; a larger one at its start (its tags) and its middle (its sound): an
+    // album's songs may all begin with the same cover art, and each read is a seek on a player.
     Fnv sum;
     sum.Add(length);
-    uint8_t buffer[3 * kSample];
-    for (const auto& [offset, size] : parts) {
-        if ((offset != 0 && !file->Seek(offset)) || !ReadWhole(*file, buffer, size))
-            return {};
-        sum.Add(buffer, size);
-    }
+    uint8_t buffer[2 * kSample];
+    const size_t first = length <= sizeof buffer ? static_cast<size_t>(length) : kSample;
+    if (!ReadWhole(*file, buffer, first))
+        return {};
+    sum.Add(buffer, first);
+    if (first < length && (!file->Seek(length / 2) || !ReadWhole(*file, buffer, kSample)))
+        return {};
+    if (first < length)
+        sum.Add(buffer, kSample);
     ItemIdentity identity;
     identity.kind = ItemIdentity::Kind::File;
     identity.size = length;

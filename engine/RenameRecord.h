@@ -19,7 +19,7 @@
 using RenamePair = std::pair<std::u16string, std::u16string>;
 
 // What tells one item from another without reading it whole: a file's length and a checksum of
-// bytes sampled at its start, middle and end (an album's songs may all begin with the same cover
+// bytes sampled at its start and middle (an album's songs may all begin with the same cover
 // art), a folder's entry names. Unknown in a record of the version before, which kept none.
 struct ItemIdentity {
     enum class Kind : uint8_t { Unknown, File, Folder };

@@ -121,7 +121,7 @@ bool CSyncJob::WriteRecord(const std::vector<RecordEntry>& entries) {
         done += wrote;
     }
     // Its folder too: on FAT a name's long entries may lie in another sector than its short one.
-    if (ok && !file->Flush())
+    if (ok && (!file->Flush() || !m_fs.SyncFolderOf(target)))
         fail();
     if (file && !file->Close() && ok)
         fail();

@@ -157,10 +157,8 @@ bool SyncPath(const std::string& path) {
 class FdOutput : public IOutputFile {
 public:
     // `closing`: where a file whose bytes are on the medium is closed in the background;
-    // `folder`: the folder that holds its entry; `error`: where the file system keeps the reason
-    // of its last failure.
-    FdOutput(std::vector<std::thread>& closing, std::string folder, int& error)
-        : m_closing(closing), m_folder(std::move(folder)), m_error(error) {}
+    // `error`: where the file system keeps the reason of its last failure.
+    FdOutput(std::vector<std::thread>& closing, int& error) : m_closing(closing), m_error(error) {}
     ~FdOutput() override { Close(); }
     void Attach(int fd) { m_fd = fd; }
     FdOutput(const FdOutput&) = delete;
@@ -181,11 +179,8 @@ public:
         }
         return static_cast<size_t>(wrote);
     }
-    // The file's bytes and its entry, then the folder: on FAT a name's long-name entries may lie
-    // in another sector of the folder than its short entry, which the file's own sync writes, and
-    // a file only its folder's sync has made durable under its whole name is there after a cut.
     bool Flush() override {
-        m_synced = m_fd >= 0 && SyncOpen(m_fd) && SyncPath(m_folder);
+        m_synced = m_fd >= 0 && SyncOpen(m_fd);
         if (!m_synced && m_fd >= 0)
             m_error = errno;
         return m_synced;
@@ -212,7 +207,6 @@ public:
 
 private:
     std::vector<std::thread>& m_closing;
-    std::string m_folder;
     int& m_error;
     int m_fd = -1;
     bool m_synced = false;  // flushed, and nothing written since
@@ -438,6 +432,18 @@ RenameResult PosixFileSystem::Rename(const std::u16string& from, const std::u16s
     return RenameResult::Renamed;
 }
 
+// The file's own sync writes its short entry; a long name's other entries may lie in another
+// sector of the folder, which only the folder's sync writes.
+bool PosixFileSystem::SyncFolderOf(const std::u16string& path) {
+    std::string host;
+    if (!Host(path, host))
+        return false;
+    if (SyncPath(FolderOf(host)))
+        return true;
+    m_lastError = errno;
+    return false;
+}
+
 bool PosixFileSystem::SetSize(const std::u16string& path, uint64_t size) {
     std::string host;
     if (!Host(path, host))
@@ -495,7 +501,7 @@ std::unique_ptr<IOutputFile> PosixFileSystem::CreateOutput(const std::u16string&
         return nullptr;
     m_cleanFolder.clear();
     // The object before the file: running out of memory must not leave an open file behind.
-    auto output = std::make_unique<FdOutput>(m_closing, FolderOf(host), m_lastError);
+    auto output = std::make_unique<FdOutput>(m_closing, m_lastError);
     int fd;
     do {
         fd = open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,

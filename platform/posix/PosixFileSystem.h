@@ -35,6 +35,7 @@ public:
     std::unique_ptr<IInputFile> OpenInput(const std::u16string& path) override;
     ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;
+    bool SyncFolderOf(const std::u16string& path) override;
     bool SetSize(const std::u16string& path, uint64_t size) override;
     bool SameFolder(const std::u16string& a, const std::u16string& b) override;
     PlayerLock LockPlayer(const std::u16string& dbPath) override;

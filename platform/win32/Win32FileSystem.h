@@ -13,6 +13,8 @@ public:
     std::unique_ptr<IInputFile> OpenInput(const std::u16string& path) override;
     ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;
+    // Windows writes a removable drive's entries through as it makes them (quick removal).
+    bool SyncFolderOf(const std::u16string&) override { return true; }
     bool SetSize(const std::u16string& path, uint64_t size) override;
     bool SameFolder(const std::u16string& a, const std::u16string& b) override;
     PlayerLock LockPlayer(const std::u16string& dbPath) override;

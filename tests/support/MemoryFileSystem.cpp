@@ -107,8 +107,7 @@ public:
         return taken;
     }
     bool Flush() override {
-        bool ok = m_node && !m_fs.Fails(FsOp::Flush, m_path) &&
-                  !m_fs.Fails(FsOp::FlushFolder, m_path.substr(0, m_path.rfind(u'\\')));
+        bool ok = m_node && !m_fs.Fails(FsOp::Flush, m_path);
         if (ok)
             m_node->durable = m_node->data;
         return ok;
@@ -437,6 +436,10 @@ bool MemoryFileSystem::Remove(const std::u16string& path) {
         return false;
     parent->Detach(node);
     return true;
+}
+
+bool MemoryFileSystem::SyncFolderOf(const std::u16string& path) {
+    return !Fails(FsOp::FlushFolder, path.substr(0, path.rfind(u'\\')));
 }
 
 bool MemoryFileSystem::SetSize(const std::u16string& path, uint64_t size) {

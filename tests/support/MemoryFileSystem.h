@@ -35,7 +35,7 @@ enum class FsOp {
     RenameSync,   // a rename that has happened made durable
     SetSize,      // cutting a file to a length
     RenameEnter,  // Windows' FAT: the new entries written, after the old ones were removed
-    FlushFolder,  // a written file's folder made durable with it
+    FlushFolder,  // a file's folder made durable
 };
 const char* FsOpName(FsOp op);
 
@@ -100,6 +100,7 @@ public:
     std::unique_ptr<IInputFile> OpenInput(const std::u16string& path) override;
     ReplaceResult Replace(const std::u16string& from, const std::u16string& to) override;
     bool Remove(const std::u16string& path) override;
+    bool SyncFolderOf(const std::u16string& path) override;
     bool SetSize(const std::u16string& path, uint64_t size) override;
     bool SameFolder(const std::u16string& a, const std::u16string& b) override;
     // One run at a time per drive, like the real lock across processes. A failing lock is one
