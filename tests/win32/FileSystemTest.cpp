@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -44,6 +45,12 @@ void WriteFile(const std::u16string& path, const Bytes& data) {
     CloseHandle(file);
 }
 
+// The same file named so that no device name is read into it: "\\?\C:\...\nul.mp3" is the
+// file, "C:\...\nul.mp3" the NUL device.
+std::u16string Literal(const std::u16string& path) {
+    return u"\\\\?\\" + path;
+}
+
 void RemoveTree(const std::u16string& folder) {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(AsWide(folder + u"\\*"), &data);
@@ -58,7 +65,7 @@ void RemoveTree(const std::u16string& folder) {
             else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(path);
             else
-                DeleteFileW(AsWide(path));
+                DeleteFileW(AsWide(Literal(path)));
         } while (FindNextFileW(find, &data));
         FindClose(find);
     }
@@ -204,6 +211,66 @@ TEST_F(PlayerTree, FileSystemOperations) {
             names.push_back(entry.name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::u16string>{u"y.mp3", u"z.mp3"}));
+}
+
+// Names Windows takes for a device (as Windows up to 10 and Wine do), which a FAT player filled
+// on Linux may hold as files; and names that only look like them. No name here is mapped to a
+// real device in the test prefix (COM1 is the host's serial port), so a fault cannot reach one.
+struct DeviceNameRow {
+    const char16_t* name;
+    bool device;
+};
+
+const DeviceNameRow kDeviceNames[] = {
+    {u"nul.mp3", true},   {u"NUL", true},        {u"con.mp3", true},    {u"AUX", true},
+    {u"prn.MP3", true},   {u"COM7.mp3", true},   {u"LPT1.txt", true},   {u"nul .mp3", true},
+    {u"null.mp3", false}, {u"COM10.mp3", false}, {u"x.nul.mp3", false}, {u"console.mp3", false},
+};
+
+// Such a file is listed and played like any other, but never opened as the device: a read fails
+// with a reason instead of reading the device, and nothing is written to one.
+TEST_F(PlayerTree, DeviceNamesAreNeverOpened) {
+    AddFolder(u"\\Music");
+    std::vector<std::u16string> tracks;
+    for (const auto& row : kDeviceNames) {
+        std::u16string path = root + u"\\Music\\" + row.name;
+        WriteFile(Literal(path), Bytes(path.begin(), path.end()));
+        if (EndsWithMp3(path))
+            tracks.push_back(ToPlayerPath(path));
+    }
+    for (const auto& row : kDeviceNames) {
+        std::u16string path = root + u"\\Music\\" + row.name;
+        std::string name(path.begin() + root.size(), path.end());
+        Bytes bytes(path.begin(), path.end());
+        auto input = fs.OpenInput(path);
+        EXPECT_EQ(input == nullptr, row.device) << name;
+        if (row.device) {
+            EXPECT_EQ(fs.LastError(), ERROR_INVALID_NAME) << name;
+        } else if (input) {
+            EXPECT_EQ(input->Size(), bytes.size()) << name;
+        }
+        input.reset();
+        // A file that is one is cut to nothing by its output; the device's file stays whole.
+        auto output = fs.CreateOutput(path);
+        EXPECT_EQ(output == nullptr, row.device) << name;
+        if (row.device) {
+            EXPECT_EQ(fs.LastError(), ERROR_INVALID_NAME) << name;
+        }
+        if (output) {
+            EXPECT_TRUE(output->Close()) << name;
+        }
+        EXPECT_EQ(ReadFile(Literal(path)), row.device ? bytes : Bytes()) << name;
+    }
+
+    CSyncJob::SyncThreadProc(&job);
+    EXPECT_EQ(label.text, kMsgDone);
+    std::string why;
+    auto db = ParseDatabase(ReadFile(dbPath), &why);
+    ASSERT_TRUE(db) << why;
+    std::vector<std::u16string> listed = db->names;
+    std::sort(listed.begin(), listed.end());
+    std::sort(tracks.begin(), tracks.end());
+    EXPECT_EQ(listed, tracks);
 }
 
 // The Linux path Wine keeps a Windows path at.
