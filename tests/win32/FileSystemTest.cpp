@@ -273,6 +273,126 @@ TEST_F(PlayerTree, DeviceNamesAreNeverOpened) {
     EXPECT_EQ(listed, tracks);
 }
 
+// The Win32 file system is linked into this program, so its MoveFileExW goes through this
+// program's own import slot: a test points the slot at a stand-in that fails a move halfway.
+using MoveFileExProc = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+extern "C" MoveFileExProc g_moveFileExSlot __asm__("__imp__MoveFileExW@12");
+
+enum class MoveFault {
+    None,           // the system's own move
+    Refused,        // fails before anything moved
+    FlushFailed,    // moved, then the write-through flush fails, as on a drive pulled out
+    TargetRemoved,  // fails once the target is gone: Windows' FAT driver cut mid-replace
+};
+
+constexpr DWORD kFaultError = ERROR_IO_DEVICE;
+MoveFault g_moveFault = MoveFault::None;
+MoveFileExProc g_systemMoveFileEx = nullptr;
+
+BOOL WINAPI FaultyMoveFileEx(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    switch (g_moveFault) {
+        case MoveFault::None:
+            return g_systemMoveFileEx(from, to, flags);
+        case MoveFault::Refused:
+            break;
+        case MoveFault::FlushFailed:
+            if (!g_systemMoveFileEx(from, to, flags))
+                return FALSE;
+            break;
+        case MoveFault::TargetRemoved:
+            DeleteFileW(to);
+            break;
+    }
+    SetLastError(kFaultError);
+    return FALSE;
+}
+
+void PointMoveSlotAt(MoveFileExProc proc) {
+    DWORD was = 0;
+    ASSERT_TRUE(VirtualProtect(&g_moveFileExSlot, sizeof proc, PAGE_READWRITE, &was));
+    g_moveFileExSlot = proc;
+    VirtualProtect(&g_moveFileExSlot, sizeof proc, was, &was);
+}
+
+// The stand-in in this program's slot while it lives.
+class MoveFaultScope {
+public:
+    explicit MoveFaultScope(MoveFault fault) {
+        g_moveFault = fault;
+        g_systemMoveFileEx = g_moveFileExSlot;
+        PointMoveSlotAt(FaultyMoveFileEx);
+    }
+    ~MoveFaultScope() { PointMoveSlotAt(g_systemMoveFileEx); }
+    MoveFaultScope(const MoveFaultScope&) = delete;
+    MoveFaultScope& operator=(const MoveFaultScope&) = delete;
+};
+
+// A move that failed tells, by where the item is, whether it took place: one that moved but was
+// not confirmed on the medium is neither done nor refused.
+struct MoveFaultRow {
+    const char* name;
+    MoveFault fault;
+    RenameResult rename;
+    ReplaceResult replace;
+};
+
+const MoveFaultRow kMoveFaults[] = {
+    {"moved", MoveFault::None, RenameResult::Renamed, ReplaceResult::Replaced},
+    {"refused", MoveFault::Refused, RenameResult::Refused, ReplaceResult::Failed},
+    {"moved, flush failed", MoveFault::FlushFailed, RenameResult::RenamedNotDurable,
+     ReplaceResult::ReplacedNotDurable},
+    {"target removed, then failed", MoveFault::TargetRemoved, RenameResult::Refused,
+     ReplaceResult::TargetRemoved},
+};
+
+TEST_F(PlayerTree, MovesThatFailHalfway) {
+    const std::u16string from = root + u"\\从.mp3", to = root + u"\\ST_FILE_1.mp3";
+    const Bytes song{1, 2, 3}, old{4, 5};
+    for (const auto& row : kMoveFaults) {
+        WriteFile(from, song);
+        DeleteFileW(AsWide(to));
+        RenameResult renamed;
+        {
+            MoveFaultScope scope(row.fault);
+            renamed = fs.Rename(from, to);
+        }
+        EXPECT_EQ(renamed, row.rename) << row.name;
+        bool moved = row.rename != RenameResult::Refused;
+        EXPECT_EQ(ReadFile(moved ? to : from), song) << row.name;
+        EXPECT_FALSE(fs.Exists(moved ? from : to)) << row.name;
+        if (row.fault != MoveFault::None) {
+            EXPECT_EQ(fs.LastError(), int(kFaultError)) << row.name;
+        }
+
+        WriteFile(from, song);
+        WriteFile(to, old);
+        ReplaceResult replaced;
+        {
+            MoveFaultScope scope(row.fault);
+            replaced = fs.Replace(from, to);
+        }
+        EXPECT_EQ(replaced, row.replace) << row.name;
+        switch (row.replace) {
+            case ReplaceResult::Replaced:
+            case ReplaceResult::ReplacedNotDurable:
+                EXPECT_FALSE(fs.Exists(from)) << row.name;
+                EXPECT_EQ(ReadFile(to), song) << row.name;
+                break;
+            case ReplaceResult::Failed:
+                EXPECT_EQ(ReadFile(from), song) << row.name;
+                EXPECT_EQ(ReadFile(to), old) << row.name;
+                break;
+            case ReplaceResult::TargetRemoved:
+                EXPECT_EQ(ReadFile(from), song) << row.name;
+                EXPECT_FALSE(fs.Exists(to)) << row.name;
+                break;
+        }
+        if (row.fault != MoveFault::None) {
+            EXPECT_EQ(fs.LastError(), int(kFaultError)) << row.name;
+        }
+    }
+}
+
 // The Linux path Wine keeps a Windows path at.
 std::string UnixPath(const std::u16string& path) {
     using UnixName = char*(CDECL*)(const wchar_t*);
