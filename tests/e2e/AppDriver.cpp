@@ -2,6 +2,8 @@
 // feeds them real mouse and keyboard input (SendInput), so the program sees what a user does.
 #include "AppDriver.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -108,6 +110,28 @@ std::vector<RGBQUAD> ScreenPixels(const RECT& rect) {
     return pixels;
 }
 
+// Suspends or resumes every thread of a process; false when one could not be, or none was found.
+bool ForEachThread(DWORD processId, DWORD(WINAPI* action)(HANDLE)) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    bool ok = true;
+    int found = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != processId)
+            continue;
+        ++found;
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+        ok = thread && action(thread) != DWORD(-1) && ok;
+        if (thread)
+            CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return ok && found > 0;
+}
+
 }  // namespace
 
 std::wstring WinePath(const std::string& path) {
@@ -149,6 +173,11 @@ bool AppDriver::Start(const std::wstring& exe, const std::wstring& currentDir) {
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    if (process_.hProcess) {  // a program started before, ended by now
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+        process_ = {};
+    }
     seen_.clear();
     window_ = nullptr;
     return CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
@@ -271,6 +300,14 @@ bool AppDriver::WaitForStatus(const std::function<bool(const std::wstring&)>& do
 
 bool AppDriver::WaitForStatus(const std::wstring& text, DWORD timeoutMs) {
     return WaitForStatus([&](const std::wstring& now) { return now == text; }, timeoutMs);
+}
+
+bool AppDriver::Suspend() {
+    return process_.hProcess && ForEachThread(process_.dwProcessId, SuspendThread);
+}
+
+bool AppDriver::Resume() {
+    return process_.hProcess && ForEachThread(process_.dwProcessId, ResumeThread);
 }
 
 bool AppDriver::WaitForExit(DWORD timeoutMs) {

@@ -62,6 +62,11 @@ public:
     // Every distinct non-empty status text seen so far, in order.
     const std::vector<std::wstring>& Seen() const { return seen_; }
 
+    // Stops and resumes every thread of the program, as a debugger would: a stopped run keeps
+    // what it holds, the player's lock among them, until it is resumed.
+    bool Suspend();
+    bool Resume();
+
     bool WaitForExit(DWORD timeoutMs);
     // STILL_ACTIVE while the process runs.
     DWORD ExitCode() const;
