@@ -301,6 +301,10 @@ bool Win32FileSystem::Remove(const std::u16string& path) {
 }
 
 bool Win32FileSystem::SetSize(const std::u16string& path, uint64_t size) {
+    if (NamesDevice(path)) {  // as for CreateOutput: the device, not the file, would be written
+        m_lastError = ERROR_INVALID_NAME;
+        return false;
+    }
     HANDLE file = CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

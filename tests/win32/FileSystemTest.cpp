@@ -250,7 +250,15 @@ TEST_F(PlayerTree, DeviceNamesAreNeverOpened) {
             EXPECT_EQ(input->Size(), bytes.size()) << name;
         }
         input.reset();
-        // A file that is one is cut to nothing by its output; the device's file stays whole.
+        // A file that is one is cut short, then to nothing by its output; the device's file stays
+        // whole.
+        EXPECT_EQ(fs.SetSize(path, 2), !row.device) << name;
+        if (row.device) {
+            EXPECT_EQ(fs.LastError(), ERROR_INVALID_NAME) << name;
+        }
+        EXPECT_EQ(ReadFile(Literal(path)),
+                  row.device ? bytes : Bytes(bytes.begin(), bytes.begin() + 2))
+            << name;
         auto output = fs.CreateOutput(path);
         EXPECT_EQ(output == nullptr, row.device) << name;
         if (row.device) {
