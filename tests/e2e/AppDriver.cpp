@@ -110,26 +110,27 @@ std::vector<RGBQUAD> ScreenPixels(const RECT& rect) {
     return pixels;
 }
 
-// Suspends or resumes every thread of a process; false when one could not be, or none was found.
-bool ForEachThread(DWORD processId, DWORD(WINAPI* action)(HANDLE)) {
+// Suspends every thread of a process that still runs, and returns them for their resumption. A
+// thread that can be neither opened nor suspended has ended or is ending (a run's worker, once
+// the run is done).
+std::vector<HANDLE> SuspendThreads(DWORD processId) {
+    std::vector<HANDLE> suspended;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
-        return false;
+        return suspended;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
-    bool ok = true;
-    int found = 0;
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
         if (entry.th32OwnerProcessID != processId)
             continue;
-        ++found;
         HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
-        ok = thread && action(thread) != DWORD(-1) && ok;
-        if (thread)
+        if (thread && SuspendThread(thread) != DWORD(-1))
+            suspended.push_back(thread);
+        else if (thread)
             CloseHandle(thread);
     }
     CloseHandle(snapshot);
-    return ok && found > 0;
+    return suspended;
 }
 
 }  // namespace
@@ -161,6 +162,8 @@ std::string Utf8(const std::wstring& text) {
 }
 
 AppDriver::~AppDriver() {
+    if (!suspended_.empty())
+        Resume();
     if (process_.hProcess) {
         if (ExitCode() == STILL_ACTIVE)
             Terminate();
@@ -303,11 +306,20 @@ bool AppDriver::WaitForStatus(const std::wstring& text, DWORD timeoutMs) {
 }
 
 bool AppDriver::Suspend() {
-    return process_.hProcess && ForEachThread(process_.dwProcessId, SuspendThread);
+    if (!process_.hProcess || !suspended_.empty())
+        return false;
+    suspended_ = SuspendThreads(process_.dwProcessId);
+    return !suspended_.empty();
 }
 
 bool AppDriver::Resume() {
-    return process_.hProcess && ForEachThread(process_.dwProcessId, ResumeThread);
+    bool ok = !suspended_.empty();
+    for (HANDLE thread : suspended_) {
+        ok = ResumeThread(thread) != DWORD(-1) && ok;
+        CloseHandle(thread);
+    }
+    suspended_.clear();
+    return ok;
 }
 
 bool AppDriver::WaitForExit(DWORD timeoutMs) {

@@ -62,8 +62,8 @@ public:
     // Every distinct non-empty status text seen so far, in order.
     const std::vector<std::wstring>& Seen() const { return seen_; }
 
-    // Stops and resumes every thread of the program, as a debugger would: a stopped run keeps
-    // what it holds, the player's lock among them, until it is resumed.
+    // Stops every thread of the program that still runs, as a debugger would, and resumes those:
+    // a stopped run keeps what it holds, the player's lock among them, until it is resumed.
     bool Suspend();
     bool Resume();
 
@@ -90,6 +90,7 @@ private:
     void Record(const std::wstring& text);
 
     PROCESS_INFORMATION process_{};
+    std::vector<HANDLE> suspended_;  // the threads Suspend stopped
     HWND window_ = nullptr;
     std::vector<std::wstring> seen_;
 };
