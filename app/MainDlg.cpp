@@ -5,6 +5,7 @@
 #include "LocationProbe.h"
 #include "Messages.h"
 #include "Module.h"
+#include "Skin.h"
 #include "SkinCover.h"
 #include "Strings.h"
 
@@ -171,13 +172,13 @@ void CMainDlg::SetIcons() {
 }
 
 void CMainDlg::LoadSkin() {
-    m_hSkin = ::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKIN));
-    BITMAP bm = {};
-    if (!m_hSkin || !::GetObjectW(m_hSkin, sizeof(bm), &bm))
-        return;
-    m_sizeSkin = {bm.bmWidth, bm.bmHeight};
     HDC hDC = ::GetDC(m_hWnd);
-    m_hSkinDC = ::CreateCompatibleDC(hDC);
+    m_hSkin = MakeSkin(::GetModuleHandleW(nullptr), hDC);
+    BITMAP bm = {};
+    if (m_hSkin && ::GetObjectW(m_hSkin, sizeof(bm), &bm)) {
+        m_sizeSkin = {bm.bmWidth, bm.bmHeight};
+        m_hSkinDC = ::CreateCompatibleDC(hDC);
+    }
     ::ReleaseDC(m_hWnd, hDC);
     if (m_hSkinDC)
         m_hSkinPrevious = ::SelectObject(m_hSkinDC, m_hSkin);

@@ -8,6 +8,10 @@ struct SkinSize {
     int height;
 };
 
+// The skin's whole width, as res/make_art.py draws it (SKIN_WIDTH): skin.bmp holds only its left
+// part, and the window repeats that part's last column, plain sky, out to this width.
+inline constexpr int kSkinWidth = 389;
+
 // Scaled by the larger of the two ratios, rounded up, so neither side falls short by a pixel;
 // what sticks out beyond the client area is cut off at the right and at the bottom.
 constexpr SkinSize SkinCover(SkinSize client, SkinSize skin) {

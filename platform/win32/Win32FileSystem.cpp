@@ -7,6 +7,23 @@
 
 namespace {
 
+// Whether Windows takes the path for a device: "nul.mp3", "CON" or "LPT1.txt" in any folder names
+// one, though a FAT player filled on Linux may hold files of those names. The system's own full
+// path says so (\\.\NUL), by the rule of the Windows it runs on, which versions differ in.
+bool NamesDevice(const std::u16string& path) {
+    DWORD units = GetFullPathNameW(AsWide(path), 0, nullptr, nullptr);
+    if (units == 0)
+        return false;  // no full path: the open that follows fails on its own
+    std::u16string full(units, u'\0');
+    GetFullPathNameW(AsWide(path), units, reinterpret_cast<wchar_t*>(&full[0]), nullptr);
+    return full.compare(0, 4, u"\\\\.\\") == 0;
+}
+
+// A file on a disk, not a device or pipe that a name opened: only such a file is read or written.
+bool IsDiskFile(HANDLE file) {
+    return GetFileType(file) == FILE_TYPE_DISK;
+}
+
 int SystemErrorCode();
 
 // Each open listing and file keeps the reason of its own failure where the file system keeps
@@ -61,6 +78,13 @@ public:
         if (m_file == INVALID_HANDLE_VALUE || !WriteFile(m_file, data, ask, &written, nullptr))
             return Failed(0);
         return written;
+    }
+    // False, and closed, when the name opened something other than a file on a disk.
+    bool OnDisk() {
+        if (IsDiskFile(m_file))
+            return true;
+        Close();
+        return false;
     }
     bool Flush() override {
         return m_file != INVALID_HANDLE_VALUE && (FlushFileBuffers(m_file) || Failed(false));
@@ -211,32 +235,45 @@ RenameResult Win32FileSystem::Rename(const std::u16string& from, const std::u16s
 }
 
 std::unique_ptr<IOutputFile> Win32FileSystem::CreateOutput(const std::u16string& path) {
+    // A device's name is never opened for writing: its file on the player is not what it opens.
+    if (NamesDevice(path)) {
+        m_lastError = ERROR_INVALID_NAME;
+        return nullptr;
+    }
     // The object before the file: running out of memory must not leave an open handle behind.
     auto output = std::make_unique<FileOutput>(m_lastError);
     if (!output->Open(path)) {
         m_lastError = SystemErrorCode();
         return nullptr;
     }
+    if (!output->OnDisk()) {
+        m_lastError = ERROR_BAD_FILE_TYPE;
+        return nullptr;
+    }
     return output;
 }
 
 std::unique_ptr<IInputFile> Win32FileSystem::OpenInput(const std::u16string& path) {
+    // A device's name is never opened: the read would take the device's bytes for the file's.
+    if (NamesDevice(path)) {
+        m_lastError = ERROR_INVALID_NAME;
+        return nullptr;
+    }
     HANDLE file = CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         m_lastError = SystemErrorCode();
         return nullptr;
     }
-    // Only a file on a disk: a device name ("CON", "COM1") opens something else.
-    DWORD high = 0;
-    DWORD low = GetFileType(file) == FILE_TYPE_DISK ? GetFileSize(file, &high) : INVALID_FILE_SIZE;
-    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
-        m_lastError = ERROR_BAD_FILE_TYPE;
+    LARGE_INTEGER size = {};
+    bool onDisk = IsDiskFile(file);
+    if (!onDisk || !GetFileSizeEx(file, &size)) {
+        m_lastError = onDisk ? SystemErrorCode() : ERROR_BAD_FILE_TYPE;
         CloseHandle(file);
         return nullptr;
     }
     try {
-        return std::make_unique<FileInput>(file, (uint64_t(high) << 32) | low, m_lastError);
+        return std::make_unique<FileInput>(file, static_cast<uint64_t>(size.QuadPart), m_lastError);
     } catch (...) {
         CloseHandle(file);
         throw;
@@ -264,6 +301,10 @@ bool Win32FileSystem::Remove(const std::u16string& path) {
 }
 
 bool Win32FileSystem::SetSize(const std::u16string& path, uint64_t size) {
+    if (NamesDevice(path)) {  // as for CreateOutput: the device, not the file, would be written
+        m_lastError = ERROR_INVALID_NAME;
+        return false;
+    }
     HANDLE file = CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

@@ -2,6 +2,8 @@
 // feeds them real mouse and keyboard input (SendInput), so the program sees what a user does.
 #include "AppDriver.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -108,6 +110,29 @@ std::vector<RGBQUAD> ScreenPixels(const RECT& rect) {
     return pixels;
 }
 
+// Suspends every thread of a process that still runs, and returns them for their resumption. A
+// thread that can be neither opened nor suspended has ended or is ending (a run's worker, once
+// the run is done).
+std::vector<HANDLE> SuspendThreads(DWORD processId) {
+    std::vector<HANDLE> suspended;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return suspended;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != processId)
+            continue;
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+        if (thread && SuspendThread(thread) != DWORD(-1))
+            suspended.push_back(thread);
+        else if (thread)
+            CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return suspended;
+}
+
 }  // namespace
 
 std::wstring WinePath(const std::string& path) {
@@ -137,6 +162,8 @@ std::string Utf8(const std::wstring& text) {
 }
 
 AppDriver::~AppDriver() {
+    if (!suspended_.empty())
+        Resume();
     if (process_.hProcess) {
         if (ExitCode() == STILL_ACTIVE)
             Terminate();
@@ -149,6 +176,11 @@ bool AppDriver::Start(const std::wstring& exe, const std::wstring& currentDir) {
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    if (process_.hProcess) {  // a program started before, ended by now
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+        process_ = {};
+    }
     seen_.clear();
     window_ = nullptr;
     return CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
@@ -271,6 +303,23 @@ bool AppDriver::WaitForStatus(const std::function<bool(const std::wstring&)>& do
 
 bool AppDriver::WaitForStatus(const std::wstring& text, DWORD timeoutMs) {
     return WaitForStatus([&](const std::wstring& now) { return now == text; }, timeoutMs);
+}
+
+bool AppDriver::Suspend() {
+    if (!process_.hProcess || !suspended_.empty())
+        return false;
+    suspended_ = SuspendThreads(process_.dwProcessId);
+    return !suspended_.empty();
+}
+
+bool AppDriver::Resume() {
+    bool ok = !suspended_.empty();
+    for (HANDLE thread : suspended_) {
+        ok = ResumeThread(thread) != DWORD(-1) && ok;
+        CloseHandle(thread);
+    }
+    suspended_.clear();
+    return ok;
 }
 
 bool AppDriver::WaitForExit(DWORD timeoutMs) {

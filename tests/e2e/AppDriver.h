@@ -62,6 +62,11 @@ public:
     // Every distinct non-empty status text seen so far, in order.
     const std::vector<std::wstring>& Seen() const { return seen_; }
 
+    // Stops every thread of the program that still runs, as a debugger would, and resumes those:
+    // a stopped run keeps what it holds, the player's lock among them, until it is resumed.
+    bool Suspend();
+    bool Resume();
+
     bool WaitForExit(DWORD timeoutMs);
     // STILL_ACTIVE while the process runs.
     DWORD ExitCode() const;
@@ -85,6 +90,7 @@ private:
     void Record(const std::wstring& text);
 
     PROCESS_INFORMATION process_{};
+    std::vector<HANDLE> suspended_;  // the threads Suspend stopped
     HWND window_ = nullptr;
     std::vector<std::wstring> seen_;
 };

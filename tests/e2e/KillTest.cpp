@@ -51,6 +51,7 @@ protected:
         DWORD click = StartRun(app);
         EXPECT_TRUE(app.WaitForStatus(kDone, 120000)) << app.Report();
         DWORD took = GetTickCount() - click;
+        EXPECT_TRUE(WaitForRunsToEnd(kPlayerDrive)) << app.Report();
         if (close) {
             EXPECT_TRUE(app.PressKey(VK_ESCAPE));
             EXPECT_TRUE(app.WaitForExit(30000)) << app.Report();

@@ -9,6 +9,7 @@
 
 #include "AppDriver.h"
 #include "DatabaseFile.h"
+#include "Win32FileSystem.h"
 
 namespace {
 
@@ -205,6 +206,20 @@ std::vector<std::wstring> ExpectedTracks(const std::wstring& programFolder) {
         if (IsMp3(path))
             tracks.push_back(PlayerPath(path));
     return tracks;
+}
+
+bool PlayerHeld(const std::wstring& drive) {
+    std::wstring db = DatabasePath(drive);
+    Win32FileSystem fs;  // the program's own lock, by the program's own name for the player
+    PlayerLock lock = fs.LockPlayer(std::u16string(db.begin(), db.end()));
+    return !lock && lock.systemError == 0;
+}
+
+bool WaitForRunsToEnd(const std::wstring& drive, DWORD timeoutMs) {
+    for (DWORD start = GetTickCount(); PlayerHeld(drive); Sleep(5))
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+    return true;
 }
 
 bool RestoreTree(const std::wstring& drive, const Tree& before) {

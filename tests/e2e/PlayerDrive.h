@@ -51,6 +51,15 @@ Tree ListTree(const std::wstring& folder);
 // The MP3 files under the program's folder as player paths, in listing order.
 std::vector<std::wstring> ExpectedTracks(const std::wstring& programFolder);
 
+// Whether a run of the program holds the drive's player now: the lock a run takes before its first
+// step and lets go of only after its last. A probe that finds it free holds it for an instant, so
+// it is asked only when no run is about to take it.
+bool PlayerHeld(const std::wstring& drive);
+// Waits until no run holds the drive's player. A run shows its last text before it is done with
+// the player (the record of its renames goes after "完成"), so what it left is checked only once
+// it has let go. False when a run still holds it after the timeout.
+bool WaitForRunsToEnd(const std::wstring& drive, DWORD timeoutMs = 60000);
+
 // Puts a drive that runs have renamed back into the state `before` lists, finding each file by
 // its bytes, with the old database and no temporary file: a fresh player, far quicker than a new
 // tree. True when the drive then lists exactly `before`.

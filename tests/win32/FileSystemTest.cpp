@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -44,6 +45,12 @@ void WriteFile(const std::u16string& path, const Bytes& data) {
     CloseHandle(file);
 }
 
+// The same file named so that no device name is read into it: "\\?\C:\...\nul.mp3" is the
+// file, "C:\...\nul.mp3" the NUL device.
+std::u16string Literal(const std::u16string& path) {
+    return u"\\\\?\\" + path;
+}
+
 void RemoveTree(const std::u16string& folder) {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(AsWide(folder + u"\\*"), &data);
@@ -58,7 +65,7 @@ void RemoveTree(const std::u16string& folder) {
             else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(path);
             else
-                DeleteFileW(AsWide(path));
+                DeleteFileW(AsWide(Literal(path)));
         } while (FindNextFileW(find, &data));
         FindClose(find);
     }
@@ -204,6 +211,194 @@ TEST_F(PlayerTree, FileSystemOperations) {
             names.push_back(entry.name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::u16string>{u"y.mp3", u"z.mp3"}));
+}
+
+// Names Windows takes for a device (as Windows up to 10 and Wine do), which a FAT player filled
+// on Linux may hold as files; and names that only look like them. No name here is mapped to a
+// real device in the test prefix (COM1 is the host's serial port), so a fault cannot reach one.
+struct DeviceNameRow {
+    const char16_t* name;
+    bool device;
+};
+
+const DeviceNameRow kDeviceNames[] = {
+    {u"nul.mp3", true},   {u"NUL", true},        {u"con.mp3", true},    {u"AUX", true},
+    {u"prn.MP3", true},   {u"COM7.mp3", true},   {u"LPT1.txt", true},   {u"nul .mp3", true},
+    {u"null.mp3", false}, {u"COM10.mp3", false}, {u"x.nul.mp3", false}, {u"console.mp3", false},
+};
+
+// Such a file is listed and played like any other, but never opened as the device: a read fails
+// with a reason instead of reading the device, and nothing is written to one.
+TEST_F(PlayerTree, DeviceNamesAreNeverOpened) {
+    AddFolder(u"\\Music");
+    std::vector<std::u16string> tracks;
+    for (const auto& row : kDeviceNames) {
+        std::u16string path = root + u"\\Music\\" + row.name;
+        WriteFile(Literal(path), Bytes(path.begin(), path.end()));
+        if (EndsWithMp3(path))
+            tracks.push_back(ToPlayerPath(path));
+    }
+    for (const auto& row : kDeviceNames) {
+        std::u16string path = root + u"\\Music\\" + row.name;
+        std::string name(path.begin() + root.size(), path.end());
+        Bytes bytes(path.begin(), path.end());
+        auto input = fs.OpenInput(path);
+        EXPECT_EQ(input == nullptr, row.device) << name;
+        if (row.device) {
+            EXPECT_EQ(fs.LastError(), ERROR_INVALID_NAME) << name;
+        } else if (input) {
+            EXPECT_EQ(input->Size(), bytes.size()) << name;
+        }
+        input.reset();
+        // A file that is one is cut short, then to nothing by its output; the device's file stays
+        // whole.
+        EXPECT_EQ(fs.SetSize(path, 2), !row.device) << name;
+        if (row.device) {
+            EXPECT_EQ(fs.LastError(), ERROR_INVALID_NAME) << name;
+        }
+        EXPECT_EQ(ReadFile(Literal(path)),
+                  row.device ? bytes : Bytes(bytes.begin(), bytes.begin() + 2))
+            << name;
+        auto output = fs.CreateOutput(path);
+        EXPECT_EQ(output == nullptr, row.device) << name;
+        if (row.device) {
+            EXPECT_EQ(fs.LastError(), ERROR_INVALID_NAME) << name;
+        }
+        if (output) {
+            EXPECT_TRUE(output->Close()) << name;
+        }
+        EXPECT_EQ(ReadFile(Literal(path)), row.device ? bytes : Bytes()) << name;
+    }
+
+    CSyncJob::SyncThreadProc(&job);
+    EXPECT_EQ(label.text, kMsgDone);
+    std::string why;
+    auto db = ParseDatabase(ReadFile(dbPath), &why);
+    ASSERT_TRUE(db) << why;
+    std::vector<std::u16string> listed = db->names;
+    std::sort(listed.begin(), listed.end());
+    std::sort(tracks.begin(), tracks.end());
+    EXPECT_EQ(listed, tracks);
+}
+
+// The Win32 file system is linked into this program, so its MoveFileExW goes through this
+// program's own import slot: a test points the slot at a stand-in that fails a move halfway.
+using MoveFileExProc = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+extern "C" MoveFileExProc g_moveFileExSlot __asm__("__imp__MoveFileExW@12");
+
+enum class MoveFault {
+    None,           // the system's own move
+    Refused,        // fails before anything moved
+    FlushFailed,    // moved, then the write-through flush fails, as on a drive pulled out
+    TargetRemoved,  // fails once the target is gone: Windows' FAT driver cut mid-replace
+};
+
+constexpr DWORD kFaultError = ERROR_IO_DEVICE;
+MoveFault g_moveFault = MoveFault::None;
+MoveFileExProc g_systemMoveFileEx = nullptr;
+
+BOOL WINAPI FaultyMoveFileEx(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    switch (g_moveFault) {
+        case MoveFault::None:
+            return g_systemMoveFileEx(from, to, flags);
+        case MoveFault::Refused:
+            break;
+        case MoveFault::FlushFailed:
+            if (!g_systemMoveFileEx(from, to, flags))
+                return FALSE;
+            break;
+        case MoveFault::TargetRemoved:
+            DeleteFileW(to);
+            break;
+    }
+    SetLastError(kFaultError);
+    return FALSE;
+}
+
+void PointMoveSlotAt(MoveFileExProc proc) {
+    DWORD was = 0;
+    ASSERT_TRUE(VirtualProtect(&g_moveFileExSlot, sizeof proc, PAGE_READWRITE, &was));
+    g_moveFileExSlot = proc;
+    VirtualProtect(&g_moveFileExSlot, sizeof proc, was, &was);
+}
+
+// The stand-in in this program's slot while it lives.
+class MoveFaultScope {
+public:
+    explicit MoveFaultScope(MoveFault fault) {
+        g_moveFault = fault;
+        g_systemMoveFileEx = g_moveFileExSlot;
+        PointMoveSlotAt(FaultyMoveFileEx);
+    }
+    ~MoveFaultScope() { PointMoveSlotAt(g_systemMoveFileEx); }
+    MoveFaultScope(const MoveFaultScope&) = delete;
+    MoveFaultScope& operator=(const MoveFaultScope&) = delete;
+};
+
+// A move that failed tells, by where the item is, whether it took place: one that moved but was
+// not confirmed on the medium is neither done nor refused.
+struct MoveFaultRow {
+    const char* name;
+    MoveFault fault;
+    RenameResult rename;
+    ReplaceResult replace;
+};
+
+const MoveFaultRow kMoveFaults[] = {
+    {"moved", MoveFault::None, RenameResult::Renamed, ReplaceResult::Replaced},
+    {"refused", MoveFault::Refused, RenameResult::Refused, ReplaceResult::Failed},
+    {"moved, flush failed", MoveFault::FlushFailed, RenameResult::RenamedNotDurable,
+     ReplaceResult::ReplacedNotDurable},
+    {"target removed, then failed", MoveFault::TargetRemoved, RenameResult::Refused,
+     ReplaceResult::TargetRemoved},
+};
+
+TEST_F(PlayerTree, MovesThatFailHalfway) {
+    const std::u16string from = root + u"\\从.mp3", to = root + u"\\ST_FILE_1.mp3";
+    const Bytes song{1, 2, 3}, old{4, 5};
+    for (const auto& row : kMoveFaults) {
+        WriteFile(from, song);
+        DeleteFileW(AsWide(to));
+        RenameResult renamed;
+        {
+            MoveFaultScope scope(row.fault);
+            renamed = fs.Rename(from, to);
+        }
+        EXPECT_EQ(renamed, row.rename) << row.name;
+        bool moved = row.rename != RenameResult::Refused;
+        EXPECT_EQ(ReadFile(moved ? to : from), song) << row.name;
+        EXPECT_FALSE(fs.Exists(moved ? from : to)) << row.name;
+        if (row.fault != MoveFault::None) {
+            EXPECT_EQ(fs.LastError(), int(kFaultError)) << row.name;
+        }
+
+        WriteFile(from, song);
+        WriteFile(to, old);
+        ReplaceResult replaced;
+        {
+            MoveFaultScope scope(row.fault);
+            replaced = fs.Replace(from, to);
+        }
+        EXPECT_EQ(replaced, row.replace) << row.name;
+        switch (row.replace) {
+            case ReplaceResult::Replaced:
+            case ReplaceResult::ReplacedNotDurable:
+                EXPECT_FALSE(fs.Exists(from)) << row.name;
+                EXPECT_EQ(ReadFile(to), song) << row.name;
+                break;
+            case ReplaceResult::Failed:
+                EXPECT_EQ(ReadFile(from), song) << row.name;
+                EXPECT_EQ(ReadFile(to), old) << row.name;
+                break;
+            case ReplaceResult::TargetRemoved:
+                EXPECT_EQ(ReadFile(from), song) << row.name;
+                EXPECT_FALSE(fs.Exists(to)) << row.name;
+                break;
+        }
+        if (row.fault != MoveFault::None) {
+            EXPECT_EQ(fs.LastError(), int(kFaultError)) << row.name;
+        }
+    }
 }
 
 // The Linux path Wine keeps a Windows path at.

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@
 #include "Messages.h"
 #include "Module.h"
 #include "ShellTestSupport.h"
+#include "Skin.h"
+#include "SkinCover.h"
 #include "Strings.h"
 #include "SyncJob.h"
 #include "WideText.h"
@@ -146,17 +149,68 @@ TEST_F(MainDlgTest, TheLocationCheckRanAndRefusedAProgramOffThePlayer) {
     EXPECT_EQ(m_dlg.m_wndStatus.m_nCommand, 0);
 }
 
+// A bitmap's pixels, top row first; empty when they cannot be read.
+std::vector<RGBQUAD> Pixels(HBITMAP bitmap, SIZE* size) {
+    BITMAP bm = {};
+    if (!::GetObjectW(bitmap, sizeof(bm), &bm))
+        return {};
+    *size = {bm.bmWidth, bm.bmHeight};
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof(info);
+    info.biWidth = bm.bmWidth;
+    info.biHeight = -bm.bmHeight;  // top row first
+    info.biPlanes = 1;
+    info.biBitCount = 32;
+    info.biCompression = BI_RGB;
+    std::vector<RGBQUAD> pixels(size_t(bm.bmWidth) * bm.bmHeight);
+    HDC hScreen = ::GetDC(nullptr);
+    int rows = ::GetDIBits(hScreen, bitmap, 0, bm.bmHeight, pixels.data(),
+                           reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    ::ReleaseDC(nullptr, hScreen);
+    return rows == bm.bmHeight ? pixels : std::vector<RGBQUAD>();
+}
+
+// The whole skin is the stored part at the left, then that part's last column, plain sky,
+// repeated out to the skin's width: every pixel as the drawing has it.
+TEST(Skin, MadeWholeFromItsStoredPart) {
+    HDC hScreen = ::GetDC(nullptr);
+    HBITMAP skin = MakeSkin(::GetModuleHandleW(nullptr), hScreen);
+    ::ReleaseDC(nullptr, hScreen);
+    HBITMAP part = ::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKIN));
+    ASSERT_NE(skin, nullptr);
+    ASSERT_NE(part, nullptr);
+    SIZE skinSize = {}, partSize = {};
+    std::vector<RGBQUAD> whole = Pixels(skin, &skinSize), stored = Pixels(part, &partSize);
+    ::DeleteObject(skin);
+    ::DeleteObject(part);
+    ASSERT_FALSE(whole.empty());
+    ASSERT_FALSE(stored.empty());
+    EXPECT_EQ(skinSize.cx, kSkinWidth);
+    EXPECT_EQ(skinSize.cy, partSize.cy);
+    EXPECT_LT(partSize.cx, kSkinWidth / 2);
+    int wrong = 0;
+    for (int y = 0; y < skinSize.cy; ++y) {
+        for (int x = 0; x < skinSize.cx; ++x) {
+            RGBQUAD is = whole[size_t(y) * skinSize.cx + x];
+            RGBQUAD was = stored[size_t(y) * partSize.cx + std::min<LONG>(x, partSize.cx - 1)];
+            wrong +=
+                is.rgbRed != was.rgbRed || is.rgbGreen != was.rgbGreen || is.rgbBlue != was.rgbBlue;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 // At 96 DPI the skin covers the client area: it is copied pixel for pixel, up to the corner,
 // and each static fills its background with the skin as it lies under the static.
 TEST_F(MainDlgTest, TheSkinIsCopiedAtEveryEraseAndUnderEachStatic) {
     RECT rc;
     ::GetClientRect(m_hWnd, &rc);
-    HBITMAP skin = ::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKIN));
+    HDC hScreen = ::GetDC(nullptr);
+    HBITMAP skin = MakeSkin(::GetModuleHandleW(nullptr), hScreen);
     ASSERT_NE(skin, nullptr);
     HDC hSkinDC = ::CreateCompatibleDC(nullptr);
     HGDIOBJ previousSkin = ::SelectObject(hSkinDC, skin);
 
-    HDC hScreen = ::GetDC(nullptr);
     HDC hTarget = ::CreateCompatibleDC(hScreen);
     HBITMAP target = ::CreateCompatibleBitmap(hScreen, 503, 230);
     ::ReleaseDC(nullptr, hScreen);
