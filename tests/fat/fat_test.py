@@ -14,7 +14,9 @@ listed twice, no shared cluster added), and once fsck.fat -a repaired a copy, a 
 with a database that lists every MP3 file; so must the next run after each cut."""
 import argparse
 import collections
+import contextlib
 import hashlib
+import mmap
 import multiprocessing
 import os
 import random
@@ -187,6 +189,30 @@ def make_image(path, source, kind):
     subprocess.run(["mcopy", "-s", "-i", path] + names + ["::/"], env=ENV, check=True)
 
 
+def copy_image(source, path):
+    """Copies a disk image's written parts only: an image is mostly sectors never written, and
+    the replay copies one or two for every crash state."""
+    with open(source, "rb") as src, open(path, "wb") as dst:
+        size = os.fstat(src.fileno()).st_size
+        dst.truncate(size)
+        at = 0
+        while at < size:
+            try:
+                at = os.lseek(src.fileno(), at, os.SEEK_DATA)
+            except OSError:
+                break  # nothing written beyond
+            end = os.lseek(src.fileno(), at, os.SEEK_HOLE)
+            while at < end:
+                at += os.copy_file_range(src.fileno(), dst.fileno(), end - at, at, at)
+
+
+@contextlib.contextmanager
+def disk_of(image):
+    """An image's bytes, read as they are needed."""
+    with open(image, "rb") as f, mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ) as disk:
+        yield disk
+
+
 # --- the checks --------------------------------------------------------------------------------
 
 def fsck_findings(image):
@@ -319,20 +345,20 @@ def read_file(disk, path, as_linux=False):
 def read_player(image, as_linux=False, starts=None):
     """The files on a FAT16 or FAT32 image as Windows reads them: {"/folder/name": bytes}.
     `starts`, when given, gets each file's and folder's first cluster by path."""
-    with open(image, "rb") as f:
-        volume = Volume(f.read())
-    files, folders = {}, [("", volume.folder()[0])]
-    while folders:
-        path, listing = folders.pop()
-        for name, entry, _ in volume.entries(listing, as_linux):
-            start = volume.start(entry)
-            if starts is not None:
-                starts[f"{path}/{name}"] = start
-            if entry[11] & 0x10:
-                if start and len(folders) < 10000:
-                    folders.append((f"{path}/{name}", volume.folder(start)[0]))
-            else:
-                files[f"{path}/{name}"] = volume.contents(entry)
+    with disk_of(image) as disk:
+        volume = Volume(disk)
+        files, folders = {}, [("", volume.folder()[0])]
+        while folders:
+            path, listing = folders.pop()
+            for name, entry, _ in volume.entries(listing, as_linux):
+                start = volume.start(entry)
+                if starts is not None:
+                    starts[f"{path}/{name}"] = start
+                if entry[11] & 0x10:
+                    if start and len(folders) < 10000:
+                        folders.append((f"{path}/{name}", volume.folder(start)[0]))
+                else:
+                    files[f"{path}/{name}"] = volume.contents(entry)
     return files
 
 
@@ -388,7 +414,7 @@ def check_player(image, expected, work, must_be_new, repaired_name="repaired.img
     problems = [f"hidden from Windows: {path}" for digest, path in expected.items()
                 if digest not in seen][:1]
     repaired = os.path.join(work, repaired_name)
-    shutil.copy(image, repaired)
+    copy_image(image, repaired)
     run(["fsck.fat", "-a", "-w", repaired])
     files = read_player(repaired)
     lost = missing_songs(files, expected)
@@ -526,7 +552,7 @@ _replay = {}
 def build_state(state, path):
     """Lays the disk a state stands for out at `path`."""
     r, (_, epoch, subset, _) = _replay, state
-    shutil.copy(r["start"], path)
+    copy_image(r["start"], path)
     numbers = [n for ep in r["epochs"][:epoch] for n in ep] + [r["epochs"][epoch][i] for i in subset]
     with open(path, "r+b") as img:
         for number in numbers:
@@ -548,22 +574,19 @@ def check_state(state):
     shared = shared_items(image)
     # The next run knows an item under two names only by the record: Windows must find it
     # under its name, as the run wrote it.
-    with open(image, "rb") as f:
-        disk = f.read()
-    record, written = read_file(disk, "/" + RECORD_PATH), r["record"]
+    with disk_of(image) as disk:
+        record, written, volume = read_file(disk, "/" + RECORD_PATH), r["record"], Volume(disk)
+        untouched = bool(r["first"] and record is not None and record == written and not shared
+                         and not problems and volume.lookup(r["first"][0])
+                         and not volume.lookup(r["first"][1], as_linux=True))
     unrecorded = None
     if shared and record != written:
         unrecorded = (f"{shared[0][0]} under two names, "
                       + ("no record by its name" if record is None else
                          f"the record {len(record)} bytes, not the {len(written or b'')} written"))
-    untouched = False
-    if r["first"] and record is not None and record == written and not shared and not problems:
-        volume = Volume(disk)
-        untouched = bool(volume.lookup(r["first"][0])) and \
-            not volume.lookup(r["first"][1], as_linux=True)
     if problems or unrecorded:
         name = state[0].replace(" ", "-").replace(",", "_")
-        shutil.copy(image, os.path.join(r["work"], "failing", f"{name}.img"))
+        copy_image(image, os.path.join(r["work"], "failing", f"{name}.img"))
     return Result(state, problems, found, shared, unrecorded, untouched)
 
 
@@ -640,7 +663,7 @@ def two_name_run(machine, image, shared, expected, work):
     # fsck.fat truncates one name of a folder to nothing and deletes that entry only when run
     # again, as the command's line tells the user; a file's pair takes one pass.
     repaired = os.path.join(work, "two-names-repaired.img")
-    shutil.copy(image, repaired)
+    copy_image(image, repaired)
     passes = 0
     while passes < 3 and subprocess.run(["fsck.fat", "-a", "-w", repaired], env=ENV,
                                         stdout=subprocess.DEVNULL).returncode == 1:
@@ -676,7 +699,7 @@ def logged_run(name, machine, start, expected, work):
     checked: (results, failures, the run's lines, the first file it renamed)."""
     os.makedirs(work, exist_ok=True)
     logged, log = os.path.join(work, "logged.img"), os.path.join(work, "log.img")
-    shutil.copy(start, logged)
+    copy_image(start, logged)
     with open(log, "wb") as f:
         f.truncate(256 << 20)
     began = time.time()
@@ -750,7 +773,7 @@ def layer(kind, machine, args, work):
     points = [max(1, total * k // cuts) for k in range(cuts)] + ["done:"]
     for point in points:
         image = os.path.join(work, "cut.img")
-        shutil.copy(start, image)
+        copy_image(start, image)
 
         def kill_at(line, lines, point=point):
             mine = run_lines(lines + ["guest: exit"])
