@@ -173,6 +173,28 @@ def make_tree(root, tracks):
     return expected
 
 
+def make_one_rename_player(image, root, kind):
+    """A player a run renames one song on: six plain-named songs in a folder, then one wide-named
+    song, whose entries end the folder's first sector, so that its new name goes into the next
+    one (a new name beside the old in one sector could never show both); and the iTunes folder.
+    Returns the songs' paths by their bytes and the wide-named one's path."""
+    rng, expected = random.Random(27), {}
+    os.makedirs(os.path.join(root, "Music"))
+    make_itunes(root)
+    songs = [f"/Music/Track {n}.mp3" for n in range(1, 7)] + ["/Music/晴天.mp3"]
+    for path in songs:
+        data = b"\xff\xfb\x90\x64" + rng.randbytes(rng.randrange(1200, 7000))
+        with open(root + path, "wb") as f:
+            f.write(data)
+        expected[hashlib.sha256(data).hexdigest()] = path
+    # mcopy copies a folder in the order its host lists it: the wide-named song goes in last.
+    wide = root + "-wide.mp3"
+    os.rename(root + songs[-1], wide)
+    make_image(image, root, kind)
+    subprocess.run(["mcopy", "-i", image, wide, "::" + songs[-1]], env=ENV, check=True)
+    return expected, songs[-1]
+
+
 def make_itunes(root):
     """The player's iTunes folder: the old database and the side files."""
     os.makedirs(os.path.join(root, os.path.dirname(DB_PATH)))
@@ -673,15 +695,19 @@ def two_name_run(machine, image, shared, expected, work):
 
 
 def pick_two_name_states(results):
-    """A few states with an item under two names, spread over the run, folders and files both."""
+    """A few states with an item under two names, spread over the run, folders and files both,
+    and one with the database under its own and its temporary name where the run leaves one: with
+    the side files the database's entry and the temporary name's lie in two sectors, written
+    apart by its replacement."""
     sound = [r for r in results if r.shared and not r.problems and not r.unrecorded]
-    folders = [r for r in sound if not r.shared[0][0].endswith(".mp3")]
-    files = [r for r in sound if r not in folders]
+    database = [r for r in sound if r.shared[0][0].casefold() == "/" + DB_PATH.casefold()]
+    folders = [r for r in sound if r not in database and not r.shared[0][0].endswith(".mp3")]
+    files = [r for r in sound if r not in database and r not in folders]
     picked = []
     for group in (folders, files):
         half = TWO_NAME_RUNS // 2
         picked += [group[k * len(group) // half] for k in range(half) if group][:len(group)]
-    return picked
+    return picked + database[:1]
 
 
 def first_renamed_file(out):
@@ -795,7 +821,43 @@ def layer(kind, machine, args, work):
               f"{', fsck: ' + '; '.join(found[:2]) if found else ''}")
         failures += 1 if problems else 0
     checked += len(points)
+
+    ok, bad = one_rename_runs(kind, machine, args.one_rename_runs, work)
+    checked, failures = checked + ok + bad, failures + bad
     return checked - failures, failures
+
+
+def one_rename_runs(kind, machine, runs, work):
+    """A player with one song to rename, run and logged `runs` times, every crash state of each
+    checked. The record of renames is closed beside the run once it is on the medium: whether its
+    close comes before the first rename or during it differs from run to run. (passed, failed)"""
+    tree, start = os.path.join(work, "one-rename"), os.path.join(work, "one-rename.img")
+    expected, wide = make_one_rename_player(start, tree, kind)
+    with disk_of(start) as disk:
+        slots = Volume(disk).lookup(wide)[1]
+    checked, failed = 1, 0
+    if slots[-1] // SECTOR == (slots[-1] + 32) // SECTOR:
+        print(f"{kind}: one rename: {wide}'s new name would share its sector with the old")
+        failed += 1
+    states = two_names = 0
+    unrecorded, losing = {}, {}
+    for k in range(1, runs + 1):
+        results, bad, _, _ = logged_run(f"{kind} one rename, run {k}", machine, start, expected,
+                                        os.path.join(work, f"one-rename-{k}"))
+        checked, failed = checked + len(results) + 1, failed + bad
+        states += len(results)
+        two_names += sum(1 for r in results if r.shared)
+        unrecorded[k] = sum(1 for r in results if r.unrecorded)
+        losing[k] = sum(1 for r in results if r.problems)
+
+    def runs_of(counts):
+        hit = [str(k) for k, n in counts.items() if n]
+        return f" (in run{'s' if len(hit) > 1 else ''} {', '.join(hit)})" if hit else ""
+    print(f"{kind}: one rename, {runs} runs: {states} crash states, {two_names} with the song under "
+          f"two names, {sum(unrecorded.values())} of them with no whole record of renames by its "
+          f"name{runs_of(unrecorded)}, {sum(losing.values())} losing something or hiding it"
+          f"{runs_of(losing)}")
+    return checked - failed, failed
 
 
 def main():
@@ -806,6 +868,8 @@ def main():
     parser.add_argument("--tracks", type=int, default=300)
     parser.add_argument("--cuts", type=int, default=10, help="on FAT16; FAT32 gets half")
     parser.add_argument("--kinds", default="fat16,fat32")
+    parser.add_argument("--one-rename-runs", type=int, default=9,
+                        help="runs of the one-rename player, on each kind")
     args = parser.parse_args()
 
     here = os.path.dirname(os.path.abspath(__file__))
