@@ -6,12 +6,15 @@ write cache persists the writes between two flushes in any order, every subset o
 epoch's writes) and after real power cuts (the machine killed at chosen moments).
 
 After each state: every MP3 file seen by Windows (which stops reading a folder at its end marker),
-and present exactly once with its bytes after fsck.fat -a on a copy; iTunesSD the old bytes or a
-complete database of exactly the MP3 files on the player, the new one once done: was printed;
-fsck.fat -n's findings counted. From states that hold an item under two names (a cut during a
-rename), the next run and --check must change nothing and say the player needs a repair (no song
+and present exactly once with its bytes after fsck.fat -a on a copy, the player's side files too;
+iTunesSD the old bytes or a complete database of exactly the MP3 files on the player, the new one
+once done: was printed; while an item is under two names, the record of renames whole under its
+name; fsck.fat -n's findings counted. From states that hold an item under two names (a cut during
+a rename), the next run and --check must change nothing and say the player needs a repair (no song
 listed twice, no shared cluster added), and once fsck.fat -a repaired a copy, a run ends on done:
-with a database that lists every MP3 file; so must the next run after each cut."""
+with a database that lists every MP3 file; so must the next run after each cut. A player with one
+song to rename is logged and replayed several times, since the run's timing varies. And the cut
+Windows' driver can leave, a song with no name: named by the next run, put back after the check."""
 import argparse
 import collections
 import contextlib
@@ -20,6 +23,7 @@ import mmap
 import multiprocessing
 import os
 import random
+import re
 import shutil
 import struct
 import subprocess
@@ -31,6 +35,14 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../
 from show_player import decode_database  # noqa: E402
 
 SECTOR = 512
+# What the command says of a song that a cut on Windows' FAT driver left without a name, and when
+# it puts one back after the drive's check: the Windows-cut row's expectations, in one place.
+NAMELESS_SAYS = "without a name"  # in the lines of --check and of the run naming its old path
+NAMELESS_CHECK_EXIT = None  # --check's status: any but 0 while None
+NAMELESS_RUN_EXIT = 4  # done, but a song left out
+PUT_BACK = "put back: "  # starts the line naming the saved chain and the song's new path
+PUT_BACK_RUN_EXIT = 0
+SAVED_CHAIN = re.compile(r"^/FSCK\d{4}\.REC$", re.I)  # where fsck.fat -a saves a lost chain
 # mkfs.fat's arguments per file system: a FAT32 needs 65,525 clusters at least.
 FORMATS = {"fat16": ["-F", "16", "-s", "4", "16384"], "fat32": ["-F", "32", "-s", "1", "40960"]}
 ALL_SUBSETS = 8  # an epoch of more writes is sampled: its prefixes and this many random subsets
@@ -384,6 +396,21 @@ def read_player(image, as_linux=False, starts=None):
     return files
 
 
+def orphan_item(image, path):
+    """Marks the entries of the item at `path` (its long-name entries and its short entry)
+    deleted, its clusters still taken: what Windows' FAT driver leaves when a cut comes between a
+    rename's removal of the old entries and its writing of the new ones. Returns the item's short
+    entry."""
+    with open(image, "r+b") as f:
+        found = Volume(f.read()).lookup(path)
+        if found is None:
+            sys.exit(f"fat: no {path} to take the name of")
+        for at in found[1]:
+            f.seek(at)
+            f.write(b"\xe5")
+    return found[0]
+
+
 def shared_items(image):
     """The items under two names or more: groups of paths whose entries share a first cluster,
     as Linux reads the folders (a folder's contents under its second name are left out)."""
@@ -694,6 +721,109 @@ def two_name_run(machine, image, shared, expected, work):
     return problems, f"{out[-1] if out else 'nothing'}; repaired in {passes} fsck.fat -a passes"
 
 
+def check_lines(lines):
+    """The lines of --check in a "next" boot."""
+    out, inside = [], False
+    for line in lines:
+        if "guest: check exit" in line:
+            break
+        if inside:
+            out.append(line)
+        # The firmware's escape sequences may share the marker's line.
+        inside = inside or line.endswith("guest: check")
+    return out
+
+
+def windows_cut(kind, machine, results, first, expected, work):
+    """A cut on Windows' FAT driver: from a state with the record of renames whole and the first
+    renamed song not yet renamed, the song's entries deleted with its clusters kept. fsck.fat -a
+    must save its chain whole (checked on a copy: the command plays no part). --check and a run
+    must name it, the run exiting 4; after fsck.fat -a, a run puts it back under its new name,
+    byte for byte, the saved chain gone, nothing lost or listed twice. Returns (passed, failed)."""
+    if not first:
+        print(f"{kind}: Windows cut: the logged run renamed no MP3 file")
+        return 0, 1
+    old, new = first
+    picked = [r for r in results if r.untouched]
+    if not picked:
+        print(f"{kind}: Windows cut: no crash state with the record whole and {old} not renamed")
+        return 0, 1
+    # The latest, nearest to the rename a cut interrupts; an epoch's end if one is.
+    state = ([r for r in picked if r.state[0].endswith("whole")] or picked)[-1].state
+    image = os.path.join(work, "windows-cut.img")
+    build_state(state, image)
+    with disk_of(image) as disk:
+        song, cluster_bytes = read_file(disk, old), Volume(disk).cluster_bytes
+    orphan_item(image, old)
+    failed = 0
+
+    # dosfstools' half: the song's chain saved whole clusters long, in the top folder.
+    saved = os.path.join(work, "windows-cut-saved.img")
+    copy_image(image, saved)
+    run(["fsck.fat", "-a", "-w", saved])
+    chains = {p: d for p, d in read_player(saved).items() if SAVED_CHAIN.match(p)}
+    ours = [p for p, d in chains.items() if d[:len(song)] == song
+            and len(d) % cluster_bytes == 0]
+    listed = ", ".join(f"{p} ({len(d)} bytes)" for p, d in chains.items()) or "nothing"
+    print(f"{kind}: Windows cut at {state[0]}: {old} ({len(song)} bytes) left without a name; "
+          f"fsck.fat -a saved {listed}; "
+          + (f"{ours[0]} is {len(chains[ours[0]]) // cluster_bytes} whole clusters of "
+             f"{cluster_bytes} bytes beginning with the song's bytes" if ours else
+             "none is whole clusters beginning with the song's bytes"))
+    failed += 0 if ours else 1
+
+    # The command's half: named before the drive's check, put back after it.
+    problems = []
+    lines, _ = machine.boot(image, "next")
+    checked, out = check_lines(lines), run_lines(lines)
+    check, status = guest_exit(lines, "guest: check exit"), guest_exit(lines)
+
+    def named(said):
+        return any(old.lstrip("/") in line and NAMELESS_SAYS in line.lower() for line in said)
+    check_ok = check not in (None, 0) if NAMELESS_CHECK_EXIT is None else check == NAMELESS_CHECK_EXIT
+    if not check_ok or not named(checked):
+        problems.append(f"--check exited {check}, "
+                        + ("naming" if named(checked) else "not naming")
+                        + f" {old} as {NAMELESS_SAYS!r}")
+    if status != NAMELESS_RUN_EXIT or not named(out):
+        problems.append(f"the run exited {status}, not {NAMELESS_RUN_EXIT}, "
+                        + ("naming" if named(out) else "not naming")
+                        + f" {old} as {NAMELESS_SAYS!r}; it said {out[-1] if out else 'nothing'!r}")
+    run(["fsck.fat", "-a", "-w", image])
+    chains = [p for p in read_player(image) if SAVED_CHAIN.match(p)]
+    lines, _ = machine.boot(image)
+    out, status = run_lines(lines), guest_exit(lines)
+    files = read_player(image)
+    holders = [p for p, d in files.items() if d == song]
+    at = new
+    # A name another song took since: the put-back takes the next free one in the folder.
+    if len(holders) == 1 and holders[0] != new and os.path.dirname(holders[0]) == \
+            os.path.dirname(new) and new.casefold() in {p.casefold() for p in files}:
+        at = holders[0]
+    if not any(line.startswith(PUT_BACK) and at.lstrip("/") in line and
+               any(c.lstrip("/") in line for c in chains) for line in out):
+        problems.append(f"no {PUT_BACK!r} line naming {' or '.join(chains) or 'a saved chain'} "
+                        f"and {at}")
+    if status != PUT_BACK_RUN_EXIT or not out or not out[-1].startswith("done:"):
+        problems.append(f"the run after fsck.fat -a exited {status}, not {PUT_BACK_RUN_EXIT}, "
+                        f"ending on {out[-1] if out else 'nothing'!r}")
+    if holders != [at]:
+        problems.append(f"the song's bytes at {', '.join(holders) or 'no path'}, not at {at}")
+    left = [p for p in files if SAVED_CHAIN.match(p)]
+    if left:
+        problems.append(f"{', '.join(left)} still there")
+    problems += check_player(image, expected, work, True, "windows-cut-repaired.img")[0]
+    twice = listed_twice(image)
+    if twice:
+        problems.append(f"{len(twice)} songs listed twice, e.g. {twice[0]}")
+    if shared_items(image):
+        problems.append(f"under two names: {shared_items(image)[0]}")
+    print(f"{kind}: Windows cut, the next run, fsck.fat -a and a run: "
+          f"{'; '.join(problems) if problems else 'put back, ' + at}")
+    failed += 1 if problems else 0
+    return 2 - failed, failed
+
+
 def pick_two_name_states(results):
     """A few states with an item under two names, spread over the run, folders and files both,
     and one with the database under its own and its temporary name where the run leaves one: with
@@ -822,6 +952,8 @@ def layer(kind, machine, args, work):
         failures += 1 if problems else 0
     checked += len(points)
 
+    ok, bad = windows_cut(kind, machine, results, first, expected, work)
+    checked, failures = checked + ok + bad, failures + bad
     ok, bad = one_rename_runs(kind, machine, args.one_rename_runs, work)
     checked, failures = checked + ok + bad, failures + bad
     return checked - failures, failures
