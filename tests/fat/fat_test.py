@@ -57,9 +57,10 @@ MOUNT = "/mnt"  # where the machine mounts the player
 # order, its settings), at sizes of the order a player of a hundred songs keeps them. With them
 # the folder's first sector holds 14 of its 16 entries, so the record of renames a run adds there
 # gets its long-name entries in that sector and its short entry in the next, as on a real player.
-SIDE_FILES = {f"{os.path.dirname(DB_PATH)}/{name}": random.Random(name).randbytes(size) for name, size in (
-    ("iTunesStats", 6 + 18 * 100), ("iTunesPState", 21), ("iTunesShuffle", 3 * 100),
-    ("iTunesPrefs", 2000), ("iTunesEQ", 540))}
+SIDE_FILES = {f"{os.path.dirname(DB_PATH)}/{name}": random.Random(name).randbytes(size)
+              for name, size in (("iTunesStats", 6 + 18 * 100), ("iTunesPState", 21),
+                                 ("iTunesShuffle", 3 * 100), ("iTunesPrefs", 2000),
+                                 ("iTunesEQ", 540))}
 MODULES = ("virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci virtio_blk "
            "fat vfat nls_utf8 nls_cp437 dm-mod dm-log-writes").split()
 TOOLS = "sh mount umount insmod cat mkdir blockdev tee grep sync reboot sleep".split()
@@ -377,8 +378,9 @@ def read_file(disk, path, as_linux=False):
 
 
 def read_player(image, as_linux=False, starts=None):
-    """The files on a FAT16 or FAT32 image as Windows reads them: {"/folder/name": bytes}.
-    `starts`, when given, gets each file's and folder's first cluster by path."""
+    """The files on a FAT16 or FAT32 image as Windows reads them (Volume.entries):
+    {"/folder/name": bytes}. `starts`, when given, gets each file's and folder's first cluster by
+    path."""
     with disk_of(image) as disk:
         volume = Volume(disk)
         files, folders = {}, [("", volume.folder()[0])]
@@ -780,7 +782,8 @@ def windows_cut(kind, machine, results, first, expected, work):
 
     def named(said):
         return any(old.lstrip("/") in line and NAMELESS_SAYS in line.lower() for line in said)
-    check_ok = check not in (None, 0) if NAMELESS_CHECK_EXIT is None else check == NAMELESS_CHECK_EXIT
+    check_ok = (check not in (None, 0) if NAMELESS_CHECK_EXIT is None
+                else check == NAMELESS_CHECK_EXIT)
     if not check_ok or not named(checked):
         problems.append(f"--check exited {check}, "
                         + ("naming" if named(checked) else "not naming")
@@ -973,6 +976,7 @@ def one_rename_runs(kind, machine, runs, work):
         failed += 1
     states = two_names = 0
     unrecorded, losing = {}, {}
+    began = time.time()
     for k in range(1, runs + 1):
         results, bad, _, _ = logged_run(f"{kind} one rename, run {k}", machine, start, expected,
                                         os.path.join(work, f"one-rename-{k}"))
@@ -985,10 +989,10 @@ def one_rename_runs(kind, machine, runs, work):
     def runs_of(counts):
         hit = [str(k) for k, n in counts.items() if n]
         return f" (in run{'s' if len(hit) > 1 else ''} {', '.join(hit)})" if hit else ""
-    print(f"{kind}: one rename, {runs} runs: {states} crash states, {two_names} with the song under "
-          f"two names, {sum(unrecorded.values())} of them with no whole record of renames by its "
-          f"name{runs_of(unrecorded)}, {sum(losing.values())} losing something or hiding it"
-          f"{runs_of(losing)}")
+    print(f"{kind}: one rename, {runs} runs: {states} crash states, {two_names} with the song "
+          f"under two names, {sum(unrecorded.values())} of them with no whole record of renames "
+          f"by its name{runs_of(unrecorded)}, {sum(losing.values())} losing something or hiding "
+          f"it{runs_of(losing)}; in {time.time() - began:.0f} s")
     return checked - failed, failed
 
 
