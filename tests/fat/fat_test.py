@@ -598,7 +598,8 @@ def written_record(start, entries, epochs):
     return data, first, (sorted(set(places[:-1])), places[-1])
 
 
-Result = collections.namedtuple("Result", "state problems findings shared unrecorded untouched")
+Result = collections.namedtuple("Result",
+                                "state problems findings shared unrecorded unnamed untouched")
 _replay = {}
 
 
@@ -616,8 +617,9 @@ def build_state(state, path):
 
 def check_state(state):
     """One crash state: its problems, fsck.fat -n's findings, the items under two names, what
-    is wrong with the record of renames while one is (None when nothing), and whether the record
-    is whole while the first renamed file is still only under its old name."""
+    is wrong with the record of renames while one is (None when nothing), an item under two names
+    the whole record does not name, and whether the record is whole while the first renamed file
+    is still only under its old name."""
     r = _replay
     work = os.path.join(r["work"], f"replay-{os.getpid()}")
     os.makedirs(work, exist_ok=True)
@@ -637,20 +639,29 @@ def check_state(state):
         unrecorded = (f"{shared[0][0]} under two names, "
                       + ("no record by its name" if record is None else
                          f"the record {len(record)} bytes, not the {len(written or b'')} written"))
-    if problems or unrecorded:
+    # Nor can it tell an item whose second name is not the one the record holds: a new name's
+    # short entry on the medium without its long-name entries, say.
+    unnamed = None
+    if shared and not unrecorded:
+        other = [g for g in shared if frozenset(p.rsplit("/", 1)[-1].casefold() for p in g[:2])
+                 not in r["pairs"]]
+        if other:
+            unnamed = f"{' and '.join(other[0][:2])}: a pair the record does not name"
+    if problems or unrecorded or unnamed:
         name = state[0].replace(" ", "-").replace(",", "_")
         copy_image(image, os.path.join(r["work"], "failing", f"{name}.img"))
-    return Result(state, problems, found, shared, unrecorded, untouched)
+    return Result(state, problems, found, shared, unrecorded, unnamed, untouched)
 
 
-def replay(start, entries, work, expected, first=None):
+def replay(start, entries, work, expected, renames=()):
     """Every crash state, checked, on every core: (results, epochs, sampled epochs' sizes, the
-    record of renames as written: see written_record). `first` is the first renamed file's old
-    and new path."""
+    record of renames as written: see written_record). `renames` are the run's renames, old and
+    new path, in its order."""
     states, epochs, sampled = crash_states(entries)
     record = written_record(start, entries, epochs)
+    pairs = {frozenset(p.rsplit("/", 1)[-1].casefold() for p in pair) for pair in renames}
     _replay.update(start=start, entries=entries, epochs=epochs, work=work, expected=expected,
-                   record=record[0], first=first)
+                   record=record[0], first=first_renamed_file(renames), pairs=pairs)
     os.makedirs(os.path.join(work, "failing"), exist_ok=True)
     with multiprocessing.Pool(os.cpu_count()) as pool:
         return pool.map(check_state, states, chunksize=8), epochs, sampled, record
@@ -837,7 +848,8 @@ def windows_cut(kind, machine, results, first, expected, work):
 
 def pick_two_name_states(results):
     """A few states with an item under two names, spread over the run, folders and files both."""
-    sound = [r for r in results if r.shared and not r.problems and not r.unrecorded]
+    sound = [r for r in results if r.shared and not r.problems and not r.unrecorded
+             and not r.unnamed]
     folders = [r for r in sound if not r.shared[0][0].endswith(".mp3")]
     files = [r for r in sound if r not in folders]
     picked = []
@@ -847,14 +859,19 @@ def pick_two_name_states(results):
     return picked
 
 
-def first_renamed_file(out):
-    """The first MP3 file the run's lines say it renamed: its old and new path on the player."""
+def renames_of(out):
+    """The renames the run's lines say it made: old and new path on the player, in its order."""
+    renames = []
     for line in out:
-        if line.startswith("renamed: ") and " -> " in line:
+        if line.startswith("renamed: " + MOUNT + "/") and " -> " + MOUNT + "/" in line:
             old, new = line[len("renamed: "):].split(" -> ", 1)
-            if old.lower().endswith(".mp3") and old.startswith(MOUNT + "/"):
-                return old[len(MOUNT):], new[len(MOUNT):]
-    return None
+            renames.append((old[len(MOUNT):], new[len(MOUNT):]))
+    return renames
+
+
+def first_renamed_file(renames):
+    """The first MP3 file of a run's renames: its old and new path, or None."""
+    return next((pair for pair in renames if pair[0].lower().endswith(".mp3")), None)
 
 
 def logged_run(name, machine, start, expected, work):
@@ -872,14 +889,16 @@ def logged_run(name, machine, start, expected, work):
         print("\n".join(lines[-30:]))
         sys.exit(f"{name}: the logged run did not end on done:")
     print(f"{name}: logged run: {out[-1]} ({time.time() - began:.1f} s with the boot)")
-    first = first_renamed_file(out)
+    renames = renames_of(out)
+    first = first_renamed_file(renames)
     entries = read_log(log)
     results, epochs, sampled, (record, record_epoch, sectors) = \
-        replay(start, entries, work, expected, first)
+        replay(start, entries, work, expected, renames)
     hidden = [r for r in results if r.problems and all(p.startswith("hidden") for p in r.problems)]
     failing = [r for r in results if r.problems and r not in hidden]
     two_names = [r for r in results if r.shared]
     unrecorded = [r for r in results if r.unrecorded]
+    unnamed = [r for r in results if r.unnamed]
     findings = sum(1 for r in results if r.findings)
     writes = sum(1 for e in entries if e[0] in ("write", "discard"))
     print(f"{name}: {len(results)} crash states ({writes} block writes in {len(epochs)} flush "
@@ -888,12 +907,13 @@ def logged_run(name, machine, start, expected, work):
              f"their prefixes and {SAMPLED} random subsets each" if sampled else "") + "): "
           f"{len(failing)} losing something, {len(hidden)} hiding a song from Windows, "
           f"{len(two_names)} with an item under two names, {len(unrecorded)} of them with no "
-          f"whole record of renames by its name, {findings} with fsck.fat -n findings")
+          f"whole record of renames by its name and {len(unnamed)} under two names the record "
+          f"does not name, {findings} with fsck.fat -n findings")
     for r in failing[:10] + hidden[:5]:
         print(f"  {r.state[0]}: {'; '.join(r.problems[:3])} [fsck: {'; '.join(r.findings[:3])}]")
-    for r in unrecorded[:5]:
-        print(f"  {r.state[0]}: {r.unrecorded}")
-    failures = len(failing) + len(hidden) + sum(1 for r in unrecorded if not r.problems)
+    for r in unrecorded[:5] + unnamed[:5]:
+        print(f"  {r.state[0]}: {r.unrecorded or r.unnamed}")
+    failures = len(failing) + len(hidden) + sum(1 for r in unrecorded + unnamed if not r.problems)
     # The side files are there so that the record's name spans two sectors: say where it lay.
     if record is None:
         print(f"{name}: the record of renames is never there under its name at an epoch's end")
@@ -922,7 +942,8 @@ def layer(kind, machine, args, work):
     checked = len(results) + 1
 
     # From states with an item under two names, the next run and --check.
-    for state, _, _, shared, _, _ in pick_two_name_states(results):
+    for picked in pick_two_name_states(results):
+        state, shared = picked.state, picked.shared
         image = os.path.join(work, "two-names.img")
         build_state(state, image)
         problems, last = two_name_run(machine, image, shared, expected, work)
@@ -979,7 +1000,7 @@ def one_rename_runs(kind, machine, runs, work):
         print(f"{kind}: one rename: {wide}'s new name would share its sector with the old")
         failed += 1
     states = two_names = 0
-    unrecorded, losing = {}, {}
+    unrecorded, unnamed, losing = {}, {}, {}
     began = time.time()
     for k in range(1, runs + 1):
         results, bad, _, _ = logged_run(f"{kind} one rename, run {k}", machine, start, expected,
@@ -988,6 +1009,7 @@ def one_rename_runs(kind, machine, runs, work):
         states += len(results)
         two_names += sum(1 for r in results if r.shared)
         unrecorded[k] = sum(1 for r in results if r.unrecorded)
+        unnamed[k] = sum(1 for r in results if r.unnamed)
         losing[k] = sum(1 for r in results if r.problems)
 
     def runs_of(counts):
@@ -995,8 +1017,9 @@ def one_rename_runs(kind, machine, runs, work):
         return f" (in run{'s' if len(hit) > 1 else ''} {', '.join(hit)})" if hit else ""
     print(f"{kind}: one rename, {runs} runs: {states} crash states, {two_names} with the song "
           f"under two names, {sum(unrecorded.values())} of them with no whole record of renames "
-          f"by its name{runs_of(unrecorded)}, {sum(losing.values())} losing something or hiding "
-          f"it{runs_of(losing)}; in {time.time() - began:.0f} s")
+          f"by its name{runs_of(unrecorded)} and {sum(unnamed.values())} under two names the "
+          f"record does not name{runs_of(unnamed)}, {sum(losing.values())} losing something or "
+          f"hiding it{runs_of(losing)}; in {time.time() - began:.0f} s")
     return checked - failed, failed
 
 
