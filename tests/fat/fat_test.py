@@ -6,17 +6,24 @@ write cache persists the writes between two flushes in any order, every subset o
 epoch's writes) and after real power cuts (the machine killed at chosen moments).
 
 After each state: every MP3 file seen by Windows (which stops reading a folder at its end marker),
-and present exactly once with its bytes after fsck.fat -a on a copy; iTunesSD the old bytes or a
-complete database of exactly the MP3 files on the player, the new one once done: was printed;
-fsck.fat -n's findings counted. From states that hold an item under two names (a cut during a
-rename), the next run and --check must change nothing and say the player needs a repair (no song
+and present exactly once with its bytes after fsck.fat -a on a copy, the player's side files too;
+iTunesSD the old bytes or a complete database of exactly the MP3 files on the player, the new one
+once done: was printed; while an item is under two names, the record of renames whole under its
+name; fsck.fat -n's findings counted. From states that hold an item under two names (a cut during
+a rename), the next run and --check must change nothing and say the player needs a repair (no song
 listed twice, no shared cluster added), and once fsck.fat -a repaired a copy, a run ends on done:
-with a database that lists every MP3 file; so must the next run after each cut."""
+with a database that lists every MP3 file; so must the next run after each cut. A player with one
+song to rename is logged and replayed several times, since the run's timing varies. And the cut
+Windows' driver can leave, a song with no name: named by the next run, put back after the check."""
 import argparse
+import collections
+import contextlib
 import hashlib
+import mmap
 import multiprocessing
 import os
 import random
+import re
 import shutil
 import struct
 import subprocess
@@ -28,6 +35,16 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../
 from show_player import decode_database  # noqa: E402
 
 SECTOR = 512
+# What the command says of a song that a cut on Windows' FAT driver left without a name, and when
+# it puts one back after the drive's check: the Windows-cut row's expectations, in one place.
+# --check's and the run's line saying it, with the song's old path on it or on an indented line
+# of the list it heads
+NAMELESS_SAYS = "without a name"
+NAMELESS_CHECK_EXIT = None  # --check's status: any but 0 while None
+NAMELESS_RUN_EXIT = 4  # done, but a song left out
+PUT_BACK = "put back: "  # starts the line naming the saved chain and the song's new path
+PUT_BACK_RUN_EXIT = 0
+SAVED_CHAIN = re.compile(r"^/FSCK\d{4}\.REC$", re.I)  # where fsck.fat -a saves a lost chain
 # mkfs.fat's arguments per file system: a FAT32 needs 65,525 clusters at least.
 FORMATS = {"fat16": ["-F", "16", "-s", "4", "16384"], "fat32": ["-F", "32", "-s", "1", "40960"]}
 ALL_SUBSETS = 8  # an epoch of more writes is sampled: its prefixes and this many random subsets
@@ -36,6 +53,16 @@ TWO_NAME_RUNS = 4  # states with an item under two names that a next run is trie
 EXIT_REPAIR = 5
 OLD_DB = b"\0\0\0\1\x08\0\0\0\x12" + bytes(9)
 DB_PATH = "iPod_Control/iTunes/iTunesSD"
+RECORD_PATH = DB_PATH + ".renames"
+MOUNT = "/mnt"  # where the machine mounts the player
+# What a real player keeps beside its database (its play counts, where it stopped, its shuffle
+# order, its settings), at sizes of the order a player of a hundred songs keeps them. With them
+# the folder's first sector holds 14 of its 16 entries, so the record of renames a run adds there
+# gets its long-name entries in that sector and its short entry in the next, as on a real player.
+SIDE_FILES = {f"{os.path.dirname(DB_PATH)}/{name}": random.Random(name).randbytes(size)
+              for name, size in (("iTunesStats", 6 + 18 * 100), ("iTunesPState", 21),
+                                 ("iTunesShuffle", 3 * 100), ("iTunesPrefs", 2000),
+                                 ("iTunesEQ", 540))}
 MODULES = ("virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci virtio_blk "
            "fat vfat nls_utf8 nls_cp437 dm-mod dm-log-writes").split()
 TOOLS = "sh mount umount insmod cat mkdir blockdev tee grep sync reboot sleep".split()
@@ -157,10 +184,38 @@ def make_tree(root, tracks):
         expected[hashlib.sha256(data).hexdigest()] = f"/{folder}/{name}"
     with open(os.path.join(root, "Music", "cover.jpg"), "wb") as f:
         f.write(b"cover")
-    os.makedirs(os.path.join(root, os.path.dirname(DB_PATH)))
-    with open(os.path.join(root, DB_PATH), "wb") as f:
-        f.write(OLD_DB)
+    make_itunes(root)
     return expected
+
+
+def make_one_rename_player(image, root, kind):
+    """A player a run renames one song on: six plain-named songs in a folder, then one wide-named
+    song, whose entries end the folder's first sector, so that its new name goes into the next
+    one (a new name beside the old in one sector could never show both); and the iTunes folder.
+    Returns the songs' paths by their bytes and the wide-named one's path."""
+    rng, expected = random.Random(27), {}
+    os.makedirs(os.path.join(root, "Music"))
+    make_itunes(root)
+    songs = [f"/Music/Track {n}.mp3" for n in range(1, 7)] + ["/Music/晴天.mp3"]
+    for path in songs:
+        data = b"\xff\xfb\x90\x64" + rng.randbytes(rng.randrange(1200, 7000))
+        with open(root + path, "wb") as f:
+            f.write(data)
+        expected[hashlib.sha256(data).hexdigest()] = path
+    # mcopy copies a folder in the order its host lists it: the wide-named song goes in last.
+    wide = root + "-wide.mp3"
+    os.rename(root + songs[-1], wide)
+    make_image(image, root, kind)
+    subprocess.run(["mcopy", "-i", image, wide, "::" + songs[-1]], env=ENV, check=True)
+    return expected, songs[-1]
+
+
+def make_itunes(root):
+    """The player's iTunes folder: the old database and the side files."""
+    os.makedirs(os.path.join(root, os.path.dirname(DB_PATH)))
+    for path, data in [(DB_PATH, OLD_DB)] + list(SIDE_FILES.items()):
+        with open(os.path.join(root, path), "wb") as f:
+            f.write(data)
 
 
 def make_image(path, source, kind):
@@ -169,6 +224,30 @@ def make_image(path, source, kind):
                    check=True, stdout=subprocess.DEVNULL)
     names = [os.path.join(source, n) for n in sorted(os.listdir(source))]
     subprocess.run(["mcopy", "-s", "-i", path] + names + ["::/"], env=ENV, check=True)
+
+
+def copy_image(source, path):
+    """Copies a disk image's written parts only: an image is mostly sectors never written, and
+    the replay copies one or two for every crash state."""
+    with open(source, "rb") as src, open(path, "wb") as dst:
+        size = os.fstat(src.fileno()).st_size
+        dst.truncate(size)
+        at = 0
+        while at < size:
+            try:
+                at = os.lseek(src.fileno(), at, os.SEEK_DATA)
+            except OSError:
+                break  # nothing written beyond
+            end = os.lseek(src.fileno(), at, os.SEEK_HOLE)
+            while at < end:
+                at += os.copy_file_range(src.fileno(), dst.fileno(), end - at, at, at)
+
+
+@contextlib.contextmanager
+def disk_of(image):
+    """An image's bytes, read as they are needed."""
+    with open(image, "rb") as f, mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ) as disk:
+        yield disk
 
 
 # --- the checks --------------------------------------------------------------------------------
@@ -186,56 +265,81 @@ def fsck_findings(image):
             and not any(mark in line for mark in dirty)]
 
 
-def read_player(image, as_linux=False, starts=None):
-    """The files on a FAT16 or FAT32 image as Windows reads them: {"/folder/name": bytes}. A
-    folder's listing ends at its first never-used entry (Linux reads on past it); long names are
-    taken where their checksum matches the short entry, else the short name stands. `starts`, when
-    given, gets each file's and folder's first cluster by path."""
-    with open(image, "rb") as f:
-        disk = f.read()
-    sector, per_cluster, reserved, fats, roots = struct.unpack_from("<HBHBH", disk, 11)
-    fat_sectors = struct.unpack_from("<H", disk, 22)[0]
-    wide = fat_sectors == 0  # FAT32: 32-bit FAT entries, the root folder a chain of its own
-    if wide:
-        fat_sectors, root_cluster = struct.unpack_from("<II", disk, 36)[0], \
-            struct.unpack_from("<I", disk, 44)[0]
-    fat = disk[reserved * sector:(reserved + fat_sectors) * sector]
-    root_at = (reserved + fats * fat_sectors) * sector
-    data_at = root_at + roots * 32
-    cluster_bytes = per_cluster * sector
-    last = 0x0FFFFFF0 if wide else 0xFFF0
+class Volume:
+    """A FAT16 or FAT32 image's layout, from its boot sector: where each folder's entries and each
+    file's bytes lie in `disk`."""
 
-    def chain(start, limit):
+    def __init__(self, disk):
+        self.disk = disk
+        sector, per_cluster, reserved, fats, roots = struct.unpack_from("<HBHBH", disk, 11)
+        fat_sectors = struct.unpack_from("<H", disk, 22)[0]
+        # FAT32: 32-bit FAT entries, the root folder a chain of its own
+        self.wide = fat_sectors == 0
+        if self.wide:
+            fat_sectors = struct.unpack_from("<I", disk, 36)[0]
+            self.root_cluster = struct.unpack_from("<I", disk, 44)[0]
+        self.fat_at, self.fat_bytes = reserved * sector, fat_sectors * sector
+        self.root_at = (reserved + fats * fat_sectors) * sector
+        self.data_at = self.root_at + roots * 32
+        self.cluster_bytes = per_cluster * sector
+        self.last = 0x0FFFFFF0 if self.wide else 0xFFF0
+
+    def clusters(self, start, limit):
+        width = 4 if self.wide else 2
         out, seen = [], set()
-        while 2 <= start < last and start not in seen and len(out) < limit:
+        while 2 <= start < self.last and start not in seen and len(out) < limit \
+                and (start + 1) * width <= self.fat_bytes:
             seen.add(start)
-            at = data_at + (start - 2) * cluster_bytes
-            out.append(disk[at:at + cluster_bytes])
-            start = (struct.unpack_from("<I", fat, start * 4)[0] & 0x0FFFFFFF if wide
-                     else struct.unpack_from("<H", fat, start * 2)[0])
-        return b"".join(out)
+            out.append(start)
+            start = struct.unpack_from("<I" if self.wide else "<H", self.disk,
+                                       self.fat_at + start * width)[0]
+            start &= 0x0FFFFFFF if self.wide else 0xFFFF
+        return out
 
-    root = chain(root_cluster, 1 << 16) if wide else disk[root_at:data_at]
-    files, folders = {}, [("", root)]
-    while folders:
-        path, listing = folders.pop()
-        long_name, checksum, expect = "", None, 0
+    def cluster_at(self, cluster):
+        return self.data_at + (cluster - 2) * self.cluster_bytes
+
+    def folder(self, start=None):
+        """A folder's entries (the root's when `start` is None) and each 32-byte slot's place on
+        the disk."""
+        if start is None and not self.wide:
+            return self.disk[self.root_at:self.data_at], range(self.root_at, self.data_at, 32)
+        places = [self.cluster_at(c) for c in self.clusters(start or self.root_cluster, 1 << 16)]
+        return (b"".join(self.disk[at:at + self.cluster_bytes] for at in places),
+                [at + k for at in places for k in range(0, self.cluster_bytes, 32)])
+
+    def contents(self, entry):
+        start, size = self.start(entry), struct.unpack_from("<I", entry, 28)[0]
+        return b"".join(self.disk[at:at + self.cluster_bytes] for at in map(
+            self.cluster_at, self.clusters(start, size // self.cluster_bytes + 1)))[:size]
+
+    def start(self, entry):
+        start = struct.unpack_from("<H", entry, 26)[0]
+        return start | (struct.unpack_from("<H", entry, 20)[0] << 16 if self.wide else 0)
+
+    @staticmethod
+    def entries(listing, as_linux=False):
+        """A folder's items as Windows reads them (up to the first never-used entry; Linux reads
+        on past it): (name, short entry, numbers of the slots the name takes). A long name is taken
+        where its checksum matches the short entry, else the short name stands."""
+        long_name, checksum, expect, parts = "", None, 0, []
         for at in range(0, len(listing) - 31, 32):
             entry = listing[at:at + 32]
             if entry[0] == 0 and not as_linux:
                 break
             if entry[0] in (0, 0xE5):
-                long_name, checksum = "", None
+                long_name, checksum, parts = "", None, []
                 continue
             if entry[11] == 0x0F:
                 part = (entry[1:11] + entry[14:26] + entry[28:32]).decode("utf-16-le", "replace")
                 part, order = part.split("\0")[0], entry[0] & 0x1F
                 if entry[0] & 0x40:
-                    long_name, expect = part, order - 1
+                    long_name, expect, parts = part, order - 1, [at // 32]
                 elif long_name and order == expect:
                     long_name, expect = part + long_name, order - 1
+                    parts.append(at // 32)
                 else:
-                    long_name = ""  # a fragment without its start: the short name stands
+                    long_name, parts = "", []  # a fragment without its start: the short name stands
                 checksum = entry[13]
                 continue
             total = 0
@@ -244,19 +348,71 @@ def read_player(image, as_linux=False, starts=None):
             base, ext = entry[:8].decode("latin1").rstrip(), entry[8:11].decode("latin1").rstrip()
             whole = long_name and expect == 0 and checksum == total
             name = long_name if whole else base + ("." + ext if ext else "")
-            long_name, checksum = "", None
+            slots = (parts if whole else []) + [at // 32]
+            long_name, checksum, parts = "", None, []
             if entry[11] & 0x08 or name in (".", ".."):
                 continue
-            start, size = struct.unpack_from("<H", entry, 26)[0], struct.unpack_from("<I", entry, 28)[0]
-            start |= struct.unpack_from("<H", entry, 20)[0] << 16 if wide else 0
-            if starts is not None:
-                starts[f"{path}/{name}"] = start
-            if entry[11] & 0x10:
-                if start and len(folders) < 10000:
-                    folders.append((f"{path}/{name}", chain(start, 1 << 16)))
-            else:
-                files[f"{path}/{name}"] = chain(start, size // cluster_bytes + 1)[:size]
+            yield name, entry, slots
+
+    def lookup(self, path, as_linux=False):
+        """The item at `path` ("/folder/name", matched without case as Windows does): its short
+        entry and the places of the slots its name takes, or None."""
+        listing, places = self.folder()
+        found = None
+        for n, name in enumerate(path.strip("/").split("/")):
+            if n:
+                if not found[0][11] & 0x10 or not self.start(found[0]):
+                    return None
+                listing, places = self.folder(self.start(found[0]))
+            found = next(([entry, [places[s] for s in slots]]
+                          for item, entry, slots in self.entries(listing, as_linux)
+                          if item.casefold() == name.casefold()), None)
+            if found is None:
+                return None
+        return found
+
+
+def read_file(disk, path, as_linux=False):
+    """A file's bytes as Windows finds it by its name, or None."""
+    volume = Volume(disk)
+    found = volume.lookup(path, as_linux)
+    return volume.contents(found[0]) if found and not found[0][11] & 0x10 else None
+
+
+def read_player(image, as_linux=False, starts=None):
+    """The files on a FAT16 or FAT32 image as Windows reads them (Volume.entries):
+    {"/folder/name": bytes}. `starts`, when given, gets each file's and folder's first cluster by
+    path."""
+    with disk_of(image) as disk:
+        volume = Volume(disk)
+        files, folders = {}, [("", volume.folder()[0])]
+        while folders:
+            path, listing = folders.pop()
+            for name, entry, _ in volume.entries(listing, as_linux):
+                start = volume.start(entry)
+                if starts is not None:
+                    starts[f"{path}/{name}"] = start
+                if entry[11] & 0x10:
+                    if start and len(folders) < 10000:
+                        folders.append((f"{path}/{name}", volume.folder(start)[0]))
+                else:
+                    files[f"{path}/{name}"] = volume.contents(entry)
     return files
+
+
+def orphan_item(image, path):
+    """Marks the entries of the item at `path` (its long-name entries and its short entry)
+    deleted, its clusters still taken: what Windows' FAT driver leaves when a cut comes between a
+    rename's removal of the old entries and its writing of the new ones. Returns the item's short
+    entry."""
+    with open(image, "r+b") as f:
+        found = Volume(f.read()).lookup(path)
+        if found is None:
+            sys.exit(f"fat: no {path} to take the name of")
+        for at in found[1]:
+            f.seek(at)
+            f.write(b"\xe5")
+    return found[0]
 
 
 def shared_items(image):
@@ -311,7 +467,7 @@ def check_player(image, expected, work, must_be_new, repaired_name="repaired.img
     problems = [f"hidden from Windows: {path}" for digest, path in expected.items()
                 if digest not in seen][:1]
     repaired = os.path.join(work, repaired_name)
-    shutil.copy(image, repaired)
+    copy_image(image, repaired)
     run(["fsck.fat", "-a", "-w", repaired])
     files = read_player(repaired)
     lost = missing_songs(files, expected)
@@ -319,6 +475,9 @@ def check_player(image, expected, work, must_be_new, repaired_name="repaired.img
         # Linux reads past a folder's end marker, Windows and fsck.fat do not.
         lost = ["hidden behind an end marker after the repair: " + lost[0]]
     problems += lost
+    folded = {p.casefold(): d for p, d in files.items()}
+    problems += [f"/{path} changed" for path, data in SIDE_FILES.items()
+                 if folded.get("/" + path.casefold()) != data][:1]
     db = next((d for p, d in files.items() if p.casefold() == "/" + DB_PATH.casefold()), None)
     if db is None:
         problems.append("iTunesSD missing")
@@ -416,13 +575,38 @@ def crash_states(entries):
     return states, epochs, sampled
 
 
+def written_record(start, entries, epochs):
+    """The record of renames as the logged run wrote it: its bytes at the last epoch's end that
+    shows it under its name, the first epoch whose end shows those bytes, and the disk sectors of
+    its long-name entries and of its short entry; Nones when no epoch's end shows it."""
+    with open(start, "rb") as f:
+        disk = bytearray(f.read())
+    seen = []
+    for e, epoch in enumerate(epochs):
+        for number in epoch:
+            entry = entries[number]
+            data = entry[2] if entry[0] == "write" else bytes(entry[2] * SECTOR)
+            disk[entry[1] * SECTOR:entry[1] * SECTOR + len(data)] = data
+        volume = Volume(disk)
+        found = volume.lookup("/" + RECORD_PATH)
+        if found and not found[0][11] & 0x10:
+            seen.append((volume.contents(found[0]), e, [at // SECTOR for at in found[1]]))
+    if not seen:
+        return None, None, None
+    data = seen[-1][0]
+    _, first, places = next(s for s in seen if s[0] == data)
+    return data, first, (sorted(set(places[:-1])), places[-1])
+
+
+Result = collections.namedtuple("Result",
+                                "state problems findings shared unrecorded unnamed untouched")
 _replay = {}
 
 
 def build_state(state, path):
     """Lays the disk a state stands for out at `path`."""
     r, (_, epoch, subset, _) = _replay, state
-    shutil.copy(r["start"], path)
+    copy_image(r["start"], path)
     numbers = [n for ep in r["epochs"][:epoch] for n in ep] + [r["epochs"][epoch][i] for i in subset]
     with open(path, "r+b") as img:
         for number in numbers:
@@ -432,26 +616,55 @@ def build_state(state, path):
 
 
 def check_state(state):
-    """One crash state: (state, problems, findings, items under two names)."""
+    """One crash state: its problems, fsck.fat -n's findings, the items under two names, what
+    is wrong with the record of renames while one is (None when nothing), an item under two names
+    the whole record does not name, and whether the record is whole while the first renamed file
+    is still only under its old name."""
     r = _replay
     work = os.path.join(r["work"], f"replay-{os.getpid()}")
     os.makedirs(work, exist_ok=True)
     image = os.path.join(work, "state.img")
     build_state(state, image)
     problems, found, _ = check_player(image, r["expected"], work, state[3])
-    if problems:
+    shared = shared_items(image)
+    # The next run knows an item under two names only by the record: Windows must find it
+    # under its name, as the run wrote it.
+    with disk_of(image) as disk:
+        record, written, volume = read_file(disk, "/" + RECORD_PATH), r["record"], Volume(disk)
+        untouched = bool(r["first"] and record is not None and record == written and not shared
+                         and not problems and volume.lookup(r["first"][0])
+                         and not volume.lookup(r["first"][1], as_linux=True))
+    unrecorded = None
+    if shared and record != written:
+        unrecorded = (f"{shared[0][0]} under two names, "
+                      + ("no record by its name" if record is None else
+                         f"the record {len(record)} bytes, not the {len(written or b'')} written"))
+    # Nor can it tell an item whose second name is not the one the record holds: a new name's
+    # short entry on the medium without its long-name entries, say.
+    unnamed = None
+    if shared and not unrecorded:
+        other = [g for g in shared if frozenset(p.rsplit("/", 1)[-1].casefold() for p in g[:2])
+                 not in r["pairs"]]
+        if other:
+            unnamed = f"{' and '.join(other[0][:2])}: a pair the record does not name"
+    if problems or unrecorded or unnamed:
         name = state[0].replace(" ", "-").replace(",", "_")
-        shutil.copy(image, os.path.join(r["work"], "failing", f"{name}.img"))
-    return state, problems, found, shared_items(image)
+        copy_image(image, os.path.join(r["work"], "failing", f"{name}.img"))
+    return Result(state, problems, found, shared, unrecorded, unnamed, untouched)
 
 
-def replay(start, entries, work, expected):
-    """Every crash state, checked, on every core: (results, epochs, sampled epochs' sizes)."""
+def replay(start, entries, work, expected, renames=()):
+    """Every crash state, checked, on every core: (results, epochs, sampled epochs' sizes, the
+    record of renames as written: see written_record). `renames` are the run's renames, old and
+    new path, in its order."""
     states, epochs, sampled = crash_states(entries)
-    _replay.update(start=start, entries=entries, epochs=epochs, work=work, expected=expected)
+    record = written_record(start, entries, epochs)
+    pairs = {frozenset(p.rsplit("/", 1)[-1].casefold() for p in pair) for pair in renames}
+    _replay.update(start=start, entries=entries, epochs=epochs, work=work, expected=expected,
+                   record=record[0], first=first_renamed_file(renames), pairs=pairs)
     os.makedirs(os.path.join(work, "failing"), exist_ok=True)
     with multiprocessing.Pool(os.cpu_count()) as pool:
-        return pool.map(check_state, states, chunksize=8), epochs, sampled
+        return pool.map(check_state, states, chunksize=8), epochs, sampled, record
 
 
 # --- the layer ---------------------------------------------------------------------------------
@@ -514,7 +727,7 @@ def two_name_run(machine, image, shared, expected, work):
     # fsck.fat truncates one name of a folder to nothing and deletes that entry only when run
     # again, as the command's line tells the user; a file's pair takes one pass.
     repaired = os.path.join(work, "two-names-repaired.img")
-    shutil.copy(image, repaired)
+    copy_image(image, repaired)
     passes = 0
     while passes < 3 and subprocess.run(["fsck.fat", "-a", "-w", repaired], env=ENV,
                                         stdout=subprocess.DEVNULL).returncode == 1:
@@ -523,15 +736,197 @@ def two_name_run(machine, image, shared, expected, work):
     return problems, f"{out[-1] if out else 'nothing'}; repaired in {passes} fsck.fat -a passes"
 
 
+def check_lines(lines):
+    """The lines of --check in a "next" boot."""
+    out, inside = [], False
+    for line in lines:
+        if "guest: check exit" in line:
+            break
+        if inside:
+            out.append(line)
+        # The firmware's escape sequences may share the marker's line.
+        inside = inside or line.endswith("guest: check")
+    return out
+
+
+def windows_cut(kind, machine, results, first, expected, work):
+    """A cut on Windows' FAT driver: from a state with the record of renames whole and the first
+    renamed song not yet renamed, the song's entries deleted with its clusters kept. fsck.fat -a
+    must save its chain whole (checked on a copy: the command plays no part). --check and a run
+    must name it, the run exiting 4; after fsck.fat -a, a run puts it back under its new name,
+    byte for byte, the saved chain gone, nothing lost or listed twice. Returns (passed, failed)."""
+    if not first:
+        print(f"{kind}: Windows cut: the logged run renamed no MP3 file")
+        return 0, 1
+    old, new = first
+    picked = [r for r in results if r.untouched]
+    if not picked:
+        print(f"{kind}: Windows cut: no crash state with the record whole and {old} not renamed")
+        return 0, 1
+    # The latest, nearest to the rename a cut interrupts; an epoch's end if one is.
+    state = ([r for r in picked if r.state[0].endswith("whole")] or picked)[-1].state
+    image = os.path.join(work, "windows-cut.img")
+    build_state(state, image)
+    with disk_of(image) as disk:
+        song, cluster_bytes = read_file(disk, old), Volume(disk).cluster_bytes
+    orphan_item(image, old)
+    failed = 0
+
+    # dosfstools' half: the song's chain saved whole clusters long, in the top folder.
+    saved = os.path.join(work, "windows-cut-saved.img")
+    copy_image(image, saved)
+    run(["fsck.fat", "-a", "-w", saved])
+    chains = {p: d for p, d in read_player(saved).items() if SAVED_CHAIN.match(p)}
+    ours = [p for p, d in chains.items() if d[:len(song)] == song
+            and len(d) % cluster_bytes == 0]
+    listed = ", ".join(f"{p} ({len(d)} bytes)" for p, d in chains.items()) or "nothing"
+    print(f"{kind}: Windows cut at {state[0]}: {old} ({len(song)} bytes) left without a name; "
+          f"fsck.fat -a saved {listed}; "
+          + (f"{ours[0]} is {len(chains[ours[0]]) // cluster_bytes} whole clusters of "
+             f"{cluster_bytes} bytes beginning with the song's bytes" if ours else
+             "none is whole clusters beginning with the song's bytes"))
+    failed += 0 if ours else 1
+
+    # The command's half: named before the drive's check, put back after it.
+    problems = []
+    lines, _ = machine.boot(image, "next")
+    checked, out = check_lines(lines), run_lines(lines)
+    check, status = guest_exit(lines, "guest: check exit"), guest_exit(lines)
+
+    def named(said):
+        heading = False
+        for line in said:
+            heading = NAMELESS_SAYS in line.lower() or heading and line.startswith("  ")
+            if heading and old.lstrip("/") in line:
+                return True
+        return False
+    check_ok = (check not in (None, 0) if NAMELESS_CHECK_EXIT is None
+                else check == NAMELESS_CHECK_EXIT)
+    if not check_ok:
+        problems.append(f"--check exited {check}")
+    if not named(checked):
+        problems.append(f"--check named not {old} as {NAMELESS_SAYS!r}")
+    if status != NAMELESS_RUN_EXIT:
+        problems.append(f"the run exited {status}, not {NAMELESS_RUN_EXIT}")
+    if not named(out):
+        problems.append(f"the run named not {old} as {NAMELESS_SAYS!r}; it said "
+                        f"{out[-1] if out else 'nothing'!r}")
+    run(["fsck.fat", "-a", "-w", image])
+    chains = [p for p in read_player(image) if SAVED_CHAIN.match(p)]
+    lines, _ = machine.boot(image)
+    out, status = run_lines(lines), guest_exit(lines)
+    files = read_player(image)
+    holders = [p for p, d in files.items() if d == song]
+    at = new
+    # A name another song took since: the put-back takes the next free one in the folder.
+    if len(holders) == 1 and holders[0] != new and os.path.dirname(holders[0]) == \
+            os.path.dirname(new) and new.casefold() in {p.casefold() for p in files}:
+        at = holders[0]
+    if not any(line.startswith(PUT_BACK) and at.lstrip("/") in line and
+               any(c.lstrip("/") in line for c in chains) for line in out):
+        problems.append(f"no {PUT_BACK!r} line naming {' or '.join(chains) or 'a saved chain'} "
+                        f"and {at}")
+    if status != PUT_BACK_RUN_EXIT or not out or not out[-1].startswith("done:"):
+        problems.append(f"the run after fsck.fat -a exited {status}, not {PUT_BACK_RUN_EXIT}, "
+                        f"ending on {out[-1] if out else 'nothing'!r}")
+    if holders != [at]:
+        problems.append(f"the song's bytes at {', '.join(holders) or 'no path'}, not at {at}")
+    left = [p for p in files if SAVED_CHAIN.match(p)]
+    if left:
+        problems.append(f"{', '.join(left)} still there")
+    problems += check_player(image, expected, work, True, "windows-cut-repaired.img")[0]
+    twice = listed_twice(image)
+    if twice:
+        problems.append(f"{len(twice)} songs listed twice, e.g. {twice[0]}")
+    if shared_items(image):
+        problems.append(f"under two names: {shared_items(image)[0]}")
+    print(f"{kind}: Windows cut, the next run, fsck.fat -a and a run: "
+          f"{'; '.join(problems) if problems else 'put back, ' + at}")
+    failed += 1 if problems else 0
+    return 2 - failed, failed
+
+
 def pick_two_name_states(results):
     """A few states with an item under two names, spread over the run, folders and files both."""
-    folders = [r for r in results if r[3] and not r[1] and not r[3][0][0].endswith(".mp3")]
-    files = [r for r in results if r[3] and not r[1] and r not in folders]
+    sound = [r for r in results if r.shared and not r.problems and not r.unrecorded
+             and not r.unnamed]
+    folders = [r for r in sound if not r.shared[0][0].endswith(".mp3")]
+    files = [r for r in sound if r not in folders]
     picked = []
     for group in (folders, files):
         half = TWO_NAME_RUNS // 2
         picked += [group[k * len(group) // half] for k in range(half) if group][:len(group)]
     return picked
+
+
+def renames_of(out):
+    """The renames the run's lines say it made: old and new path on the player, in its order."""
+    renames = []
+    for line in out:
+        if line.startswith("renamed: " + MOUNT + "/") and " -> " + MOUNT + "/" in line:
+            old, new = line[len("renamed: "):].split(" -> ", 1)
+            renames.append((old[len(MOUNT):], new[len(MOUNT):]))
+    return renames
+
+
+def first_renamed_file(renames):
+    """The first MP3 file of a run's renames: its old and new path, or None."""
+    return next((pair for pair in renames if pair[0].lower().endswith(".mp3")), None)
+
+
+def logged_run(name, machine, start, expected, work):
+    """One run on a copy of `start`, its block writes logged, and every crash state it can leave
+    checked: (results, failures, the run's lines, the first file it renamed)."""
+    os.makedirs(work, exist_ok=True)
+    logged, log = os.path.join(work, "logged.img"), os.path.join(work, "log.img")
+    copy_image(start, logged)
+    with open(log, "wb") as f:
+        f.truncate(256 << 20)
+    began = time.time()
+    lines, _ = machine.boot(logged, "log", log)
+    out = run_lines(lines)
+    if not out or not out[-1].startswith("done:"):
+        print("\n".join(lines[-30:]))
+        sys.exit(f"{name}: the logged run did not end on done:")
+    print(f"{name}: logged run: {out[-1]} ({time.time() - began:.1f} s with the boot)")
+    renames = renames_of(out)
+    first = first_renamed_file(renames)
+    entries = read_log(log)
+    results, epochs, sampled, (record, record_epoch, sectors) = \
+        replay(start, entries, work, expected, renames)
+    hidden = [r for r in results if r.problems and all(p.startswith("hidden") for p in r.problems)]
+    failing = [r for r in results if r.problems and r not in hidden]
+    two_names = [r for r in results if r.shared]
+    unrecorded = [r for r in results if r.unrecorded]
+    unnamed = [r for r in results if r.unnamed]
+    findings = sum(1 for r in results if r.findings)
+    writes = sum(1 for e in entries if e[0] in ("write", "discard"))
+    print(f"{name}: {len(results)} crash states ({writes} block writes in {len(epochs)} flush "
+          f"epochs; every subset of an epoch of up to {ALL_SUBSETS} writes"
+          + (f", the {len(sampled)} longer ones ({', '.join(map(str, sampled))} writes) sampled: "
+             f"their prefixes and {SAMPLED} random subsets each" if sampled else "") + "): "
+          f"{len(failing)} losing something, {len(hidden)} hiding a song from Windows, "
+          f"{len(two_names)} with an item under two names, {len(unrecorded)} of them with no "
+          f"whole record of renames by its name and {len(unnamed)} under two names the record "
+          f"does not name, {findings} with fsck.fat -n findings")
+    for r in failing[:10] + hidden[:5]:
+        print(f"  {r.state[0]}: {'; '.join(r.problems[:3])} [fsck: {'; '.join(r.findings[:3])}]")
+    for r in unrecorded[:5] + unnamed[:5]:
+        print(f"  {r.state[0]}: {r.unrecorded or r.unnamed}")
+    failures = len(failing) + len(hidden) + sum(1 for r in unrecorded + unnamed if not r.problems)
+    # The side files are there so that the record's name spans two sectors: say where it lay.
+    if record is None:
+        print(f"{name}: the record of renames is never there under its name at an epoch's end")
+        failures += 1
+    else:
+        long_sectors, short_sector = sectors
+        split = any(sector != short_sector for sector in long_sectors)
+        print(f"{name}: the record of renames ({len(record)} bytes) whole under its name from "
+              f"epoch {record_epoch}: its long-name entries in sector "
+              f"{', '.join(map(str, long_sectors))}, its short entry in sector {short_sector}"
+              + ("" if split else ": one sector, not the two a real player's folder gives"))
+        failures += 0 if split else 1
+    return results, failures, out, first
 
 
 def layer(kind, machine, args, work):
@@ -541,40 +936,14 @@ def layer(kind, machine, args, work):
     start = os.path.join(work, "start.img")
     expected = make_tree(os.path.join(work, "tree"), args.tracks)
     make_image(start, os.path.join(work, "tree"), kind)
-    failures = 0
 
     # Every crash state of one run, from the log of its block writes.
-    logged, log = os.path.join(work, "logged.img"), os.path.join(work, "log.img")
-    shutil.copy(start, logged)
-    with open(log, "wb") as f:
-        f.truncate(256 << 20)
-    began = time.time()
-    lines, _ = machine.boot(logged, "log", log)
-    out = run_lines(lines)
-    if not out or not out[-1].startswith("done:"):
-        print("\n".join(lines[-30:]))
-        sys.exit(f"{kind}: the logged run did not end on done:")
-    print(f"{kind}: logged run: {out[-1]} ({time.time() - began:.1f} s with the boot)")
-    entries = read_log(log)
-    results, epochs, sampled = replay(start, entries, work, expected)
-    hidden = [r for r in results if r[1] and all(p.startswith("hidden") for p in r[1])]
-    failing = [r for r in results if r[1] and r not in hidden]
-    two_names = [r for r in results if r[3]]
-    findings = sum(1 for r in results if r[2])
-    writes = sum(1 for e in entries if e[0] in ("write", "discard"))
-    print(f"{kind}: {len(results)} crash states ({writes} block writes in {len(epochs)} flush "
-          f"epochs; every subset of an epoch of up to {ALL_SUBSETS} writes"
-          + (f", the {len(sampled)} longer ones ({', '.join(map(str, sampled))} writes) sampled: "
-             f"their prefixes and {SAMPLED} random subsets each" if sampled else "") + "): "
-          f"{len(failing)} losing something, {len(hidden)} hiding a song from Windows, "
-          f"{len(two_names)} with an item under two names, {findings} with fsck.fat -n findings")
-    for state, problems, found, _ in failing[:10] + hidden[:5]:
-        print(f"  {state[0]}: {'; '.join(problems[:3])} [fsck: {'; '.join(found[:3])}]")
-    failures += len(failing) + len(hidden)
-    checked = len(results)
+    results, failures, out, first = logged_run(kind, machine, start, expected, work)
+    checked = len(results) + 1
 
     # From states with an item under two names, the next run and --check.
-    for state, _, _, shared in pick_two_name_states(results):
+    for picked in pick_two_name_states(results):
+        state, shared = picked.state, picked.shared
         image = os.path.join(work, "two-names.img")
         build_state(state, image)
         problems, last = two_name_run(machine, image, shared, expected, work)
@@ -588,7 +957,7 @@ def layer(kind, machine, args, work):
     points = [max(1, total * k // cuts) for k in range(cuts)] + ["done:"]
     for point in points:
         image = os.path.join(work, "cut.img")
-        shutil.copy(start, image)
+        copy_image(start, image)
 
         def kill_at(line, lines, point=point):
             mine = run_lines(lines + ["guest: exit"])
@@ -610,7 +979,48 @@ def layer(kind, machine, args, work):
               f"{', fsck: ' + '; '.join(found[:2]) if found else ''}")
         failures += 1 if problems else 0
     checked += len(points)
+
+    ok, bad = windows_cut(kind, machine, results, first, expected, work)
+    checked, failures = checked + ok + bad, failures + bad
+    ok, bad = one_rename_runs(kind, machine, args.one_rename_runs, work)
+    checked, failures = checked + ok + bad, failures + bad
     return checked - failures, failures
+
+
+def one_rename_runs(kind, machine, runs, work):
+    """A player with one song to rename, run and logged `runs` times, every crash state of each
+    checked. The record of renames is closed beside the run once it is on the medium: whether its
+    close comes before the first rename or during it differs from run to run. (passed, failed)"""
+    tree, start = os.path.join(work, "one-rename"), os.path.join(work, "one-rename.img")
+    expected, wide = make_one_rename_player(start, tree, kind)
+    with disk_of(start) as disk:
+        slots = Volume(disk).lookup(wide)[1]
+    checked, failed = 1, 0
+    if slots[-1] // SECTOR == (slots[-1] + 32) // SECTOR:
+        print(f"{kind}: one rename: {wide}'s new name would share its sector with the old")
+        failed += 1
+    states = two_names = 0
+    unrecorded, unnamed, losing = {}, {}, {}
+    began = time.time()
+    for k in range(1, runs + 1):
+        results, bad, _, _ = logged_run(f"{kind} one rename, run {k}", machine, start, expected,
+                                        os.path.join(work, f"one-rename-{k}"))
+        checked, failed = checked + len(results) + 1, failed + bad
+        states += len(results)
+        two_names += sum(1 for r in results if r.shared)
+        unrecorded[k] = sum(1 for r in results if r.unrecorded)
+        unnamed[k] = sum(1 for r in results if r.unnamed)
+        losing[k] = sum(1 for r in results if r.problems)
+
+    def runs_of(counts):
+        hit = [str(k) for k, n in counts.items() if n]
+        return f" (in run{'s' if len(hit) > 1 else ''} {', '.join(hit)})" if hit else ""
+    print(f"{kind}: one rename, {runs} runs: {states} crash states, {two_names} with the song "
+          f"under two names, {sum(unrecorded.values())} of them with no whole record of renames "
+          f"by its name{runs_of(unrecorded)} and {sum(unnamed.values())} under two names the "
+          f"record does not name{runs_of(unnamed)}, {sum(losing.values())} losing something or "
+          f"hiding it{runs_of(losing)}; in {time.time() - began:.0f} s")
+    return checked - failed, failed
 
 
 def main():
@@ -621,6 +1031,8 @@ def main():
     parser.add_argument("--tracks", type=int, default=300)
     parser.add_argument("--cuts", type=int, default=10, help="on FAT16; FAT32 gets half")
     parser.add_argument("--kinds", default="fat16,fat32")
+    parser.add_argument("--one-rename-runs", type=int, default=9,
+                        help="runs of the one-rename player, on each kind")
     args = parser.parse_args()
 
     here = os.path.dirname(os.path.abspath(__file__))
