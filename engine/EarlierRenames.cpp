@@ -41,6 +41,11 @@ public:
                       : fromThere          ? State::NotDone
                       : toThere            ? State::Settled
                                            : State::Lost;
+        // A file another took the new name of since is still lost.
+        const ItemIdentity& identity = m_entries[index].identity;
+        if (known.state == State::Settled && identity.kind == ItemIdentity::Kind::File &&
+            !(IdentifyFile(m_fs, known.to) == identity))
+            known.state = State::Lost;
         return known;
     }
 
@@ -93,6 +98,19 @@ public:
         return first.kind == ItemIdentity::Kind::File && first == Identity(b);
     }
 
+    // A second name of the file in its folder that only its short entry gives (its long-name
+    // entries not yet written when a cut came), or empty.
+    std::u16string AliasOf(const std::u16string& path) {
+        const std::u16string folder = path.substr(0, FileNameOffset(path) - 1);
+        auto known = m_aliases.find(FoldedName(folder));
+        if (known == m_aliases.end())
+            known = m_aliases.emplace(FoldedName(folder), ShortAliasesIn(m_fs, folder)).first;
+        for (const auto& alias : known->second)
+            if (!EqualsFolded(alias, path) && OneItem(path, alias))
+                return alias;
+        return {};
+    }
+
 private:
     const ItemIdentity& Identity(const std::u16string& path) {
         auto key = FoldedName(path);
@@ -104,6 +122,7 @@ private:
 
     IFileSystem& m_fs;
     std::unordered_map<std::u16string, ItemIdentity> m_identities;
+    std::unordered_map<std::u16string, std::vector<std::u16string>> m_aliases;  // by folder
 };
 
 }  // namespace
@@ -141,8 +160,15 @@ EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath)
     Comparer comparer(fs);
     for (size_t i = 0; i < entries.size(); ++i) {
         const auto& known = resolver.Look(i);
-        if (known.state == State::BothThere && comparer.OneItem(known.from, known.to)) {
-            earlier.shared = RenamePair(known.from, known.to);
+        // On Linux a cut between a rename's two sectors can leave the new name's short entry
+        // alone: the file under its old name and a short alias.
+        const std::u16string alias =
+            known.state == State::NotDone && entries[i].identity.kind != ItemIdentity::Kind::Folder
+                ? comparer.AliasOf(known.from)
+                : std::u16string();
+        if ((known.state == State::BothThere && comparer.OneItem(known.from, known.to)) ||
+            !alias.empty()) {
+            earlier.shared = RenamePair(known.from, alias.empty() ? known.to : alias);
             earlier.lost.clear();
             return earlier;
         }

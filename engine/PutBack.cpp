@@ -1,9 +1,9 @@
-// Songs and folders a cut left without a name, put back after the drive's check. The check
-// saves each nameless chain of clusters at the drive's top (Windows' chkdsk as
-// FOUND.nnn\FILEnnnn.CHK or DIRnnnn.CHK, dosfstools' fsck.fat as FSCKnnnn.REC), whole clusters
-// long. A chain that matches one lost item's identity, and no other item's, is cut back to the
-// item's length and moved under the name the item was to have; anything else is left exactly as it
-// is.
+// Songs and folders a cut left without a name, put back after the drive's check. The check saves
+// each nameless chain of clusters at the drive's top (Windows' chkdsk as FOUND.nnn\FILEnnnn.CHK or
+// DIRnnnn.CHK, dosfstools' fsck.fat as FSCKnnnn.REC), whole clusters long; a song whose long name
+// alone a cut left unwritten is there under its short alias. A chain that matches one lost item's
+// identity, and no other item's, is cut back to the item's length and moved under the name the
+// item was to have; anything else is left exactly as it is.
 #include <algorithm>
 
 #include "Messages.h"
@@ -129,7 +129,18 @@ std::vector<size_t> MatchChains(IFileSystem& fs, const std::vector<Chain>& chain
 bool CSyncJob::PutBackLost() {
     if (m_lost.empty())
         return true;
-    const std::vector<Chain> chains = SavedChains(m_fs, m_strDbPath.substr(0, 2));
+    std::vector<Chain> chains = SavedChains(m_fs, m_strDbPath.substr(0, 2));
+    // A song whose long name a cut left unwritten is there under its short alias alone.
+    std::vector<std::u16string> folders;
+    for (const auto& item : m_lost) {
+        std::u16string folder = item.to.substr(0, FileNameOffset(item.to) - 1);
+        if (item.identity.kind == ItemIdentity::Kind::File &&
+            std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+            for (auto& alias : ShortAliasesIn(m_fs, folder))
+                chains.push_back({std::move(alias), false});
+            folders.push_back(std::move(folder));
+        }
+    }
     const std::vector<size_t> takenBy = MatchChains(m_fs, chains, m_lost, m_rawFolderChains);
 
     // Under the name each was to have in its folder; a name taken since gives the next number, as

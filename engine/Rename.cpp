@@ -148,7 +148,10 @@ std::u16string CSyncJob::NewName(const std::u16string& path, int& counter,
 // planned counts as taken, as it will be once the item before has been renamed.
 void CSyncJob::PlanRenames(size_t first, int folderCounter, int fileCounter) {
     m_plan.resize(first);
+    // The name a lost item was to have stays its own, for the run that puts it back.
     std::unordered_set<std::u16string> planned;
+    for (const auto& lost : m_lost)
+        planned.insert(FoldedName(lost.to));
     // Planning only reads: a stop asked meanwhile ends it, and the run with it.
     for (size_t i = first; i < m_lstPaths.Count() && !StopAsked(); ++i) {
         PlannedRename item;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "FatNames.h"
 #include "Text.h"
 
 namespace {
@@ -260,6 +261,17 @@ ItemIdentity IdentifyFolder(IFileSystem& fs, const std::u16string& path) {
     std::sort(identity.names.begin(), identity.names.end());
     identity.kind = ItemIdentity::Kind::Folder;
     return identity;
+}
+
+std::vector<std::u16string> ShortAliasesIn(IFileSystem& fs, const std::u16string& folder) {
+    std::vector<std::u16string> aliases;
+    auto listing = fs.ListFolder(folder);
+    FolderEntry entry;
+    while (listing && listing->Next(entry) == ListStep::Entry)
+        if (!entry.isDirectory && !entry.isOther && entry.name.find(u'~') != entry.name.npos &&
+            FatEntriesFor(entry.name).least == 1)
+            aliases.push_back(JoinPath(folder, entry.name));
+    return aliases;
 }
 
 std::u16string RenameRecordPath(const std::u16string& dbPath) {

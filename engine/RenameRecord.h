@@ -64,6 +64,10 @@ enum class RecordRead { Whole, Damaged, Failed };
 RecordRead DecodeRenameRecord(IInputFile& file, std::u16string_view drive,
                               std::vector<RecordEntry>& out);
 
+// The files of a folder whose names are short aliases ("STDCF2~7.MP3"): what FAT shows of an
+// entry whose long name is missing. Full paths.
+std::vector<std::u16string> ShortAliasesIn(IFileSystem& fs, const std::u16string& folder);
+
 // What the record left on the player says.
 struct EarlierRenames {
     bool found = false;    // there is one (the usual case: none, one failed open)

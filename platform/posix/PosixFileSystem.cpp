@@ -307,8 +307,16 @@ bool PosixFileSystem::OnVfat() {
 }
 
 PosixFileSystem::~PosixFileSystem() {
+    JoinClosing();
+}
+
+// vfat's "flush" mount writes every dirty buffer of the volume when a written file closes: a close
+// beside a rename or a replace could write the old entry's removal before the new entry has its
+// clusters. So every close has ended before one starts.
+void PosixFileSystem::JoinClosing() {
     for (auto& closing : m_closing)
         closing.join();
+    m_closing.clear();
 }
 
 bool PosixFileSystem::HostPath(const std::u16string& path, std::string& host) const {
@@ -403,6 +411,7 @@ RenameResult PosixFileSystem::Rename(const std::u16string& from, const std::u16s
     // cluster the folder grows by. Whatever else the folder holds goes out first, so that the
     // rename's own writes reach the medium alone and in the order below.
     std::string folder = FolderOf(hostTo);
+    JoinClosing();
     if (m_roomPending) {
         if (!SyncMedium(folder)) {
             m_lastError = errno;
@@ -549,6 +558,7 @@ ReplaceResult PosixFileSystem::Replace(const std::u16string& from, const std::u1
     if (!Host(from, hostFrom) || !Host(to, hostTo))
         return ReplaceResult::Failed;
     m_cleanFolder.clear();
+    JoinClosing();
     // Made before the rename: nothing may throw once the file has moved.
     std::string folder = FolderOf(hostTo);
     SyncPath(folder);

@@ -51,6 +51,7 @@ public:
 private:
     // HostPath, noting why a path cannot be had.
     bool Host(const std::u16string& path, std::string& host);
+    void JoinClosing();
 
     std::string m_top;
     std::u16string m_drive;
@@ -63,7 +64,8 @@ private:
     int m_vfat = -1;  // whether the player is Linux's vfat; -1 until asked
     // Each folder's end as its whole listing met it, on vfat (see PrepareNames).
     std::unordered_map<std::string, FolderEnd> m_folderEnds;
-    // Files written and made durable, closing in the background (see FdOutput::Close).
+    // Files written and made durable, closing beside the run's other work (see FdOutput::Close)
+    // until a rename or replace.
     std::vector<std::thread> m_closing;
 };
 

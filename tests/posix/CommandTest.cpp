@@ -82,14 +82,15 @@ const RecordEntry kFolderCut = {u"P:\\\u4E2D", u"P:\\ST_DIR_1", {}};
 const std::string kSongTwice = "cp '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/ST_FILE_1.mp3'";
 const std::string kRecord = "/iPod_Control/iTunes/iTunesSD.renames";
 // The song's name removed, as Windows' FAT driver leaves it when a cut falls inside its rename,
-// and its bytes saved by the drive's check as chkdsk saves them: whole clusters.
+// and its bytes saved by the drive's check as chkdsk saves them: whole clusters. The name it was
+// to have taken since by another song: it gets the next.
 const std::string kSongNameless = "rm '{top}/Music/\xE6\x99\xB4.mp3'";
 const std::string kSongSaved =
     "mkdir '{top}/FOUND.000' && { cat '{top}/Music/\xE6\x99\xB4.mp3'; head -c 4093 /dev/zero; } > "
-    "'{top}/FOUND.000/FILE0000.CHK' && " +
+    "'{top}/FOUND.000/FILE0000.CHK' && echo other > '{top}/Music/ST_FILE_1.mp3' && " +
     kSongNameless;
 const std::string kPutBackLine =
-    "put back: {top}/FOUND.000/FILE0000.CHK -> {top}/Music/ST_FILE_1.mp3\n";
+    "put back: {top}/FOUND.000/FILE0000.CHK -> {top}/Music/ST_FILE_2.mp3\n";
 const std::string kRepairLine =
     "{top}/Music/\xE6\x99\xB4.mp3 and {top}/Music/ST_FILE_1.mp3 share one song's data";
 
@@ -700,7 +701,7 @@ TEST(Command, EachSituation) {
          {"--check", "{top}"},
          true,
          1,
-         "a run would put back: {top}/FOUND.000/FILE0000.CHK -> {top}/Music/ST_FILE_1.mp3\n",
+         "a run would put back: {top}/FOUND.000/FILE0000.CHK -> {top}/Music/ST_FILE_2.mp3\n",
          "",
          "-",
          kSongSaved,
@@ -717,6 +718,33 @@ TEST(Command, EachSituation) {
          "",
          "",
          kSongSaved,
+         {},
+         false,
+         "",
+         false,
+         {kSongCut}},
+        // A cut between the sectors of a rename on Linux: the new name's short entry alone.
+        {"run on a song under its old name and a short alias",
+         {"{top}"},
+         true,
+         5,
+         "player: {top}",
+         "{top}/Music/\xE6\x99\xB4.mp3 and {top}/Music/ST_FIL~1.MP3 share one song's data",
+         "-",
+         "cp '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/ST_FIL~1.MP3'",
+         {},
+         false,
+         "",
+         false,
+         {kSongCut}},
+        {"run on a song under a short alias alone",
+         {"{top}"},
+         true,
+         0,
+         "put back: {top}/Music/ST_FIL~1.MP3 -> {top}/Music/ST_FILE_1.mp3\n",
+         "",
+         "",
+         "mv '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/ST_FIL~1.MP3'",
          {},
          false,
          "",
