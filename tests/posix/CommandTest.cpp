@@ -556,21 +556,6 @@ TEST(Command, EachSituation) {
          true},
         // A run keeps what the owner set, the settings and playlists of songs it renames too, and
         // is then up to date with it.
-        {"check what a later generation keeps",
-         {"--check", "{top}"},
-         true,
-         1,
-         "kept from the old database: volume limit, 2 playlists, settings of 2 songs\n"
-         "the player will play 4 tracks; a run would add 2, drop 2 and rename 2\n",
-         "",
-         "-",
-         "",
-         {},
-         false,
-         "",
-         false,
-         {},
-         OwnersDatabase()},
         {"check what a later generation keeps after a run",
          {"--check", "{top}"},
          true,
