@@ -368,27 +368,6 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                                       FsOp::Remove, FsOp::FlushFolder}));
 }
 
-// Bytes read as a file.
-class BytesInput : public IInputFile {
-public:
-    explicit BytesInput(Bytes bytes) : m_bytes(std::move(bytes)) {}
-    long long Read(uint8_t* data, size_t size) override {
-        size_t taken = std::min(size, m_bytes.size() - m_at);
-        std::copy_n(m_bytes.data() + m_at, taken, data);
-        m_at += taken;
-        return static_cast<long long>(taken);
-    }
-    uint64_t Size() const override { return m_bytes.size(); }
-    bool Seek(uint64_t offset) override {
-        m_at = static_cast<size_t>(std::min<uint64_t>(offset, m_bytes.size()));
-        return true;
-    }
-
-private:
-    Bytes m_bytes;
-    size_t m_at = 0;
-};
-
 // One more run on the player as it stands, from the program in `root`.
 struct NextRun {
     NextRun(MemoryFileSystem& fs, const std::u16string& root) : job(fs) {
@@ -483,8 +462,9 @@ TEST(FaultInjection, MediumGoneAtEveryMoment) {
             // Once every rename is confirmed the record goes.
             const std::u16string record = RenameRecordPath(kDb);
             std::vector<RecordEntry> pairs;
-            BytesInput durable(run->fs.ReadDurable(record));
-            DecodeRenameRecord(durable, u"E:", pairs);
+            MemoryFileSystem durable;
+            durable.AddFile(record, run->fs.ReadDurable(record));
+            DecodeRenameRecord(*durable.OpenInput(record), u"E:", pairs);
             for (const auto& path : PathsOf(run->fs)) {
                 bool recorded = run->paths.count(path) || path == record || path == kDb + u".new";
                 for (const auto& pair : pairs)
