@@ -62,13 +62,11 @@ bool PrintLeftOut(std::FILE* out, const std::vector<LeftOut>& leftOut, const Sho
                      these.size() == 1 ? kind.one : kind.many, what.c_str());
         for (size_t i = 0; i < these.size() && i < limit; ++i) {
             std::string line = "  " + ShownPath(player, these[i]->path);
+            // A lost item's new name, in the folder it had.
             const std::u16string& to = these[i]->newPath;
             if (!to.empty())
-                line += " -> " +
-                        ShownPath(player, std::u16string_view(to).substr(
-                                              FileNameOffset(these[i]->path) == FileNameOffset(to)
-                                                  ? FileNameOffset(to)
-                                                  : 0));
+                line +=
+                    " -> " + ShownPath(player, std::u16string_view(to).substr(FileNameOffset(to)));
             if (these[i]->systemError)
                 line += std::string(" (") + strerror(these[i]->systemError) + ")";
             std::fprintf(out, "%s\n", line.c_str());
