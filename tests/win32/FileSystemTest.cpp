@@ -211,6 +211,13 @@ TEST_F(PlayerTree, FileSystemOperations) {
             names.push_back(entry.name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::u16string>{u"y.mp3", u"z.mp3"}));
+
+    // One folder under two names is one; a copy holding the same names is another.
+    AddFolder(u"\\copy");
+    AddFile(u"\\copy\\y.mp3");
+    AddFile(u"\\copy\\z.mp3");
+    EXPECT_TRUE(fs.SameFolder(root + u"\\日本", root + u"\\日本"));
+    EXPECT_FALSE(fs.SameFolder(root + u"\\日本", root + u"\\copy"));
 }
 
 // Names Windows takes for a device (as Windows up to 10 and Wine do), which a FAT player filled
