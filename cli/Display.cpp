@@ -1,6 +1,7 @@
 #include "Display.h"
 
 #include "HostNames.h"
+#include "Text.h"
 
 namespace {
 
@@ -131,8 +132,5 @@ std::string ShownPath(const ShownPlayer& player, std::u16string_view path) {
 }
 
 std::string ShownPlayerPath(const ShownPlayer& player, std::u16string_view playerPath) {
-    std::u16string full(player.drive);
-    for (char16_t unit : playerPath)
-        full.push_back(unit == u'/' ? u'\\' : unit);
-    return ShownPath(player, full);
+    return ShownPath(player, FromPlayerPath(player.drive, playerPath));
 }

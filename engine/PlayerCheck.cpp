@@ -10,14 +10,6 @@
 
 namespace {
 
-// "/Music/a.mp3" on drive "P:" -> "P:\Music\a.mp3".
-std::u16string FullPath(std::u16string_view drive, std::u16string_view playerPath) {
-    std::u16string full(drive);
-    for (char16_t unit : playerPath)
-        full.push_back(unit == u'/' ? u'\\' : unit);
-    return full;
-}
-
 // A song counts when its settings are not those a new song gets: an MP3 file played when
 // shuffling, nothing else set.
 KeptSettings Summarize(const OwnerSettings& kept) {
@@ -116,7 +108,7 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
         return false;
     };
     for (const auto& path : old) {
-        std::u16string full = FullPath(drive, path);
+        std::u16string full = FromPlayerPath(drive, path);
         if ((!fs.Exists(full) || fs.IsDirectory(full)) && !unreadable(full))
             check.missing.push_back(path);
     }
@@ -140,14 +132,14 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
         if (before.count(path))
             continue;
         ++check.added;
-        check.unlisted.push_back(ToPlayerPath(dry.OriginalPath(FullPath(drive, path))));
+        check.unlisted.push_back(ToPlayerPath(dry.OriginalPath(FromPlayerPath(drive, path))));
     }
     std::unordered_set<std::u16string_view> gone(check.missing.begin(), check.missing.end());
     for (const auto& path : old) {
         if (after.count(path))
             continue;
         ++check.dropped;
-        if (!gone.count(path) && !unreadable(FullPath(drive, path)))
+        if (!gone.count(path) && !unreadable(FromPlayerPath(drive, path)))
             check.leftOut.push_back(path);
     }
     check.reordered =

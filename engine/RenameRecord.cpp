@@ -137,10 +137,7 @@ bool IsName(std::u16string_view name) {
 std::u16string FullPath(std::u16string_view drive, std::u16string_view playerPath) {
     if (playerPath.size() < 2 || playerPath[0] != u'/' || playerPath.find(u'\\') != playerPath.npos)
         return {};
-    std::u16string full(drive);
-    for (char16_t unit : playerPath)
-        full.push_back(unit == u'/' ? u'\\' : unit);
-    return full;
+    return FromPlayerPath(drive, playerPath);
 }
 
 std::u16string InFolderOf(const std::u16string& path, std::u16string_view name) {

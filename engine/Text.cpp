@@ -40,6 +40,13 @@ std::u16string ToPlayerPath(std::u16string_view fullPath) {
     return out;
 }
 
+std::u16string FromPlayerPath(std::u16string_view drive, std::u16string_view playerPath) {
+    std::u16string full(drive);
+    for (char16_t unit : playerPath)
+        full.push_back(unit == u'/' ? u'\\' : unit);
+    return full;
+}
+
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
     std::u16string out;
     out.reserve(folder.size() + 1 + name.size());

@@ -15,6 +15,8 @@ bool EndsWithMp3(std::u16string_view path);
 
 // "E:\Music\a.mp3" -> "/Music/a.mp3": drop the drive's two units, backslashes become slashes.
 std::u16string ToPlayerPath(std::u16string_view fullPath);
+// The other way: "/Music/a.mp3" on drive "E:" -> "E:\Music\a.mp3".
+std::u16string FromPlayerPath(std::u16string_view drive, std::u16string_view playerPath);
 
 // "." and "..", which every listing but a drive's top folder yields.
 inline bool IsDotEntry(std::u16string_view name) {

@@ -72,9 +72,7 @@ void CSyncJob::NoteTracksOutside() {
         // Every listed track lies inside: the folder alone tells.
         if (track.size() > inside.size() && EqualsFolded(track.substr(0, inside.size()), inside))
             continue;
-        std::u16string full = drive + track;
-        for (auto& unit : full)
-            unit = unit == u'/' ? u'\\' : unit;
+        std::u16string full = FromPlayerPath(drive, track);
         if (m_fs.Exists(full) && !m_fs.IsDirectory(full))
             m_leftOut.push_back({LeftOutReason::OutsideFolder, full, 0});
     }
