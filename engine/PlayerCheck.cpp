@@ -101,9 +101,7 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
     // A track under a folder the run cannot open is not missing: that folder is named instead.
     auto unreadable = [&check](const std::u16string& full) {
         for (const auto& folder : check.passedOver)
-            if (folder.why == LeftOutReason::FolderUnreadable && full.size() > folder.path.size() &&
-                full[folder.path.size()] == u'\\' &&
-                EqualsFolded(std::u16string_view(full).substr(0, folder.path.size()), folder.path))
+            if (folder.why == LeftOutReason::FolderUnreadable && IsUnder(full, folder.path))
                 return true;
         return false;
     };

@@ -15,11 +15,6 @@ namespace {
 constexpr char16_t kSetAside[] = u".damaged";
 constexpr int kSetAsideTries = 9;
 
-bool IsUnder(std::u16string_view path, std::u16string_view folder) {
-    return path.size() > folder.size() && path[folder.size()] == u'\\' &&
-           EqualsFolded(path.substr(0, folder.size()), folder);
-}
-
 // A folder's names as they will be once an entry's rename is done.
 void RenameIn(std::vector<std::u16string>& names, std::u16string_view from,
               std::u16string_view to) {

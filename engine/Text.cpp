@@ -94,3 +94,8 @@ std::u16string FormatNumber(std::u16string_view format, int number) {
         out.replace(pos, 2, digits + at, sizeof digits / sizeof *digits - at);
     return out;
 }
+
+bool IsUnder(std::u16string_view path, std::u16string_view folder) {
+    return path.size() > folder.size() && path[folder.size()] == u'\\' &&
+           EqualsFolded(path.substr(0, folder.size()), folder);
+}

@@ -39,3 +39,5 @@ char16_t FoldAscii(char16_t unit);
 // The name with ASCII A-Z folded, as a key that compares the way the file system does.
 std::u16string FoldedName(std::u16string_view name);
 bool EqualsFolded(std::u16string_view a, std::u16string_view b);
+// Whether the path lies somewhere inside the folder, names compared as the file system does.
+bool IsUnder(std::u16string_view path, std::u16string_view folder);
