@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-#include "StatusLabel.h"
+#include "base/StatusLabel.h"
 #include "Window.h"
 
 // Posted to the label's parent on a click: wParam is the label's command, lParam 0.

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "Location.h"
+#include "run/Location.h"
 
 class CLocationProbe : public ILocationProbe {
 public:

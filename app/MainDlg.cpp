@@ -3,7 +3,7 @@
 #include "AboutDlg.h"
 #include "CenterWindow.h"
 #include "LocationProbe.h"
-#include "Messages.h"
+#include "base/Messages.h"
 #include "Module.h"
 #include "Skin.h"
 #include "SkinCover.h"

@@ -8,7 +8,7 @@
 #include "Dialog.h"
 #include "LinkStatic.h"
 #include "MessageLoop.h"
-#include "SyncJob.h"
+#include "run/SyncJob.h"
 #include "Win32FileSystem.h"
 #include "resource.h"
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "Location.h"
-#include "Messages.h"
+#include "run/Location.h"
+#include "base/Messages.h"
 #include "PlayerTree.h"
-#include "StatusLabel.h"
-#include "SyncJob.h"
+#include "base/StatusLabel.h"
+#include "run/SyncJob.h"
 #include "TimedFileSystem.h"
 #if !defined(_WIN32)
 #include "MemoryFileSystem.h"

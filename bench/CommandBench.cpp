@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "Database.h"
+#include "database/Database.h"
 #include "HostNames.h"
 #include "PlayerSearch.h"
 #include "PlayerTree.h"
 #include "PosixFileSystem.h"
-#include "RenameRecord.h"
-#include "SyncJob.h"
+#include "record/EarlierRenames.h"
+#include "run/SyncJob.h"
 #include "TimedFileSystem.h"
 
 extern char** environ;

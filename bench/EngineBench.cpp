@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "Database.h"
-#include "Messages.h"
+#include "database/Database.h"
+#include "base/Messages.h"
 #include "MemoryFileSystem.h"
 #include "RunInvariants.h"
 #include "SlowDevice.h"
-#include "SyncJob.h"
-#include "Text.h"
+#include "run/SyncJob.h"
+#include "base/Text.h"
 
 namespace {
 

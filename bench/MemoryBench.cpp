@@ -11,11 +11,11 @@
 #include <new>
 
 #include "BenchSupport.h"
-#include "Database.h"
-#include "Messages.h"
+#include "database/Database.h"
+#include "base/Messages.h"
 #include "MemoryFileSystem.h"
 #include "RunInvariants.h"
-#include "SyncJob.h"
+#include "run/SyncJob.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "FileSystem.h"
+#include "base/FileSystem.h"
 
 struct DeviceCosts {
     double writeCallMs = 2.0;

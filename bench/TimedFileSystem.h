@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "FileSystem.h"
+#include "base/FileSystem.h"
 
 class TimedFileSystem : public ForwardingFileSystem {
 public:

@@ -12,9 +12,9 @@
 
 #include "AppDriver.h"
 #include "BenchSupport.h"
-#include "Messages.h"
+#include "base/Messages.h"
 #include "PlayerDrive.h"
-#include "SyncJob.h"
+#include "run/SyncJob.h"
 #include "PlayerTree.h"
 #include "TimedFileSystem.h"
 #include "Win32FileSystem.h"

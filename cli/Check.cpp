@@ -6,14 +6,14 @@
 
 #include <vector>
 
-#include "Messages.h"
-#include "PlayerCheck.h"
+#include "base/Messages.h"
+#include "check/PlayerCheck.h"
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"
 #include "Report.h"
 #include "Strings.h"
-#include "SyncJob.h"
+#include "run/SyncJob.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "Display.h"
 
 #include "HostNames.h"
-#include "Text.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "Progress.h"
 #include "Report.h"
 #include "Strings.h"
-#include "SyncJob.h"
+#include "run/SyncJob.h"
 
 namespace {
 

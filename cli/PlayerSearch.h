@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "Location.h"
+#include "run/Location.h"
 
 // DatabaseNotAFile: the nearest iPod_Control/iTunes holds an iTunesSD that is no file;
 // NoDatabase: it holds none (nor a left-over iTunesSD.new), as a new player's does.

@@ -9,7 +9,7 @@
 #include <wchar.h>
 
 #include "Display.h"
-#include "Messages.h"
+#include "base/Messages.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-#include "StatusLabel.h"
+#include "base/StatusLabel.h"
 
 // The character widths Columns uses: the user's locale (LC_CTYPE), or C.UTF-8 when that is not
 // a UTF-8 one, since the command always prints UTF-8.

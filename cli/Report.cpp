@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "Strings.h"
-#include "Text.h"
+#include "base/Text.h"
 
 namespace {
 

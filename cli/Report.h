@@ -9,7 +9,7 @@
 
 #include "Display.h"
 #include "PlayerSearch.h"
-#include "SyncJob.h"
+#include "run/SyncJob.h"
 
 // How many paths a list shows: on a terminal the first few and a count; into a file or a pipe
 // every one, so the list can be read through before a run.

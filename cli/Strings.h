@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Location.h"
+#include "run/Location.h"
 #include "PlayerSearch.h"
 #include "Version.h"
 

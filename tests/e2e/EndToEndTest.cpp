@@ -9,7 +9,7 @@
 #include "AppDriver.h"
 #include "MemoryFileSystem.h"
 #include "PlayerDrive.h"
-#include "RenameRecord.h"
+#include "record/RenameRecord.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 
-#include "Database.h"
+#include "database/Database.h"
 #include "DatabaseFile.h"
 #include "EngineFixture.h"
-#include "LaterDatabase.h"
-#include "Messages.h"
-#include "PlayerCheck.h"
+#include "database/LaterDatabase.h"
+#include "base/Messages.h"
+#include "check/PlayerCheck.h"
 #include "RunInvariants.h"
 
 namespace {
@@ -153,7 +153,7 @@ TEST(DatabaseWriter, EveryFailureKeepsOldDatabase) {
         CSyncJob writer(fresh);
         writer.SetStatusLabel(&freshLabel);
         writer.m_strDbPath = kDb;
-        writer.m_dbFormat = c.format;
+        writer.Database().SetFormat(c.format);
         for (size_t i = 0; i < 200; ++i)
             writer.m_lstPaths.Append(u"/song.mp3");
         int seen = 0;
@@ -413,8 +413,8 @@ TEST(DatabaseFormat, ReadFromThePlayerAsACheckPredicts) {
         fs.SetLocked(kDb, c.format == DbFormat::Unreadable);
         CSyncJob job(fs);
         job.m_strDbPath = kDb;
-        EXPECT_EQ(job.ReadPlayerFormat(), c.format != DbFormat::Unreadable);
-        EXPECT_EQ(job.m_dbFormat, c.format);
+        EXPECT_EQ(job.Database().ReadFormat(), c.format != DbFormat::Unreadable);
+        EXPECT_EQ(job.Database().Format(), c.format);
         EXPECT_EQ(CheckPlayer(fs, u"E:", kDb, c.database).format, c.format);
     }
 }

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "Location.h"
+#include "run/Location.h"
 #include "MemoryFileSystem.h"
 #include "RecordingStatusLabel.h"
-#include "SyncJob.h"
+#include "run/SyncJob.h"
 
 inline const std::u16string kDb = u"E:\\iPod_Control\\iTunes\\iTunesSD";
 

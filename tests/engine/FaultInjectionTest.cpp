@@ -7,15 +7,15 @@
 #include <new>
 #include <set>
 
-#include "Database.h"
+#include "database/Database.h"
 #include "DatabaseFile.h"
 #include "EngineFixture.h"
-#include "LaterDatabase.h"
-#include "Messages.h"
-#include "PlayerCheck.h"
-#include "RenameRecord.h"
+#include "database/LaterDatabase.h"
+#include "base/Messages.h"
+#include "check/PlayerCheck.h"
+#include "record/RenameRecord.h"
 #include "RunInvariants.h"
-#include "Text.h"
+#include "base/Text.h"
 
 namespace {
 

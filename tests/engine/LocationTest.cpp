@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "EngineFixture.h"
-#include "Location.h"
-#include "Messages.h"
+#include "run/Location.h"
+#include "base/Messages.h"
 #include "RunInvariants.h"
 
 namespace {

@@ -4,9 +4,9 @@
 
 #include <map>
 
-#include "Database.h"
+#include "database/Database.h"
 #include "EngineFixture.h"
-#include "PlayerCheck.h"
+#include "check/PlayerCheck.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ TEST(DecodeDatabase, TellsIntactFromTornAndForeign) {
     // second record's pregap and VoiceOver on, an owner's settings that a run keeps as they are;
     // the header's count of tracks that are neither podcasts nor audiobooks; the last track
     // number.
-    job.m_dbFormat = DbFormat::Later;
+    job.Database().SetFormat(DbFormat::Later);
     job.WriteDatabase();
     const Bytes later = fs.Read(kDb);
     Bytes laterFlipped = later, pregap = later, voiceOver = later, plain = later;

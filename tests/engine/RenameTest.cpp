@@ -5,7 +5,7 @@
 #include <set>
 
 #include "EngineFixture.h"
-#include "Messages.h"
+#include "base/Messages.h"
 #include "RunInvariants.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <map>
 #include <optional>
 
-#include "Database.h"
+#include "database/Database.h"
 #include "DatabaseFile.h"
 #include "EngineFixture.h"
-#include "Messages.h"
+#include "base/Messages.h"
 
 namespace {
 

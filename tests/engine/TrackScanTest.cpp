@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineFixture.h"
-#include "Messages.h"
+#include "base/Messages.h"
 #include "RunInvariants.h"
 
 namespace {

@@ -9,15 +9,15 @@
 #include <cstdio>
 #include <set>
 
-#include "Database.h"
+#include "database/Database.h"
 #include "MemoryFileSystem.h"
-#include "Messages.h"
-#include "PlayerCheck.h"
-#include "RenameRecord.h"
+#include "base/Messages.h"
+#include "check/PlayerCheck.h"
+#include "record/RenameRecord.h"
 #include "RecordingStatusLabel.h"
 #include "RunInvariants.h"
-#include "SyncJob.h"
-#include "Text.h"
+#include "run/SyncJob.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"
-#include "RenameRecord.h"
-#include "SyncJob.h"
+#include "record/RenameRecord.h"
+#include "run/SyncJob.h"
 #include "Version.h"
 
 namespace {

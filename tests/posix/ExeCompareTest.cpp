@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "Database.h"
+#include "database/Database.h"
 #include "DatabaseFile.h"
 #include "HostTree.h"
 

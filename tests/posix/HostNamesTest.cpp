@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "HostNames.h"
-#include "Text.h"
+#include "base/Text.h"
 
 namespace {
 

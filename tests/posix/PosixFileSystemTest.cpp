@@ -12,13 +12,13 @@
 
 #include "DatabaseFile.h"
 #include "HostTree.h"
-#include "Messages.h"
+#include "base/Messages.h"
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "RecordingStatusLabel.h"
-#include "RenameRecord.h"
-#include "SyncJob.h"
-#include "Text.h"
+#include "record/RenameRecord.h"
+#include "run/SyncJob.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Database.h"
+#include "database/Database.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <iterator>
 
 #include "HostNames.h"
-#include "Text.h"
+#include "base/Text.h"
 
 extern char** environ;
 

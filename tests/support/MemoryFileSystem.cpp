@@ -5,8 +5,8 @@
 #include <optional>
 #include <stdexcept>
 
-#include "FatNames.h"
-#include "Text.h"
+#include "base/FatNames.h"
+#include "base/Text.h"
 
 namespace {
 

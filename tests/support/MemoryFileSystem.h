@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "FileSystem.h"
+#include "base/FileSystem.h"
 
 enum class FsOp {
     List,

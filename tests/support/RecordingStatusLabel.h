@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "StatusLabel.h"
+#include "base/StatusLabel.h"
 
 class RecordingStatusLabel : public IStatusLabel {
 public:

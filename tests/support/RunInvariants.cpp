@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <utility>
 
-#include "Database.h"
+#include "database/Database.h"
 #include "DatabaseFile.h"
-#include "Messages.h"
-#include "RenameRecord.h"
-#include "Text.h"
+#include "base/Messages.h"
+#include "record/RenameRecord.h"
+#include "base/Text.h"
 
 namespace {
 

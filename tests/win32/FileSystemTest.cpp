@@ -12,10 +12,10 @@
 #include <thread>
 
 #include "DatabaseFile.h"
-#include "Messages.h"
+#include "base/Messages.h"
 #include "RecordingStatusLabel.h"
-#include "SyncJob.h"
-#include "Text.h"
+#include "run/SyncJob.h"
+#include "base/Text.h"
 #include "WideText.h"
 #include "Win32FileSystem.h"
 

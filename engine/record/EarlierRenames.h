@@ -1,0 +1,23 @@
+// What a record an earlier run left says now, read before a run changes anything.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/FileSystem.h"
+#include "record/RenameRecord.h"
+
+// What the record left on the player says.
+struct EarlierRenames {
+    bool found = false;    // there is one (the usual case: none, one failed open)
+    std::u16string path;   // where it was read: its name, or the new one a replace cut short left
+    bool damaged = false;  // it is no whole record: to be set aside, never trusted
+    bool readFailed = false;           // the medium failed while it was read: nothing can be told
+    std::optional<RenamePair> shared;  // the first item still under both names
+    // Items under neither name, each with its paths as they stand now (its folders' renames
+    // followed): a cut on Windows' driver left them with no name, or their owner deleted them.
+    std::vector<RecordEntry> lost;
+    size_t entries = 0;  // all it holds
+};
+EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath);
