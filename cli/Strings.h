@@ -1,5 +1,5 @@
 // Every text the zorbel command prints of its own, in one place. The engine's texts are in
-// engine/Messages.h.
+// engine/base/Messages.h.
 #pragma once
 
 #include <string>
