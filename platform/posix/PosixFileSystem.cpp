@@ -15,25 +15,10 @@
 #include <utility>
 
 #include "HostNames.h"
+#include "MediumSync.h"
 #include "Text.h"
 
 namespace {
-
-// Forces what the open file or folder holds onto the medium; errno says why not.
-bool SyncOpen(int fd) {
-#if defined(__APPLE__)
-    // On macOS fsync leaves the data in the drive's cache; this asks the drive to write it. Only
-    // a file system that cannot do that at all falls back to fsync: any other error is real.
-    if (fcntl(fd, F_FULLFSYNC) == 0)
-        return true;
-    if (errno != ENOTSUP && errno != EINVAL && errno != ENOTTY)
-        return false;
-#endif
-    if (fsync(fd) == 0)
-        return true;
-    // Some file systems cannot sync a folder and say so; their changes are as durable as it gets.
-    return errno == EINVAL || errno == ENOTSUP;
-}
 
 using FolderEnd = PosixFileSystem::FolderEnd;
 
@@ -129,31 +114,6 @@ bool IsSkippable(int error) {
     }
 }
 
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Writes a file's or folder's own directory entry and whatever of it is still in memory. On FAT
-// (Linux vfat) a renamed entry gets its start cluster and size only when its inode is written:
-// until then the medium holds the new name pointing at nothing.
-bool SyncPath(const std::string& path) {
-    // Never waits on a pipe or device that took a renamed item's name meanwhile.
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info;
-    bool ok = fstat(fd, &info) == 0 && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode));
-    if (!ok)
-        errno = errno ? errno : EINVAL;
-    else
-        ok = SyncOpen(fd);
-    int error = errno;
-    close(fd);
-    errno = error;
-    return ok;
-}
-
 class FdOutput : public IOutputFile {
 public:
     // `closing`: where a file whose bytes are on the medium is closed in the background;
@@ -211,24 +171,6 @@ private:
     int m_fd = -1;
     bool m_synced = false;  // flushed, and nothing written since
 };
-
-// Everything the file system still holds for the medium, the freed clusters of a replaced file
-// included, so that "done" is never said of changes still in memory.
-bool SyncMedium(const std::string& folder) {
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-#if defined(__linux__)
-    bool ok = syncfs(fd) == 0;
-#else
-    // sync() reports nothing; a full sync of the folder asks the drive itself and says how it went.
-    bool ok = SyncOpen(fd);
-#endif
-    int error = errno;
-    close(fd);
-    errno = error;
-    return ok;
-}
 
 class FdInput : public IInputFile {
 public:
