@@ -118,7 +118,7 @@ class FdOutput : public IOutputFile {
 public:
     // `closing`: where a file whose bytes are on the medium is closed in the background;
     // `error`: where the file system keeps the reason of its last failure.
-    FdOutput(std::vector<std::thread>& closing, int& error) : m_closing(closing), m_error(error) {}
+    FdOutput(ClosingFiles& closing, int& error) : m_closing(closing), m_error(error) {}
     ~FdOutput() override { Close(); }
     void Attach(int fd) { m_fd = fd; }
     FdOutput(const FdOutput&) = delete;
@@ -149,15 +149,9 @@ public:
         if (m_fd < 0)
             return false;
         int fd = std::exchange(m_fd, -1);
-        // Its bytes are on the medium: the close only waits (vfat's "flush" mount sleeps a tenth
-        // of a second on closing a file written to), so it waits beside the run.
-        if (m_synced) {
-            try {
-                m_closing.emplace_back([fd] { close(fd); });
-                return true;
-            } catch (...) {
-            }
-        }
+        // Its bytes are on the medium: the close only waits, so it waits beside the run.
+        if (m_synced && m_closing.CloseBeside(fd))
+            return true;
         // Closed either way; an error here may be a write that never reached the medium.
         if (close(fd) == 0)
             return true;
@@ -166,7 +160,7 @@ public:
     }
 
 private:
-    std::vector<std::thread>& m_closing;
+    ClosingFiles& m_closing;
     int& m_error;
     int m_fd = -1;
     bool m_synced = false;  // flushed, and nothing written since
@@ -246,19 +240,6 @@ bool PosixFileSystem::OnVfat() {
 #else
     return false;
 #endif
-}
-
-PosixFileSystem::~PosixFileSystem() {
-    JoinClosing();
-}
-
-// vfat's "flush" mount writes every dirty buffer of the volume when a written file closes: a close
-// beside a rename or a replace could write the old entry's removal before the new entry has its
-// clusters. So every close has ended before one starts.
-void PosixFileSystem::JoinClosing() {
-    for (auto& closing : m_closing)
-        closing.join();
-    m_closing.clear();
 }
 
 bool PosixFileSystem::HostPath(const std::u16string& path, std::string& host) const {
@@ -353,7 +334,7 @@ RenameResult PosixFileSystem::Rename(const std::u16string& from, const std::u16s
     // cluster the folder grows by. Whatever else the folder holds goes out first, so that the
     // rename's own writes reach the medium alone and in the order below.
     std::string folder = FolderOf(hostTo);
-    JoinClosing();
+    m_closing.WaitAll();
     if (m_roomPending) {
         if (!SyncMedium(folder)) {
             m_lastError = errno;
@@ -500,7 +481,7 @@ ReplaceResult PosixFileSystem::Replace(const std::u16string& from, const std::u1
     if (!Host(from, hostFrom) || !Host(to, hostTo))
         return ReplaceResult::Failed;
     m_cleanFolder.clear();
-    JoinClosing();
+    m_closing.WaitAll();
     // Made before the rename: nothing may throw once the file has moved.
     std::string folder = FolderOf(hostTo);
     SyncPath(folder);

@@ -4,19 +4,17 @@
 #pragma once
 
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <string_view>
 #include <vector>
 
+#include "ClosingFiles.h"
 #include "FileSystem.h"
 
 class PosixFileSystem : public IFileSystem {
 public:
     // `top`: the player's top folder on this system; `drive`: the engine's name for it ("P:").
     PosixFileSystem(std::string top, std::u16string drive);
-    // Waits for the files still closing.
-    ~PosixFileSystem() override;
     PosixFileSystem(const PosixFileSystem&) = delete;
     PosixFileSystem& operator=(const PosixFileSystem&) = delete;
 
@@ -51,7 +49,6 @@ public:
 private:
     // HostPath, noting why a path cannot be had.
     bool Host(const std::u16string& path, std::string& host);
-    void JoinClosing();
 
     std::string m_top;
     std::u16string m_drive;
@@ -64,9 +61,9 @@ private:
     int m_vfat = -1;  // whether the player is Linux's vfat; -1 until asked
     // Each folder's end as its whole listing met it, on vfat (see PrepareNames).
     std::unordered_map<std::string, FolderEnd> m_folderEnds;
-    // Files written and made durable, closing beside the run's other work (see FdOutput::Close)
-    // until a rename or replace.
-    std::vector<std::thread> m_closing;
+    // Files written and made durable, closing beside the run's other work until a rename or
+    // replace. Declared last, so it ends first: the file system waits for them as it ends.
+    ClosingFiles m_closing;
 };
 
 // The stand-in that makes room for `name` in its folder: as long, so it takes as many directory
