@@ -14,6 +14,7 @@
 
 #include <utility>
 
+#include "FdFiles.h"
 #include "HostNames.h"
 #include "MediumSync.h"
 #include "Text.h"
@@ -113,86 +114,6 @@ bool IsSkippable(int error) {
             return false;
     }
 }
-
-class FdOutput : public IOutputFile {
-public:
-    // `closing`: where a file whose bytes are on the medium is closed in the background;
-    // `error`: where the file system keeps the reason of its last failure.
-    FdOutput(ClosingFiles& closing, int& error) : m_closing(closing), m_error(error) {}
-    ~FdOutput() override { Close(); }
-    void Attach(int fd) { m_fd = fd; }
-    FdOutput(const FdOutput&) = delete;
-    FdOutput& operator=(const FdOutput&) = delete;
-
-    size_t Write(const uint8_t* data, size_t size) override {
-        if (m_fd < 0)
-            return 0;
-        size_t ask = size > (1u << 30) ? (1u << 30) : size;
-        ssize_t wrote;
-        m_synced = false;
-        do {
-            wrote = write(m_fd, data, ask);
-        } while (wrote < 0 && errno == EINTR);
-        if (wrote < 0) {
-            m_error = errno;  // a full player's ENOSPC, named as it is
-            return 0;
-        }
-        return static_cast<size_t>(wrote);
-    }
-    bool Flush() override {
-        m_synced = m_fd >= 0 && SyncOpen(m_fd);
-        if (!m_synced && m_fd >= 0)
-            m_error = errno;
-        return m_synced;
-    }
-    bool Close() override {
-        if (m_fd < 0)
-            return false;
-        int fd = std::exchange(m_fd, -1);
-        // Its bytes are on the medium: the close only waits, so it waits beside the run.
-        if (m_synced && m_closing.CloseBeside(fd))
-            return true;
-        // Closed either way; an error here may be a write that never reached the medium.
-        if (close(fd) == 0)
-            return true;
-        m_error = errno;
-        return false;
-    }
-
-private:
-    ClosingFiles& m_closing;
-    int& m_error;
-    int m_fd = -1;
-    bool m_synced = false;  // flushed, and nothing written since
-};
-
-class FdInput : public IInputFile {
-public:
-    // `error`: where the file system keeps the reason of its last failure.
-    FdInput(int fd, uint64_t size, int& error) : m_fd(fd), m_size(size), m_error(error) {}
-    ~FdInput() override { close(m_fd); }
-    FdInput(const FdInput&) = delete;
-    FdInput& operator=(const FdInput&) = delete;
-
-    long long Read(uint8_t* data, size_t size) override {
-        ssize_t got;
-        do {
-            got = read(m_fd, data, size > (1u << 30) ? (1u << 30) : size);
-        } while (got < 0 && errno == EINTR);
-        if (got < 0)
-            m_error = errno;
-        return got;
-    }
-    uint64_t Size() const override { return m_size; }
-    bool Seek(uint64_t offset) override {
-        return lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) != static_cast<off_t>(-1);
-    }
-
-private:
-    int m_fd;
-    uint64_t m_size;
-    int& m_error;
-};
 
 #if defined(__linux__)
 constexpr long kVfatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC
