@@ -8,9 +8,6 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#if defined(__linux__)
-#include <sys/vfs.h>
-#endif
 
 #include <utility>
 
@@ -20,8 +17,6 @@
 #include "Text.h"
 
 namespace {
-
-using FolderEnd = PosixFileSystem::FolderEnd;
 
 class DirListing : public IFolderListing {
 public:
@@ -115,10 +110,6 @@ bool IsSkippable(int error) {
     }
 }
 
-#if defined(__linux__)
-constexpr long kVfatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC
-#endif
-
 }  // namespace
 
 bool RenameCheckedFallback(const char* from, const char* to) {
@@ -149,18 +140,6 @@ PosixFileSystem::PosixFileSystem(std::string top, std::u16string drive)
     : m_top(std::move(top)), m_drive(std::move(drive)) {
     while (m_top.size() > 1 && m_top.back() == '/')
         m_top.pop_back();
-}
-
-bool PosixFileSystem::OnVfat() {
-#if defined(__linux__)
-    if (m_vfat < 0) {
-        struct statfs volume;
-        m_vfat = statfs(m_top.c_str(), &volume) == 0 && volume.f_type == kVfatMagic ? 1 : 0;
-    }
-    return m_vfat == 1;
-#else
-    return false;
-#endif
 }
 
 bool PosixFileSystem::HostPath(const std::u16string& path, std::string& host) const {
