@@ -11,76 +11,13 @@
 
 #include <utility>
 
+#include "DirListing.h"
 #include "FdFiles.h"
 #include "HostNames.h"
 #include "MediumSync.h"
 #include "Text.h"
 
 namespace {
-
-class DirListing : public IFolderListing {
-public:
-    // `error` is where the file system keeps the reason of its last failure; `ends`, when given,
-    // where the folder's end is kept once the listing has met it.
-    DirListing(DIR* dir, int& error, std::unordered_map<std::string, FolderEnd>* ends,
-               std::string folder)
-        : m_dir(dir), m_error(error), m_ends(ends), m_folder(std::move(folder)) {}
-    ~DirListing() override { closedir(m_dir); }
-    DirListing(const DirListing&) = delete;
-    DirListing& operator=(const DirListing&) = delete;
-
-    ListStep Next(FolderEntry& entry) override {
-        errno = 0;
-        struct dirent* found = readdir(m_dir);
-        if (!found) {
-            if (errno == 0) {
-                if (m_ends)
-                    (*m_ends)[m_folder] = m_end;
-                return ListStep::End;
-            }
-            m_error = errno;
-            return ListStep::Failed;
-        }
-        m_end.lastStart = m_offset;
-        m_end.lastName = found->d_name;
-        m_offset = found->d_off;
-        entry.name = NameFromHost(found->d_name);
-        entry.isDirectory = false;
-        entry.isLink = false;
-        entry.isOther = false;
-        // The type the folder itself records saves a look-up per entry; some file systems give
-        // none and must be asked.
-        unsigned char type = found->d_type;
-        struct stat info;
-        if (type == DT_UNKNOWN) {
-            if (fstatat(dirfd(m_dir), found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
-                type = S_ISDIR(info.st_mode)   ? DT_DIR
-                       : S_ISLNK(info.st_mode) ? DT_LNK
-                       : S_ISREG(info.st_mode) ? DT_REG
-                                               : DT_FIFO;
-        }
-        if (type == DT_DIR) {
-            entry.isDirectory = true;
-        } else if (type == DT_LNK) {
-            // Listed as Windows lists a junction: a folder when it leads to one, never walked.
-            entry.isLink = true;
-            entry.isDirectory =
-                fstatat(dirfd(m_dir), found->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
-        } else if (type != DT_REG && type != DT_UNKNOWN) {
-            // A pipe, device or socket: opening it could wait forever, and it holds no song.
-            entry.isOther = true;
-        }
-        return ListStep::Entry;
-    }
-
-private:
-    DIR* m_dir;
-    int& m_error;
-    std::unordered_map<std::string, FolderEnd>* m_ends;
-    std::string m_folder;
-    FolderEnd m_end;
-    long m_offset = 0;  // readdir's offset after the entry last met
-};
 
 // flock belongs to the open folder, so a second open in this process is kept off as well, and the
 // system drops it when the process ends, however it ends.
