@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,24 +12,12 @@
 
 #include "DirListing.h"
 #include "FdFiles.h"
+#include "FolderLock.h"
 #include "HostNames.h"
 #include "MediumSync.h"
 #include "Text.h"
 
 namespace {
-
-// flock belongs to the open folder, so a second open in this process is kept off as well, and the
-// system drops it when the process ends, however it ends.
-class FolderLock : public IPlayerLock {
-public:
-    explicit FolderLock(int fd) : m_fd(fd) {}
-    ~FolderLock() override { close(m_fd); }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-
-private:
-    int m_fd;
-};
 
 // A folder its parent listed that cannot be opened: gone, closed to us, a link, or a path the
 // system cannot name are passed over; anything else is the medium failing.
@@ -357,34 +344,12 @@ bool PosixFileSystem::Remove(const std::u16string& path) {
 
 PlayerLock PosixFileSystem::LockPlayer(const std::u16string& dbPath) {
     // The database's folder stands for the player: every run locks the same one.
-    PlayerLock result;
     size_t nameAt = FileNameOffset(dbPath);
     std::string host;
     if (nameAt < 2 || !HostPath(dbPath.substr(0, nameAt - 1), host)) {
-        result.systemError = dbPath.size() >= kMaxPath ? ENAMETOOLONG : EINVAL;
-        return result;
+        PlayerLock refused;
+        refused.systemError = dbPath.size() >= kMaxPath ? ENAMETOOLONG : EINVAL;
+        return refused;
     }
-    int fd = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        result.systemError = errno;
-        return result;
-    }
-    int locked;
-    do {
-        locked = flock(fd, LOCK_EX | LOCK_NB);
-    } while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
-        // Only EWOULDBLOCK is another run's hold; ENOLCK or EOPNOTSUPP (NFS, some FUSE and SMB
-        // mounts) would refuse every try alike.
-        result.systemError = errno == EWOULDBLOCK ? 0 : errno;
-        close(fd);
-        return result;
-    }
-    try {
-        result.held = std::make_unique<FolderLock>(fd);
-    } catch (...) {
-        close(fd);  // the lock goes with the file
-        throw;
-    }
-    return result;
+    return LockFolder(host);
 }
