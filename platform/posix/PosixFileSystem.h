@@ -11,6 +11,7 @@
 #include "FatRoom.h"
 #include "FileSystem.h"
 
+// Its renames and replace are in DurableRename.cpp, the room for new names in FatRoom.cpp.
 class PosixFileSystem : public IFileSystem {
 public:
     // `top`: the player's top folder on this system; `drive`: the engine's name for it ("P:").
@@ -42,6 +43,8 @@ public:
 private:
     // HostPath, noting why a path cannot be had.
     bool Host(const std::u16string& path, std::string& host);
+    // Makes what the rename's folder holds durable before the rename's own writes.
+    bool SyncBeforeRename(const std::string& folder);
     bool OnVfat();
 
     std::string m_top;
@@ -58,7 +61,3 @@ private:
     // replace. Declared last, so it ends first: the file system waits for them as it ends.
     ClosingFiles m_closing;
 };
-
-// Renames without ever replacing: false when `to` exists. Exposed for the tests of its fallback.
-bool RenameNoReplace(const char* from, const char* to);
-bool RenameCheckedFallback(const char* from, const char* to);

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "DatabaseFile.h"
+#include "DurableRename.h"
 #include "FatRoom.h"
 #include "HostTree.h"
 #include "Messages.h"
