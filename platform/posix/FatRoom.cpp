@@ -1,10 +1,16 @@
 // Room for a folder's new names on Linux's vfat, made before the renames: a new entry must never
-// become visible only behind a folder's never-used end entry. Part of PosixFileSystem.
+// become visible only behind a folder's never-used end entry. Part of PosixFileSystem: its
+// PrepareNames, and whether the player is vfat at all.
+#include "FatRoom.h"
+
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/vfs.h>
+#endif
 
 #include "FatNames.h"
 #include "HostNames.h"
@@ -13,9 +19,8 @@
 
 namespace {
 
-using FolderEnd = PosixFileSystem::FolderEnd;
-
 #if defined(__linux__)
+constexpr long kVfatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC
 constexpr size_t kSlotsPerSector = 512 / 32;
 
 // Whether the new entries, wherever a rename may put them, stay clear of a sector boundary beyond
@@ -51,6 +56,18 @@ bool ReadFolderEnd(const std::string& folder, FolderEnd& end) {
 #endif
 
 }  // namespace
+
+bool PosixFileSystem::OnVfat() {
+#if defined(__linux__)
+    if (m_vfat < 0) {
+        struct statfs volume;
+        m_vfat = statfs(m_top.c_str(), &volume) == 0 && volume.f_type == kVfatMagic ? 1 : 0;
+    }
+    return m_vfat == 1;
+#else
+    return false;
+#endif
+}
 
 std::u16string PlaceholderName(std::u16string_view name) {
     std::u16string stand(name);

@@ -1,118 +1,24 @@
+// The engine's file operations on the player's files and folders: paths, listing, opening,
+// creating, removing and sizing (see PosixFileSystem.h).
 #include "PosixFileSystem.h"
 
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <stdio.h>
 #include <string.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#if defined(__linux__)
-#include <sys/vfs.h>
-#endif
 
 #include <utility>
 
+#include "DirListing.h"
+#include "FdFiles.h"
+#include "FolderLock.h"
 #include "HostNames.h"
+#include "MediumSync.h"
 #include "Text.h"
 
 namespace {
-
-// Forces what the open file or folder holds onto the medium; errno says why not.
-bool SyncOpen(int fd) {
-#if defined(__APPLE__)
-    // On macOS fsync leaves the data in the drive's cache; this asks the drive to write it. Only
-    // a file system that cannot do that at all falls back to fsync: any other error is real.
-    if (fcntl(fd, F_FULLFSYNC) == 0)
-        return true;
-    if (errno != ENOTSUP && errno != EINVAL && errno != ENOTTY)
-        return false;
-#endif
-    if (fsync(fd) == 0)
-        return true;
-    // Some file systems cannot sync a folder and say so; their changes are as durable as it gets.
-    return errno == EINVAL || errno == ENOTSUP;
-}
-
-using FolderEnd = PosixFileSystem::FolderEnd;
-
-class DirListing : public IFolderListing {
-public:
-    // `error` is where the file system keeps the reason of its last failure; `ends`, when given,
-    // where the folder's end is kept once the listing has met it.
-    DirListing(DIR* dir, int& error, std::unordered_map<std::string, FolderEnd>* ends,
-               std::string folder)
-        : m_dir(dir), m_error(error), m_ends(ends), m_folder(std::move(folder)) {}
-    ~DirListing() override { closedir(m_dir); }
-    DirListing(const DirListing&) = delete;
-    DirListing& operator=(const DirListing&) = delete;
-
-    ListStep Next(FolderEntry& entry) override {
-        errno = 0;
-        struct dirent* found = readdir(m_dir);
-        if (!found) {
-            if (errno == 0) {
-                if (m_ends)
-                    (*m_ends)[m_folder] = m_end;
-                return ListStep::End;
-            }
-            m_error = errno;
-            return ListStep::Failed;
-        }
-        m_end.lastStart = m_offset;
-        m_end.lastName = found->d_name;
-        m_offset = found->d_off;
-        entry.name = NameFromHost(found->d_name);
-        entry.isDirectory = false;
-        entry.isLink = false;
-        entry.isOther = false;
-        // The type the folder itself records saves a look-up per entry; some file systems give
-        // none and must be asked.
-        unsigned char type = found->d_type;
-        struct stat info;
-        if (type == DT_UNKNOWN) {
-            if (fstatat(dirfd(m_dir), found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
-                type = S_ISDIR(info.st_mode)   ? DT_DIR
-                       : S_ISLNK(info.st_mode) ? DT_LNK
-                       : S_ISREG(info.st_mode) ? DT_REG
-                                               : DT_FIFO;
-        }
-        if (type == DT_DIR) {
-            entry.isDirectory = true;
-        } else if (type == DT_LNK) {
-            // Listed as Windows lists a junction: a folder when it leads to one, never walked.
-            entry.isLink = true;
-            entry.isDirectory =
-                fstatat(dirfd(m_dir), found->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
-        } else if (type != DT_REG && type != DT_UNKNOWN) {
-            // A pipe, device or socket: opening it could wait forever, and it holds no song.
-            entry.isOther = true;
-        }
-        return ListStep::Entry;
-    }
-
-private:
-    DIR* m_dir;
-    int& m_error;
-    std::unordered_map<std::string, FolderEnd>* m_ends;
-    std::string m_folder;
-    FolderEnd m_end;
-    long m_offset = 0;  // readdir's offset after the entry last met
-};
-
-// flock belongs to the open folder, so a second open in this process is kept off as well, and the
-// system drops it when the process ends, however it ends.
-class FolderLock : public IPlayerLock {
-public:
-    explicit FolderLock(int fd) : m_fd(fd) {}
-    ~FolderLock() override { close(m_fd); }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-
-private:
-    int m_fd;
-};
 
 // A folder its parent listed that cannot be opened: gone, closed to us, a link, or a path the
 // system cannot name are passed over; anything else is the medium failing.
@@ -129,194 +35,12 @@ bool IsSkippable(int error) {
     }
 }
 
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Writes a file's or folder's own directory entry and whatever of it is still in memory. On FAT
-// (Linux vfat) a renamed entry gets its start cluster and size only when its inode is written:
-// until then the medium holds the new name pointing at nothing.
-bool SyncPath(const std::string& path) {
-    // Never waits on a pipe or device that took a renamed item's name meanwhile.
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info;
-    bool ok = fstat(fd, &info) == 0 && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode));
-    if (!ok)
-        errno = errno ? errno : EINVAL;
-    else
-        ok = SyncOpen(fd);
-    int error = errno;
-    close(fd);
-    errno = error;
-    return ok;
-}
-
-class FdOutput : public IOutputFile {
-public:
-    // `closing`: where a file whose bytes are on the medium is closed in the background;
-    // `error`: where the file system keeps the reason of its last failure.
-    FdOutput(std::vector<std::thread>& closing, int& error) : m_closing(closing), m_error(error) {}
-    ~FdOutput() override { Close(); }
-    void Attach(int fd) { m_fd = fd; }
-    FdOutput(const FdOutput&) = delete;
-    FdOutput& operator=(const FdOutput&) = delete;
-
-    size_t Write(const uint8_t* data, size_t size) override {
-        if (m_fd < 0)
-            return 0;
-        size_t ask = size > (1u << 30) ? (1u << 30) : size;
-        ssize_t wrote;
-        m_synced = false;
-        do {
-            wrote = write(m_fd, data, ask);
-        } while (wrote < 0 && errno == EINTR);
-        if (wrote < 0) {
-            m_error = errno;  // a full player's ENOSPC, named as it is
-            return 0;
-        }
-        return static_cast<size_t>(wrote);
-    }
-    bool Flush() override {
-        m_synced = m_fd >= 0 && SyncOpen(m_fd);
-        if (!m_synced && m_fd >= 0)
-            m_error = errno;
-        return m_synced;
-    }
-    bool Close() override {
-        if (m_fd < 0)
-            return false;
-        int fd = std::exchange(m_fd, -1);
-        // Its bytes are on the medium: the close only waits (vfat's "flush" mount sleeps a tenth
-        // of a second on closing a file written to), so it waits beside the run.
-        if (m_synced) {
-            try {
-                m_closing.emplace_back([fd] { close(fd); });
-                return true;
-            } catch (...) {
-            }
-        }
-        // Closed either way; an error here may be a write that never reached the medium.
-        if (close(fd) == 0)
-            return true;
-        m_error = errno;
-        return false;
-    }
-
-private:
-    std::vector<std::thread>& m_closing;
-    int& m_error;
-    int m_fd = -1;
-    bool m_synced = false;  // flushed, and nothing written since
-};
-
-// Everything the file system still holds for the medium, the freed clusters of a replaced file
-// included, so that "done" is never said of changes still in memory.
-bool SyncMedium(const std::string& folder) {
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-#if defined(__linux__)
-    bool ok = syncfs(fd) == 0;
-#else
-    // sync() reports nothing; a full sync of the folder asks the drive itself and says how it went.
-    bool ok = SyncOpen(fd);
-#endif
-    int error = errno;
-    close(fd);
-    errno = error;
-    return ok;
-}
-
-class FdInput : public IInputFile {
-public:
-    // `error`: where the file system keeps the reason of its last failure.
-    FdInput(int fd, uint64_t size, int& error) : m_fd(fd), m_size(size), m_error(error) {}
-    ~FdInput() override { close(m_fd); }
-    FdInput(const FdInput&) = delete;
-    FdInput& operator=(const FdInput&) = delete;
-
-    long long Read(uint8_t* data, size_t size) override {
-        ssize_t got;
-        do {
-            got = read(m_fd, data, size > (1u << 30) ? (1u << 30) : size);
-        } while (got < 0 && errno == EINTR);
-        if (got < 0)
-            m_error = errno;
-        return got;
-    }
-    uint64_t Size() const override { return m_size; }
-    bool Seek(uint64_t offset) override {
-        return lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) != static_cast<off_t>(-1);
-    }
-
-private:
-    int m_fd;
-    uint64_t m_size;
-    int& m_error;
-};
-
-#if defined(__linux__)
-constexpr long kVfatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC
-#endif
-
 }  // namespace
-
-bool RenameCheckedFallback(const char* from, const char* to) {
-    // Only while the target is free; the player lock keeps other runs from taking it meanwhile.
-    struct stat info;
-    if (lstat(to, &info) == 0 || errno != ENOENT)
-        return false;
-    return rename(from, to) == 0;
-}
-
-bool RenameNoReplace(const char* from, const char* to) {
-#if defined(__linux__) && defined(RENAME_NOREPLACE)
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
-        return true;
-    // Older kernels and some file systems know no such flag.
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-#elif defined(__APPLE__) && defined(RENAME_EXCL)
-    if (renamex_np(from, to, RENAME_EXCL) == 0)
-        return true;
-    if (errno != ENOTSUP && errno != EINVAL)
-        return false;
-#endif
-    return RenameCheckedFallback(from, to);
-}
 
 PosixFileSystem::PosixFileSystem(std::string top, std::u16string drive)
     : m_top(std::move(top)), m_drive(std::move(drive)) {
     while (m_top.size() > 1 && m_top.back() == '/')
         m_top.pop_back();
-}
-
-bool PosixFileSystem::OnVfat() {
-#if defined(__linux__)
-    if (m_vfat < 0) {
-        struct statfs volume;
-        m_vfat = statfs(m_top.c_str(), &volume) == 0 && volume.f_type == kVfatMagic ? 1 : 0;
-    }
-    return m_vfat == 1;
-#else
-    return false;
-#endif
-}
-
-PosixFileSystem::~PosixFileSystem() {
-    JoinClosing();
-}
-
-// vfat's "flush" mount writes every dirty buffer of the volume when a written file closes: a close
-// beside a rename or a replace could write the old entry's removal before the new entry has its
-// clusters. So every close has ended before one starts.
-void PosixFileSystem::JoinClosing() {
-    for (auto& closing : m_closing)
-        closing.join();
-    m_closing.clear();
 }
 
 bool PosixFileSystem::HostPath(const std::u16string& path, std::string& host) const {
@@ -401,56 +125,6 @@ bool PosixFileSystem::Exists(const std::u16string& path) {
         return false;
     }
     return true;
-}
-
-RenameResult PosixFileSystem::Rename(const std::u16string& from, const std::u16string& to) {
-    std::string hostFrom, hostTo;
-    if (!Host(from, hostFrom) || !Host(to, hostTo))
-        return RenameResult::Refused;
-    // On FAT a rename is several sector writes: the new entry, the old one's removal and maybe a
-    // cluster the folder grows by. Whatever else the folder holds goes out first, so that the
-    // rename's own writes reach the medium alone and in the order below.
-    std::string folder = FolderOf(hostTo);
-    JoinClosing();
-    if (m_roomPending) {
-        if (!SyncMedium(folder)) {
-            m_lastError = errno;
-            return RenameResult::Refused;
-        }
-        m_roomPending = false;
-        m_cleanFolder = folder;  // every folder is: the whole medium was synced
-    }
-    if (folder != m_cleanFolder && !SyncPath(folder)) {
-        m_lastError = errno;
-        return RenameResult::Refused;
-    }
-    m_cleanFolder.clear();
-    if (!RenameNoReplace(hostFrom.c_str(), hostTo.c_str())) {
-        m_lastError = errno;
-        return RenameResult::Refused;
-    }
-    // The entry under its new name with its start cluster first, then the old entry's removal:
-    // a cut in between leaves the item under both names, never under none. A move from another
-    // folder removes the entry there.
-    std::string source = FolderOf(hostFrom);
-    if (!SyncPath(hostTo) || !SyncPath(folder) || (source != folder && !SyncPath(source))) {
-        m_lastError = errno;
-        return RenameResult::RenamedNotDurable;
-    }
-    m_cleanFolder = folder;
-    return RenameResult::Renamed;
-}
-
-// The file's own sync writes its short entry; a long name's other entries may lie in another
-// sector of the folder, which only the folder's sync writes.
-bool PosixFileSystem::SyncFolderOf(const std::u16string& path) {
-    std::string host;
-    if (!Host(path, host))
-        return false;
-    if (SyncPath(FolderOf(host)))
-        return true;
-    m_lastError = errno;
-    return false;
 }
 
 bool PosixFileSystem::SetSize(const std::u16string& path, uint64_t size) {
@@ -553,33 +227,6 @@ std::unique_ptr<IInputFile> PosixFileSystem::OpenInput(const std::u16string& pat
     }
 }
 
-ReplaceResult PosixFileSystem::Replace(const std::u16string& from, const std::u16string& to) {
-    std::string hostFrom, hostTo;
-    if (!Host(from, hostFrom) || !Host(to, hostTo))
-        return ReplaceResult::Failed;
-    m_cleanFolder.clear();
-    JoinClosing();
-    // Made before the rename: nothing may throw once the file has moved.
-    std::string folder = FolderOf(hostTo);
-    SyncPath(folder);
-    // On FAT the replaced file's clusters are freed when its last user lets go, while the entry
-    // gets the new file's clusters only when the new file's inode is written: held open, the old
-    // clusters stay the old database's until the entry points at the new ones.
-    int old = open(hostTo.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    bool moved = rename(hostFrom.c_str(), hostTo.c_str()) == 0;
-    if (!moved)
-        m_lastError = errno;
-    bool durable = moved && SyncPath(hostTo) && SyncPath(folder) && SyncMedium(folder);
-    if (moved && !durable)
-        m_lastError = errno;
-    if (old >= 0)
-        close(old);
-    if (!moved)
-        return ReplaceResult::Failed;
-    // Only once everything is on the medium may the run say it is done.
-    return durable ? ReplaceResult::Replaced : ReplaceResult::ReplacedNotDurable;
-}
-
 bool PosixFileSystem::Remove(const std::u16string& path) {
     std::string host;
     m_cleanFolder.clear();
@@ -597,34 +244,12 @@ bool PosixFileSystem::Remove(const std::u16string& path) {
 
 PlayerLock PosixFileSystem::LockPlayer(const std::u16string& dbPath) {
     // The database's folder stands for the player: every run locks the same one.
-    PlayerLock result;
     size_t nameAt = FileNameOffset(dbPath);
     std::string host;
     if (nameAt < 2 || !HostPath(dbPath.substr(0, nameAt - 1), host)) {
-        result.systemError = dbPath.size() >= kMaxPath ? ENAMETOOLONG : EINVAL;
-        return result;
+        PlayerLock refused;
+        refused.systemError = dbPath.size() >= kMaxPath ? ENAMETOOLONG : EINVAL;
+        return refused;
     }
-    int fd = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        result.systemError = errno;
-        return result;
-    }
-    int locked;
-    do {
-        locked = flock(fd, LOCK_EX | LOCK_NB);
-    } while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
-        // Only EWOULDBLOCK is another run's hold; ENOLCK or EOPNOTSUPP (NFS, some FUSE and SMB
-        // mounts) would refuse every try alike.
-        result.systemError = errno == EWOULDBLOCK ? 0 : errno;
-        close(fd);
-        return result;
-    }
-    try {
-        result.held = std::make_unique<FolderLock>(fd);
-    } catch (...) {
-        close(fd);  // the lock goes with the file
-        throw;
-    }
-    return result;
+    return LockFolder(host);
 }

@@ -4,19 +4,18 @@
 #pragma once
 
 #include <string>
-#include <thread>
 #include <unordered_map>
-#include <string_view>
 #include <vector>
 
+#include "ClosingFiles.h"
+#include "FatRoom.h"
 #include "FileSystem.h"
 
+// Its renames and replace are in DurableRename.cpp, the room for new names in FatRoom.cpp.
 class PosixFileSystem : public IFileSystem {
 public:
     // `top`: the player's top folder on this system; `drive`: the engine's name for it ("P:").
     PosixFileSystem(std::string top, std::u16string drive);
-    // Waits for the files still closing.
-    ~PosixFileSystem() override;
     PosixFileSystem(const PosixFileSystem&) = delete;
     PosixFileSystem& operator=(const PosixFileSystem&) = delete;
 
@@ -41,17 +40,12 @@ public:
     PlayerLock LockPlayer(const std::u16string& dbPath) override;
     int LastError() const override { return m_lastError; }
 
-    // Where a folder's last entry begins (readdir's offset of the entry before it) and its name:
-    // on Linux's vfat, where a new entry would go.
-    struct FolderEnd {
-        long lastStart = 0;
-        std::string lastName;
-    };
-
 private:
     // HostPath, noting why a path cannot be had.
     bool Host(const std::u16string& path, std::string& host);
-    void JoinClosing();
+    // Makes what the rename's folder holds durable before the rename's own writes.
+    bool SyncBeforeRename(const std::string& folder);
+    bool OnVfat();
 
     std::string m_top;
     std::u16string m_drive;
@@ -60,22 +54,10 @@ private:
     std::string m_cleanFolder;
     bool m_roomPending = false;  // room made for new names that is not yet on the medium
     int m_lastError = 0;
-    bool OnVfat();
     int m_vfat = -1;  // whether the player is Linux's vfat; -1 until asked
     // Each folder's end as its whole listing met it, on vfat (see PrepareNames).
     std::unordered_map<std::string, FolderEnd> m_folderEnds;
-    // Files written and made durable, closing beside the run's other work (see FdOutput::Close)
-    // until a rename or replace.
-    std::vector<std::thread> m_closing;
+    // Files written and made durable, closing beside the run's other work until a rename or
+    // replace. Declared last, so it ends first: the file system waits for them as it ends.
+    ClosingFiles m_closing;
 };
-
-// The stand-in that makes room for `name` in its folder: as long, so it takes as many directory
-// entries on FAT, and never an MP3 file's name ("ST_FILE_1.mp3" -> "~T_FILE_1.mp~").
-std::u16string PlaceholderName(std::u16string_view name);
-// Takes each stand-in's entries and frees them all together; `made` tells whether any was
-// taken. False (with the system's reason) when the medium failed. Exposed for its tests.
-bool MakeRoom(const std::vector<std::string>& stands, bool& made, int& error);
-
-// Renames without ever replacing: false when `to` exists. Exposed for the tests of its fallback.
-bool RenameNoReplace(const char* from, const char* to);
-bool RenameCheckedFallback(const char* from, const char* to);

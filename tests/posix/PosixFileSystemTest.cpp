@@ -11,6 +11,8 @@
 #include <set>
 
 #include "DatabaseFile.h"
+#include "DurableRename.h"
+#include "FatRoom.h"
 #include "HostTree.h"
 #include "base/Messages.h"
 #include "PlayerSearch.h"
