@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "FatRoom.h"
-#include "FileSystem.h"
+#include "base/FileSystem.h"
 
 class DirListing : public IFolderListing {
 public:

@@ -12,10 +12,10 @@
 #include <sys/vfs.h>
 #endif
 
-#include "FatNames.h"
+#include "base/FatNames.h"
 #include "HostNames.h"
 #include "PosixFileSystem.h"
-#include "Text.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <stdint.h>
 
 #include "ClosingFiles.h"
-#include "FileSystem.h"
+#include "base/FileSystem.h"
 
 class FdOutput : public IOutputFile {
 public:

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "FileSystem.h"
+#include "base/FileSystem.h"
 
 // Holds the folder at `folder` (a path on this system) for this run; busy (no error) while
 // another run holds it, else the system's reason for not having it.

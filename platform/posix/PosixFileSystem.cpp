@@ -16,7 +16,7 @@
 #include "FolderLock.h"
 #include "HostNames.h"
 #include "MediumSync.h"
-#include "Text.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "ClosingFiles.h"
 #include "FatRoom.h"
-#include "FileSystem.h"
+#include "base/FileSystem.h"
 
 // Its renames and replace are in DurableRename.cpp, the room for new names in FatRoom.cpp.
 class PosixFileSystem : public IFileSystem {

@@ -1,7 +1,7 @@
 // The engine's file operations on a real Windows drive.
 #pragma once
 
-#include "FileSystem.h"
+#include "base/FileSystem.h"
 
 class Win32FileSystem : public IFileSystem {
 public:
