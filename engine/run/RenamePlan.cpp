@@ -8,13 +8,20 @@
 
 namespace {
 
-// A folder's names as they will be once an entry's rename is done.
-void RenameIn(std::vector<std::u16string>& names, std::u16string_view from,
-              std::u16string_view to) {
-    auto old = std::find(names.begin(), names.end(), from.substr(FileNameOffset(from)));
-    if (old == names.end())
+// A folder's names as they will be once the renames of its entries are done: each name found once
+// and the names sorted once, however many of them are renamed.
+void RenameIn(std::vector<std::u16string>& names,
+              std::unordered_map<std::u16string_view, std::u16string_view>& renames) {
+    if (renames.empty())
         return;
-    *old = std::u16string(to.substr(FileNameOffset(to)));
+    for (auto& name : names) {
+        auto renamed = renames.find(name);
+        if (renamed == renames.end())
+            continue;
+        const std::u16string_view to = renamed->second;
+        renames.erase(renamed);  // a name is in a folder once: the rename is used up
+        name = std::u16string(to);
+    }
     std::sort(names.begin(), names.end());
 }
 
@@ -96,13 +103,19 @@ std::vector<RecordEntry> CRenamePlan::Entries() {
         RecordEntry entry{item.from, item.to, {}};
         if (item.folder) {
             entry.identity = IdentifyFolder(m_fs, now);
-            // What lies inside a folder comes right before it in the plan.
+            // What lies inside a folder comes right before it in the plan: the renames of its own
+            // entries still to come.
+            std::unordered_map<std::u16string_view, std::u16string_view> renames;
             for (size_t k = i; k > 0 && IsUnder(m_items[k - 1].from, item.from); --k) {
                 const Item& inside = m_items[k - 1];
                 if (inside.step == Step::Pending && !inside.to.empty() &&
-                    FileNameOffset(inside.from) == item.from.size() + 1)
-                    RenameIn(entry.identity.names, inside.from, inside.to);
+                    FileNameOffset(inside.from) == item.from.size() + 1) {
+                    std::u16string_view from(inside.from), to(inside.to);
+                    renames.emplace(from.substr(FileNameOffset(from)),
+                                    to.substr(FileNameOffset(to)));
+                }
             }
+            RenameIn(entry.identity.names, renames);
         } else {
             auto key = FoldedName(item.from);
             auto known = m_identities.find(key);
