@@ -190,8 +190,7 @@ int CheckPlayerCommand(const std::string& folder) {
                                     read == ReadResult::Read ? &bytes : nullptr);
     // As a run would: an item left under two names by a cut needs the drive's repair first.
     if (check.shared) {
-        fprintf(stderr, kErrRepair, ShownPath(player, check.shared->first).c_str(),
-                ShownPath(player, check.shared->second).c_str());
+        PrintRepair(*check.shared, player);
         return kExitNeedsRepair;
     }
     if (check.recordUnreadable) {

@@ -140,8 +140,7 @@ int Outcome(const Progress& progress, const CSyncJob& job, const ShownPlayer& pl
             fputs(kErrStopped, stderr);
             break;
         case RunOutcome::NeedsRepair:
-            fprintf(stderr, kErrRepair, ShownPath(player, job.SharedNames().first).c_str(),
-                    ShownPath(player, job.SharedNames().second).c_str());
+            PrintRepair(job.SharedNames(), player);
             return kExitNeedsRepair;
         case RunOutcome::Refused:
             fputs(kErrNoStart, stderr);

@@ -103,3 +103,9 @@ void PrintSearchRefusal(SearchOutcome found, const std::string& folder, const Pl
         found == SearchOutcome::DatabaseNotAFile ? place.top : AbsoluteFolder(folder);
     std::fprintf(stderr, SearchLine(found), DisplayPath(named).c_str());
 }
+
+void PrintRepair(const RenamePair& names, const ShownPlayer& player) {
+    const bool replaced = names.second == names.first + u".new";
+    fprintf(stderr, replaced ? kErrRepairFile : kErrRepair, ShownPath(player, names.first).c_str(),
+            ShownPath(player, names.second).c_str());
+}

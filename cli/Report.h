@@ -26,3 +26,7 @@ std::string CountLeftOut(const std::vector<LeftOut>& leftOut);
 // Why no player was found at the folder the user gave: one line on stderr, naming the folder
 // absolutely, or where the search stopped.
 void PrintSearchRefusal(SearchOutcome found, const std::string& folder, const PlayerPlace& place);
+
+// The line that asks for the drive's repair of an item under two names: a song or folder, or a
+// file a run replaces under its temporary name too.
+void PrintRepair(const RenamePair& names, const ShownPlayer& player);

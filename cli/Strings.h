@@ -103,6 +103,13 @@ inline constexpr char kErrRepair[] =
     "changed; repair the player first (Windows: the drive's Properties > Tools > Check; Linux: "
     "fsck.vfat -a on the unmounted device, again until it changes nothing; macOS: Disk Utility's "
     "First Aid), then run zorbel again\n";
+// The same for a file a run replaces (the database, the record of renames), left under its
+// temporary name too by a cut inside the replace.
+inline constexpr char kErrRepairFile[] =
+    "zorbel: %s and %s are one file under two names (a run was cut off while replacing it); "
+    "nothing was changed; repair the player first (Windows: the drive's Properties > Tools > "
+    "Check; Linux: fsck.vfat -a on the unmounted device, again until it changes nothing; macOS: "
+    "Disk Utility's First Aid), then run zorbel again\n";
 inline constexpr char kErrRename[] =
     "zorbel: the player failed a rename or its confirmation%s, the old track database is kept%s; "
     "eject the player properly, plug it in again and run zorbel again\n";

@@ -61,6 +61,11 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
     job.m_strDbPath = dbPath;
     job.Database().ReadFormat();
     check.format = job.Database().Format();
+    // The database under two names: a run changes nothing. One that cannot be read is told below.
+    if (job.Database().BesideItself() == Likeness::Same) {
+        check.shared = RenamePair(dbPath, tempPath);
+        return check;
+    }
     if (!job.CheckEarlierRenames()) {
         check.shared = job.SharedNames();
         check.shared = check.shared->first.empty() ? std::nullopt : check.shared;

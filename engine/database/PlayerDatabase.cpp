@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "base/SameBytes.h"
 #include "base/Text.h"
 
 namespace {
@@ -74,6 +75,18 @@ StartRead ReadStart(IFileSystem& fs, const std::u16string& path, FileStart& star
 
 CPlayerDatabase::CPlayerDatabase(IFileSystem& fs, IChangeGate& gate, const std::u16string& dbPath)
     : m_fs(fs), m_gate(gate), m_dbPath(dbPath) {}
+
+Likeness CPlayerDatabase::BesideItself() {
+    const std::u16string tempPath = m_dbPath + u".new";
+    m_toldApart = false;
+    // A folder is no file's second name.
+    if (!m_fs.Exists(tempPath) || m_fs.IsDirectory(tempPath) || !m_fs.Exists(m_dbPath) ||
+        m_fs.IsDirectory(m_dbPath))
+        return Likeness::Different;
+    const Likeness likeness = CompareFiles(m_fs, m_dbPath, tempPath);
+    m_toldApart = likeness == Likeness::Different;
+    return likeness;
+}
 
 // A player may hold what a replace cut short left: no database but the complete new one beside it.
 bool CPlayerDatabase::PutLoneNewInPlace() {
@@ -187,7 +200,16 @@ ReplaceResult CPlayerDatabase::Write(const PathList& tracks, int& error) {
     ReplaceResult result = ReplaceResult::Failed;
     bool written = false;
     m_writeError = 0;
+    m_secondName = false;
     try {
+        // A run that changes nothing leaves the database alone: written again, a cut before its
+        // replace would leave two files of the same bytes, taken for one under two names.
+        if (InPlace(tracks)) {
+            if (m_fs.Exists(tempPath) &&
+                CompareFiles(m_fs, m_dbPath, tempPath) == Likeness::Different)
+                m_fs.Remove(tempPath);
+            return ReplaceResult::Replaced;
+        }
         written = WriteFile(tempPath, tracks);
         if (written)
             result = m_fs.Replace(tempPath, m_dbPath);
@@ -198,7 +220,8 @@ ReplaceResult CPlayerDatabase::Write(const PathList& tracks, int& error) {
     // The only database the player has is never removed: the complete new file when the system
     // dropped the old one before the move failed, and whatever stands in for one on a player that
     // had no iTunesSD, so the player is still taken for one.
-    if (result == ReplaceResult::Failed && (m_hadDatabase || m_fs.Exists(m_dbPath)))
+    if (result == ReplaceResult::Failed && !m_secondName &&
+        (m_hadDatabase || m_fs.Exists(m_dbPath)))
         m_fs.Remove(tempPath);
     return result;
 }
@@ -207,6 +230,13 @@ bool CPlayerDatabase::WriteFile(const std::u16string& tempPath, const PathList& 
     // The player's own layout; a database whose layout could not be read is left as it is.
     if (m_format == DbFormat::Unreadable) {
         m_writeError = m_readError;
+        return false;
+    }
+    // Never emptied through its second name: looked for again unless the run's first look told
+    // the two apart (a look that could not see the file at all may have missed it).
+    if (!m_toldApart && m_fs.Exists(tempPath) && BesideItself() != Likeness::Different) {
+        m_writeError = m_fs.LastError();
+        m_secondName = true;
         return false;
     }
     // The buffer comes first: running out of memory for it leaves no file behind.
@@ -218,10 +248,7 @@ bool CPlayerDatabase::WriteFile(const std::u16string& tempPath, const PathList& 
     }
     writer.Attach(*file);
     auto take = [&writer](const uint8_t* data, size_t size) { return writer.Put(data, size); };
-    const ByteSink put = SinkTo(take);
-    bool ok = m_format == DbFormat::Later ? EncodeLaterDatabase(tracks, put, m_kept.get())
-                                          : EncodeEarlyDatabase(tracks, put);
-    ok = ok && writer.Finish();
+    bool ok = Encode(tracks, SinkTo(take)) && writer.Finish();
     // The first failure's reason: closing after a failed write may fail as well.
     m_writeError = ok ? 0 : m_fs.LastError();
     if (!file->Close() && ok) {
@@ -229,4 +256,18 @@ bool CPlayerDatabase::WriteFile(const std::u16string& tempPath, const PathList& 
         m_writeError = m_fs.LastError();
     }
     return ok;
+}
+
+bool CPlayerDatabase::Encode(const PathList& tracks, const ByteSink& put) const {
+    return m_format == DbFormat::Later ? EncodeLaterDatabase(tracks, put, m_kept.get())
+                                       : EncodeEarlyDatabase(tracks, put);
+}
+
+// The database the tracks make, compared with the one in place as it is made: a difference in the
+// first bytes (another count of tracks) ends it there.
+bool CPlayerDatabase::InPlace(const PathList& tracks) {
+    if (m_format == DbFormat::Unreadable || !m_hadDatabase)
+        return false;
+    FileComparison comparison(m_fs, m_dbPath);
+    return Encode(tracks, SinkTo(comparison)) && comparison.Same();
 }

@@ -12,6 +12,7 @@
 #include "base/FileSystem.h"
 #include "base/LeftOut.h"
 #include "base/PathList.h"
+#include "base/SameBytes.h"
 #include "database/Database.h"
 #include "database/OwnerSettings.h"
 
@@ -20,6 +21,11 @@ public:
     // `dbPath`: the run's database path, read at each call (its owner may set it at any time).
     CPlayerDatabase(IFileSystem& fs, IChangeGate& gate, const std::u16string& dbPath);
 
+    // Whether an iTunesSD.new is byte for byte the database. A run never writes a database equal
+    // to the one in place, so such a file is the database's second name, a cut inside the replace
+    // having left both entries on one chain of clusters: writing or removing it would free the
+    // database's data. Unread when either could not be read whole (LastError says why).
+    Likeness BesideItself();
     // Before the run's first change: a lone complete iTunesSD.new becomes the database, so no
     // failure later can lose it. False when that failed, or when what stands there could not be
     // read (it might be the only database: never written over); the file system's LastError
@@ -46,11 +52,14 @@ public:
 
     // Writes the tracks in the player's layout into the temporary file and moves it over the old
     // database. `error`: the system's reason when it did not end Replaced. The temporary file is
-    // removed after a failure, unless it is the only database the player has.
+    // removed after a failure, unless it is the only database the player has. A database the
+    // player already holds byte for byte is not written again: it ends Replaced at once.
     ReplaceResult Write(const PathList& tracks, int& error);
 
 private:
     bool WriteFile(const std::u16string& tempPath, const PathList& tracks);
+    bool Encode(const PathList& tracks, const ByteSink& put) const;
+    bool InPlace(const PathList& tracks);
 
     IFileSystem& m_fs;
     IChangeGate& m_gate;
@@ -61,6 +70,8 @@ private:
     // change the file system's last error.
     int m_readError = 0;
     int m_writeError = 0;
+    bool m_secondName = false;  // the temporary name turned out the database's second name
+    bool m_toldApart = false;   // BesideItself compared both and found them different
     std::unique_ptr<OwnerSettings> m_kept;
     // The old database's tracks, kept only while a run from a folder below the top needs them.
     std::vector<std::u16string> m_oldTracks;

@@ -1,5 +1,6 @@
 #include "record/RunRecord.h"
 
+#include "base/SameBytes.h"
 #include "base/Text.h"
 #include "record/EarlierRenames.h"
 
@@ -23,6 +24,20 @@ CRunRecord::Earlier CRunRecord::CheckEarlier() {
     m_putBack.Clear();
     m_setAside.clear();
     m_onlyLost = false;
+    // A run never writes a record equal to the one in place: a new one holding the same bytes is
+    // the record's second name, a cut inside its replace having left both on one chain.
+    const std::u16string record = Path();
+    if (m_fs.Exists(record + u".new") && m_fs.Exists(record)) {
+        switch (CompareFiles(m_fs, record, record + u".new")) {
+            case Likeness::Same:
+                m_shared = RenamePair(record, record + u".new");
+                return Earlier::Shared;
+            case Likeness::Unread:
+                return Earlier::Unread;
+            case Likeness::Different:
+                break;
+        }
+    }
     EarlierRenames earlier = ReadEarlierRenames(m_fs, m_dbPath);
     // Unread, it might hold an item under two names: nothing may change.
     if (earlier.readFailed)
@@ -37,7 +52,6 @@ CRunRecord::Earlier CRunRecord::CheckEarlier() {
         return Earlier::Shared;
     }
     m_lost = std::move(earlier.lost);
-    const std::u16string record = Path();
     if (!earlier.found || !m_keep)
         return Earlier::Clear;
     // Every recorded rename settled: the record is needed no more.
@@ -114,6 +128,9 @@ bool CRunRecord::Write(const std::vector<RecordEntry>& entries) {
     const std::u16string record = Path();
     // A record that is still needed is replaced by one written beside it: a cut leaves one whole.
     const bool beside = m_onPlayer;
+    // The same record again is not written: see CheckEarlier.
+    if (beside && HoldsBytes(m_fs, record, bytes))
+        return true;
     const std::u16string target = beside ? record + u".new" : record;
     // Each step's reason is kept from the call that failed, before a clean-up can change it.
     bool ok = true;
@@ -121,7 +138,10 @@ bool CRunRecord::Write(const std::vector<RecordEntry>& entries) {
         m_error = m_fs.LastError();
         ok = false;
     };
-    auto file = m_fs.CreateOutput(target);
+    // Never emptied through its second name, whatever the look before the run missed.
+    const bool secondName =
+        beside && m_fs.Exists(target) && CompareFiles(m_fs, record, target) != Likeness::Different;
+    auto file = secondName ? nullptr : m_fs.CreateOutput(target);
     if (!file)
         fail();
     else if (!beside)

@@ -9,6 +9,7 @@ void CRunReport::Reset() {
     m_readFailed = m_renameFailed = false;
     m_readError = m_renameError = 0;
     m_leftOut.clear();
+    m_shared = {};
 }
 
 void CRunReport::Status(std::u16string_view text) {

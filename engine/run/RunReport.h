@@ -10,6 +10,7 @@
 
 #include "base/LeftOut.h"
 #include "base/StatusLabel.h"
+#include "record/RenameRecord.h"
 
 class CRunReport {
 public:
@@ -48,6 +49,10 @@ public:
     bool RenameFailed() const { return m_renameFailed; }
     int RenameError() const { return m_renameError; }
 
+    // The two full paths that share one item's data, when the run ended NeedsRepair.
+    void SetSharedNames(RenamePair names) { m_shared = std::move(names); }
+    const RenamePair& SharedNames() const { return m_shared; }
+
     // What the run passed over, in the order it met it.
     void LeaveOut(LeftOut item) { m_leftOut.push_back(std::move(item)); }
     std::vector<LeftOut>& LeftOuts() { return m_leftOut; }
@@ -61,4 +66,5 @@ private:
     bool m_readFailed = false, m_renameFailed = false;
     int m_readError = 0, m_renameError = 0;
     std::vector<LeftOut> m_leftOut;
+    RenamePair m_shared;
 };

@@ -142,8 +142,10 @@ RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
 }
 
 RunOutcome CSyncJob::RunChanges(const std::function<void(int step)>& stepDone) {
-    // An item an earlier run left under two names would be renamed or listed twice for good.
-    if (!CheckEarlierRenames() || EndIfStopped() || !PrepareDatabase() || EndIfStopped())
+    // A database or an item an earlier run left under two names would be emptied, or renamed or
+    // listed twice, for good.
+    if (!CheckDatabaseNames() || EndIfStopped() || !CheckEarlierRenames() || EndIfStopped() ||
+        !PrepareDatabase() || EndIfStopped())
         return Outcome();
     m_database.ReadFormat();
     m_database.ReadOld(m_strRootDir);
@@ -199,6 +201,22 @@ bool CSyncJob::EndIfStopped() {
     return true;
 }
 
+bool CSyncJob::CheckDatabaseNames() {
+    switch (m_database.BesideItself()) {
+        case Likeness::Different:
+            return true;
+        case Likeness::Unread:
+            // Either might be the player's only database: neither is written over.
+            ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, m_fs.LastError());
+            return false;
+        case Likeness::Same:
+            break;
+    }
+    m_report.SetSharedNames({m_strDbPath, m_strDbPath + u".new"});
+    ReportEnd(RunOutcome::NeedsRepair, kMsgNeedsRepair);
+    return false;
+}
+
 bool CSyncJob::CheckEarlierRenames() {
     switch (m_record.CheckEarlier()) {
         case CRunRecord::Earlier::Clear:
@@ -207,6 +225,7 @@ bool CSyncJob::CheckEarlierRenames() {
             ReportEnd(RunOutcome::ReadFailed, kMsgReadFailed, m_fs.LastError());
             return false;
         case CRunRecord::Earlier::Shared:
+            m_report.SetSharedNames(m_record.SharedNames());
             // The two names are values the front ends show where they have room (SharedNames).
             ReportEnd(RunOutcome::NeedsRepair, kMsgNeedsRepair);
             return false;

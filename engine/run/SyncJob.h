@@ -76,7 +76,7 @@ public:
     // What the last run passed over, in the order it met it.
     const std::vector<LeftOut>& LeftOuts() const { return m_report.LeftOuts(); }
     // The two full paths that share one item's data when the run ended NeedsRepair.
-    const RenamePair& SharedNames() const { return m_record.SharedNames(); }
+    const RenamePair& SharedNames() const { return m_report.SharedNames(); }
     // Each chain the drive's check saved that the run put back under its item's name.
     const std::vector<RenamePair>& PutBacks() const { return m_record.PutBacks(); }
     // Where a record of renames that was no whole record was set aside; empty when none was.
@@ -104,6 +104,10 @@ public:
     // track scan could not read the whole tree.
     int WriteDatabase();
 
+    // Before the steps: the database under two names (an iTunesSD.new byte for byte the
+    // database) stops the run (NeedsRepair, reported): writing or removing either name would free
+    // the other's data; so does a pair that could not be read whole. False then.
+    bool CheckDatabaseNames();
     // Before the steps: what the record an earlier run left says. An item still under two names
     // stops the run (NeedsRepair, reported); items under neither name are kept to be put back or
     // named; a record that is no whole one is set aside. False when the run must stop.

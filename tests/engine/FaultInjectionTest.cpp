@@ -327,7 +327,10 @@ TEST(FaultInjection, EachOperationOfARunFailingInTurn) {
                 // An item's identity that cannot be read is recorded as unknown.
                 bool identityRead = i >= renamesFrom && i < scanFrom &&
                                     (IsListing(*fault) || IsDatabaseRead(*fault));
-                if ((*fault == FsOp::Remove || identityRead) && !outOfMemory)
+                // The writer's looks at the database in place, to leave an equal one alone, and
+                // for a second name at its temporary one: failing, it only writes.
+                bool inPlaceRead = (databaseRead || *fault == FsOp::Exists) && i >= writerFrom;
+                if ((*fault == FsOp::Remove || identityRead || inPlaceRead) && !outOfMemory)
                     expected = cleanOutcome;
                 // A lone .new put in place without confirmation: the run's own replace confirms it.
                 else if (*fault == FsOp::Sync)
@@ -517,6 +520,59 @@ TEST(FaultInjection, MediumGoneAtEveryMoment) {
     std::printf("%zu cuts, %zu leaving an item with no name, %zu put back\n", cuts, nameless,
                 putBack);
     EXPECT_GT(nameless, 0u);
+}
+
+// A cut inside a replace on FAT can leave the database, or the record of renames, under its
+// temporary name too, both entries naming one chain of clusters: writing or removing either name
+// frees the data the other names. Until the drive's check every run stops before any change, as
+// --check foretells, and whichever operation of it fails the database keeps its bytes and every
+// song is there; after the check a run ends well, the database whole.
+TEST(FaultInjection, FileUnderTwoNamesIsNeverEmptied) {
+    const std::u16string record = RenameRecordPath(kDb);
+    for (const std::u16string& path : {kDb, record}) {
+        SCOPED_TRACE(Printable(path));
+        auto player = [&] {
+            auto made = std::make_unique<Player>(u"E:\\Music");
+            if (path == record)
+                made->fs.AddFile(record, EncodeRenameRecord({}));
+            made->fs.AddSecondName(path, path + u".new");
+            made->fs.operations = 0;
+            return made;
+        };
+        auto songs = [](MemoryFileSystem& fs) {
+            std::multiset<Bytes> files;
+            for (const auto& [name, bytes] : fs.Snapshot())
+                if (bytes && name.compare(0, kDb.size(), kDb) != 0)
+                    files.insert(*bytes);
+            return files;
+        };
+        auto clean = player();
+        const auto before = clean->fs.Snapshot().size();
+        const Bytes db = clean->fs.Read(kDb);
+        const PlayerCheck foretold = CheckPlayer(clean->fs, u"E:\\Music", kDb, &db);
+        EXPECT_EQ(foretold.shared, RenamePair(path, path + u".new"));
+        ASSERT_EQ(clean->job.Run(), RunOutcome::NeedsRepair);
+        EXPECT_EQ(clean->job.SharedNames(), RenamePair(path, path + u".new"));
+        EXPECT_EQ(clean->fs.Snapshot().size(), before);
+        EXPECT_EQ(clean->fs.Read(path + u".new"), clean->fs.Read(path));
+        for (size_t i = 0; i < clean->fs.operations; ++i) {
+            auto run = player();
+            const auto files = songs(run->fs);
+            run->fs.failWhen = [&](FsOp, const std::u16string&) {
+                return run->fs.operations - 1 == i;
+            };
+            run->job.Run();
+            if (path == kDb) {
+                EXPECT_EQ(run->fs.Read(kDb), db) << "operation " << i;
+            }
+            EXPECT_EQ(songs(run->fs), files) << "operation " << i;
+        }
+        clean->fs.CheckDrive();
+        NextRun after(clean->fs, u"E:\\Music");
+        EXPECT_EQ(after.outcome, RunOutcome::Done);
+        EXPECT_EQ(NothingLost(clean->before, clean->fs), "");
+        EXPECT_FALSE(clean->fs.HasFile(record));
+    }
 }
 
 TEST(FaultInjection, ShortWritesStillGiveACompleteDatabase) {

@@ -609,6 +609,17 @@ TEST(Command, EachSituation) {
          "",
          false,
          {kSongCut}},
+        // A cut inside the replace left the database under its temporary name too: no run
+        // writes a database equal to the one in place, so the same bytes are one file.
+        {"run on the database under two names",
+         {"{top}"},
+         true,
+         5,
+         "player: {top}",
+         "{top}/iPod_Control/iTunes/iTunesSD and {top}/iPod_Control/iTunes/iTunesSD.new are one "
+         "file under two names",
+         "-",
+         "cd '{top}/iPod_Control/iTunes' && cp iTunesSD iTunesSD.new"},
         {"run on a folder under two names",
          {"{top}"},
          true,

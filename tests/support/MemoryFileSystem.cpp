@@ -213,6 +213,29 @@ void MemoryFileSystem::AddLink(const std::u16string& path) {
 void MemoryFileSystem::AddFile(const std::u16string& path, Bytes data) {
     Make(path, false, false)->data = std::move(data);
 }
+void MemoryFileSystem::AddSecondName(const std::u16string& path, const std::u16string& second) {
+    Node* first = Find(path);
+    Node* other = Make(second, false, false);
+    other->data = first->data;
+    m_sameChain[first] = other;
+    m_sameChain[other] = first;
+    m_secondNames.insert(other);
+}
+
+// The chain is freed: the other name is left naming clusters that hold nothing of its file.
+void MemoryFileSystem::FreeChainOf(const Node* node) {
+    auto shared = m_sameChain.find(node);
+    if (shared == m_sameChain.end())
+        return;
+    Node* other = shared->second;
+    other->data.clear();
+    other->durable.reset();
+    m_sameChain.erase(other);
+    m_sameChain.erase(shared);
+    m_secondNames.erase(node);
+    m_secondNames.erase(other);
+}
+
 void MemoryFileSystem::SetLocked(const std::u16string& path, bool locked) {
     if (Node* node = Find(path))
         node->locked = locked;
@@ -344,6 +367,7 @@ std::unique_ptr<IOutputFile> MemoryFileSystem::CreateOutput(const std::u16string
         return nullptr;
     if (!node)
         node = Make(path, false, false);
+    FreeChainOf(node);
     node->data.clear();
     node->durable = Bytes();
     return std::make_unique<MemoryOutput>(*this, node, path);
@@ -401,6 +425,7 @@ ReplaceResult MemoryFileSystem::Replace(const std::u16string& from, const std::u
         // The failure came after the target was removed, as it does on Windows' FAT.
         if (replaceRemovesTargetFirst && node && !node->isDir && target && !target->isDir &&
             !target->locked) {
+            FreeChainOf(target);
             toParent->Detach(target);
             return ReplaceResult::TargetRemoved;
         }
@@ -411,6 +436,7 @@ ReplaceResult MemoryFileSystem::Replace(const std::u16string& from, const std::u
     if (target) {
         if (target->isDir || target->locked)
             return Refuse(5, ReplaceResult::Failed);
+        FreeChainOf(target);
         toParent->Detach(target);
     }
     auto owned = fromParent->Detach(node);
@@ -434,6 +460,7 @@ bool MemoryFileSystem::Remove(const std::u16string& path) {
     Node* node = parent ? parent->Child(name) : nullptr;
     if (!node || node->isDir || node->locked)
         return false;
+    FreeChainOf(node);
     parent->Detach(node);
     return true;
 }
@@ -459,6 +486,9 @@ bool MemoryFileSystem::SameFolder(const std::u16string& a, const std::u16string&
 }
 
 void MemoryFileSystem::CheckDrive(bool dosfstools) {
+    // A chain named twice stays the first name's.
+    while (!m_secondNames.empty())
+        FreeChainOf(m_sameChain.at(*m_secondNames.begin()));
     auto numbered = [](const char16_t* head, size_t number, size_t width, const char16_t* tail) {
         std::u16string digits = FormatNumber(u"%d", static_cast<int>(number));
         return head + std::u16string(width > digits.size() ? width - digits.size() : 0, u'0') +

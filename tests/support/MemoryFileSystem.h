@@ -52,6 +52,10 @@ public:
     void AddLink(const std::u16string& path);                 // a folder entry that is a junction
     void SetLocked(const std::u16string& path, bool locked);  // in use: no rename, write or delete
     void SetClosed(const std::u16string& folder);  // may not be read: no listing, access denied
+    // A second entry naming the file's chain of clusters, as a cut inside a rename or replace on
+    // FAT leaves it: emptying, replacing or removing either name frees the data the other still
+    // names (it reads empty from then on); the drive's check cuts the second name to nothing.
+    void AddSecondName(const std::u16string& path, const std::u16string& second);
 
     // Reading it back.
     bool HasFile(const std::u16string& path) const;
@@ -130,5 +134,9 @@ private:
     // Items with no name, each with the drive it is on.
     std::vector<std::pair<std::u16string, std::unique_ptr<Node>>> m_nameless;
     std::set<std::u16string> m_lockedDrives;
+    // Files under two names: each name's node and the other's, and the second names.
+    std::map<const Node*, Node*> m_sameChain;
+    std::set<const Node*> m_secondNames;
+    void FreeChainOf(const Node* node);
     int m_lastError = 0;
 };
