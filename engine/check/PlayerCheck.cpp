@@ -122,7 +122,7 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
         OwnerSettings kept;
         kept.Read(owner->data(), owner->size());
         if (kept.found) {
-            job.Plan().Follow(kept, job.m_lstPaths);
+            job.FollowOwnerSettings(kept);
             check.kept = Summarize(kept);
         }
     }

@@ -53,6 +53,42 @@ private:
     std::unique_ptr<uint32_t[]> m_slots;
 };
 
+// Where a playlist's songs begin: its length (at 4) less 4 bytes a song (its count at 8), when that
+// head is at least ours and lies within the file (its songs may not: the file may be cut short);
+// else after the head we write.
+size_t PlaylistHead(const uint8_t* bytes, size_t size, size_t list) {
+    const uint64_t length = LaterWord(bytes + list + 4), count = LaterWord(bytes + list + 8);
+    if (length < kLaterPlaylistHeadSize + 4 * count)
+        return kLaterPlaylistHeadSize;
+    const uint64_t head = length - 4 * count;
+    return head <= size - list ? static_cast<size_t>(head) : kLaterPlaylistHeadSize;
+}
+
+// The path an old song has now: each name looked up under the old names of the folders above it
+// (an item's folder has its old name when the item is renamed: a folder's contents come first).
+// Its own when it would outgrow a record's path: such a path names no track. `applied`, when
+// given, gets the renames that moved it, by their pair's number.
+std::u16string Followed(std::u16string_view old, const PathList& renames, PathTable& renamed,
+                        std::vector<uint32_t>* applied = nullptr) {
+    std::u16string path;
+    if (old.empty() || old[0] != u'/')
+        return std::u16string(old);
+    for (size_t start = 1, end = 0; end < old.size(); start = end + 1) {
+        end = std::min(old.find(u'/', start), old.size());
+        uint32_t rename = renamed.Find(std::u16string_view(old.data(), end));
+        // Even numbers are paths, odd ones (and kNoSong) new names.
+        std::u16string_view name =
+            rename % 2 ? std::u16string_view(old.data() + start, end - start) : renames[rename + 1];
+        if (path.size() + 1 + name.size() > kLaterNameBytes)
+            return std::u16string(old);
+        if (applied && rename % 2 == 0)
+            applied->push_back(rename / 2);
+        path += u'/';
+        path += name;
+    }
+    return path;
+}
+
 }  // namespace
 
 void OwnerSettings::Read(const uint8_t* bytes, size_t size) {
@@ -95,6 +131,10 @@ void OwnerSettings::Read(const uint8_t* bytes, size_t size) {
         // The master playlist is the run's own; no other kind is known.
         if (kind < kPlainList || kind > kAudiobookList)
             continue;
+        // Its songs follow its head, whose length its own length and count tell: older writers'
+        // heads are longer than ours.
+        const size_t head = PlaylistHead(bytes, size, list);
+        length = std::min(length, (size - list - head) / 4);
         size_t first = lists.size();
         words -= length;
         ++kept;
@@ -102,42 +142,72 @@ void OwnerSettings::Read(const uint8_t* bytes, size_t size) {
         uint8_t* out = &lists[first];
         std::memcpy(out, bytes + list + kKeptListAt, kKeptList);
         PutLaterWord(out + kKeptList, static_cast<uint32_t>(length));
-        std::memcpy(out + kListRecord, bytes + list + kLaterPlaylistHeadSize, 4 * length);
+        std::memcpy(out + kListRecord, bytes + list + head, 4 * length);
+    }
+}
+
+void OwnerSettings::Follow(const PathList& renames, bool fresh) {
+    if (m_followed.empty() && paths.Count()) {
+        for (std::u16string_view old : paths)
+            m_followed.emplace_back(old);
+        m_renamed.assign(paths.Count(), false);
+    }
+    PathTable renamed(renames);
+    // Where the batch put each item: a name that was free then.
+    PathList given;
+    for (size_t k = 0; fresh && k + 1 < renames.Count(); k += 2) {
+        std::u16string from(renames[k]);
+        std::replace(from.begin(), from.end(), u'\\', u'/');
+        given.Append(Followed(from, renames, renamed));
+    }
+    PathTable taken(given);
+    std::vector<uint32_t> applied;
+    for (size_t i = 0; i < m_followed.size(); ++i) {
+        if (m_followed[i].empty())
+            continue;
+        applied.clear();
+        std::u16string now = Followed(m_followed[i], renames, renamed, &applied);
+        if (now != m_followed[i]) {
+            m_followed[i] = std::move(now);
+            m_renamed[i] = true;
+        }
+        // At (or under) a name the batch gave another item: the song that had it is gone.
+        const std::u16string_view path = m_followed[i];
+        for (size_t end = path.size(); fresh;) {
+            const uint32_t item = taken.Find(path.substr(0, end));
+            if (item != kNoSong &&
+                std::find(applied.begin(), applied.end(), item) == applied.end()) {
+                m_followed[i].clear();
+                break;
+            }
+            const size_t slash = path.rfind(u'/', end - 1);
+            if (slash == std::u16string_view::npos || slash == 0)
+                break;
+            end = slash;
+        }
     }
 }
 
 void OwnerSettings::Match(const PathList& newTracks, const PathList* renames) {
+    if (renames)
+        Follow(*renames, true);
+    // A song a rename brought to a path comes before one that was there already: that one is gone.
     PathList followed;
-    if (renames) {
-        PathTable renamed(*renames);
-        for (std::u16string_view old : paths) {
-            // Longer, it names no track: every track's path fits a record.
-            char16_t path[kLaterNameBytes];
-            size_t used = 0;
-            bool fits = !old.empty() && old[0] == u'/';
-            // An item's folder has its old name when the item is renamed (a folder's contents
-            // come first): each name is looked up under the old names of the folders above it.
-            for (size_t start = 1, end = 0; fits && end < old.size(); start = end + 1) {
-                end = std::min(old.find(u'/', start), old.size());
-                uint32_t rename = renamed.Find(std::u16string_view(old.data(), end));
-                // Even numbers are paths, odd ones (and kNoSong) new names.
-                std::u16string_view name =
-                    rename % 2 ? std::u16string_view(old.data() + start, end - start)
-                               : (*renames)[rename + 1];
-                fits = used + 1 + name.size() <= kLaterNameBytes;
-                if (fits) {
-                    path[used++] = u'/';
-                    for (char16_t unit : name)
-                        path[used++] = unit;
-                }
-            }
-            followed.Append(fits ? std::u16string_view(path, used) : old);
+    if (!m_followed.empty()) {
+        PathList moved;
+        for (size_t i = 0; i < m_followed.size(); ++i)
+            moved.Append(m_renamed[i] ? std::u16string_view(m_followed[i]) : std::u16string_view());
+        PathTable arrived(moved);
+        for (size_t i = 0; i < m_followed.size(); ++i) {
+            const bool displaced =
+                !m_renamed[i] && !m_followed[i].empty() && arrived.Find(m_followed[i]) != kNoSong;
+            followed.Append(displaced ? std::u16string_view() : std::u16string_view(m_followed[i]));
         }
     }
     tracks = newTracks.Count();
     matched.reset(new uint32_t[tracks]());
     std::unique_ptr<uint32_t[]> placed(new uint32_t[paths.Count()]());  // each song's track + 1
-    PathTable table(renames ? followed : paths);
+    PathTable table(m_followed.empty() ? paths : followed);
     for (size_t i = 0; i < tracks; ++i) {
         uint32_t song = table.Find(newTracks[i]);
         if (song != kNoSong && !placed[song]) {

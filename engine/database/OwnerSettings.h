@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "database/LaterLayout.h"
@@ -53,9 +54,20 @@ struct OwnerSettings {
 
     // Reads the old database; bytes of any other kind give nothing.
     void Read(const uint8_t* bytes, size_t size);
-    // Each track gets the old song at its path (ASCII case aside, either slash), no song two
-    // tracks, the old paths followed through `renames` when given: the run's renames in the order
-    // made, each item's path from the player's root ("\Music\a") then its new name, a renamed
-    // folder renaming every path under it. Each playlist keeps its songs that are tracks now.
+    // The old songs' paths followed through one batch of renames made since the database was
+    // written, batches in the order made: each item's path from the player's root ("\Music\a")
+    // as the batch found it, then its new name, a renamed folder renaming every path under it.
+    // `fresh`: made by this run, each into a name that was free, so a song whose path the batch
+    // left as it was but that lies at (or under) a name the batch gave is gone: its settings and
+    // playlists are no new song's.
+    void Follow(const PathList& renames, bool fresh);
+    // Each track gets the old song at its path (ASCII case aside, either slash) as followed, no
+    // song two tracks, a song whose path a rename gave before one whose path it is still;
+    // `renames`, when given, is one more fresh batch. Each playlist keeps its songs that are tracks
+    // now.
     void Match(const PathList& newTracks, const PathList* renames);
+
+private:
+    std::vector<std::u16string> m_followed;  // each old song's path now; empty: gone
+    std::vector<bool> m_renamed;             // its path followed a rename
 };

@@ -175,6 +175,8 @@ EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath)
         }
         if (known.state == State::Lost && !known.insideLost)
             earlier.lost.push_back({known.from, known.to, entries[i].identity});
+        if (known.state == State::Settled)
+            earlier.settled.emplace_back(entries[i].from, entries[i].to);
     }
     return earlier;
 }

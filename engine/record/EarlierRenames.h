@@ -19,5 +19,8 @@ struct EarlierRenames {
     // followed): a cut on Windows' driver left them with no name, or their owner deleted them.
     std::vector<RecordEntry> lost;
     size_t entries = 0;  // all it holds
+    // Items now under their new names, each as recorded (the path before, the path after), in the
+    // record's order: a database written before them still names them by their old paths.
+    std::vector<RenamePair> settled;
 };
 EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath);

@@ -125,12 +125,14 @@ void CPutBack::Clear() {
     m_moves.clear();
     m_lostOf.clear();
     m_done.clear();
+    m_itemsMoved.clear();
     m_rawFolderChains.clear();
 }
 
 void CPutBack::Find(const std::u16string& drive, const std::vector<RecordEntry>& lost) {
     m_moves.clear();
     m_lostOf.clear();
+    m_lostFrom.clear();
     m_lostCount = lost.size();
     std::vector<Chain> chains = SavedChains(m_fs, drive);
     // A song whose long name a cut left unwritten is there under its short alias alone.
@@ -166,6 +168,7 @@ void CPutBack::Find(const std::u16string& drive, const std::vector<RecordEntry>&
         }
         m_moves.push_back({chains[takenBy[i]].path, target, item.identity});
         m_lostOf.push_back(i);
+        m_lostFrom.push_back(item.from);
     }
 }
 
@@ -184,6 +187,7 @@ bool CPutBack::Move(IStatusLabel* status, std::vector<bool>& back, int& error) {
             continue;  // it stays lost, and named
         back[m_lostOf[k]] = true;
         m_done.emplace_back(move.from, move.to);
+        m_itemsMoved.emplace_back(m_lostFrom[k], move.to);
         if (status)
             status->SetPutBack(move.from, move.to);
         if (result == RenameResult::RenamedNotDurable) {

@@ -31,14 +31,18 @@ public:
 
     // Each chain put back under its item's name.
     const std::vector<RenamePair>& Done() const { return m_done; }
+    // Each item put back: where it was lost from, and where it is now.
+    const std::vector<RenamePair>& ItemsMoved() const { return m_itemsMoved; }
     // Chains that hold a folder's raw entries: named, never guessed.
     const std::vector<std::u16string>& RawFolderChains() const { return m_rawFolderChains; }
 
 private:
     IFileSystem& m_fs;
     std::vector<RecordEntry> m_moves;
-    std::vector<size_t> m_lostOf;  // the lost item each move puts back
+    std::vector<size_t> m_lostOf;            // the lost item each move puts back
+    std::vector<std::u16string> m_lostFrom;  // and where that item was lost from
     size_t m_lostCount = 0;
     std::vector<RenamePair> m_done;
+    std::vector<RenamePair> m_itemsMoved;
     std::vector<std::u16string> m_rawFolderChains;
 };

@@ -21,6 +21,7 @@ CRunRecord::Earlier CRunRecord::CheckEarlier() {
     m_error = 0;
     m_shared = {};
     m_lost.clear();
+    m_settled.clear();
     m_putBack.Clear();
     m_setAside.clear();
     m_onlyLost = false;
@@ -52,6 +53,7 @@ CRunRecord::Earlier CRunRecord::CheckEarlier() {
         return Earlier::Shared;
     }
     m_lost = std::move(earlier.lost);
+    m_settled = std::move(earlier.settled);
     if (!earlier.found || !m_keep)
         return Earlier::Clear;
     // Every recorded rename settled: the record is needed no more.

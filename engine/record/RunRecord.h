@@ -56,6 +56,11 @@ public:
     // The two full paths that share one item's data, when CheckEarlier found them.
     const RenamePair& SharedNames() const { return m_shared; }
     const std::vector<RenamePair>& PutBacks() const { return m_putBack.Done(); }
+    // What moved since a database written before the record could know: the renames of earlier
+    // runs that settled, and the items this run put back; each pair the path before, the path
+    // after, in the order made.
+    const std::vector<RenamePair>& EarlierRenamesSettled() const { return m_settled; }
+    const std::vector<RenamePair>& ItemsPutBack() const { return m_putBack.ItemsMoved(); }
     // Where a record that was no whole record was set aside; empty when none was.
     const std::u16string& SetAside() const { return m_setAside; }
 
@@ -76,6 +81,7 @@ private:
     bool m_onlyLost = false;  // the record on the player holds the lost items alone
     RenamePair m_shared;
     std::vector<RecordEntry> m_lost;  // items the record holds that have no name now
+    std::vector<RenamePair> m_settled;
     CPutBack m_putBack;
     std::u16string m_setAside;
 };

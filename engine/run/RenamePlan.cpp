@@ -147,3 +147,12 @@ void CRenamePlan::Follow(OwnerSettings& kept, const PathList& tracks) const {
     }
     kept.Match(tracks, renames.Empty() ? nullptr : &renames);
 }
+
+PathList CRenamePlan::AsRenames(const std::vector<RenamePair>& moves) {
+    PathList renames;
+    for (const auto& [from, to] : moves) {
+        renames.Append(std::u16string_view(from).substr(2));
+        renames.Append(std::u16string_view(to).substr(FileNameOffset(to)));
+    }
+    return renames;
+}

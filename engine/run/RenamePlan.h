@@ -52,8 +52,12 @@ public:
     std::vector<RecordEntry> Entries();
     // The folder renames made, in the plan's order (inner folders first).
     std::vector<RenamePair> FoldersRenamed() const;
-    // The owner's settings of a later-layout database follow the renames made to `tracks`.
+    // The owner's settings of a later-layout database follow the renames made, then match
+    // `tracks`.
     void Follow(OwnerSettings& kept, const PathList& tracks) const;
+    // Pairs of full paths as the owner's settings follow them: each path from the player's root,
+    // then its new name.
+    static PathList AsRenames(const std::vector<RenamePair>& moves);
 
     size_t RenamedFiles() const { return m_renamedFiles; }
     size_t RenamedFolders() const { return m_renamedFolders; }

@@ -255,3 +255,9 @@ bool CSyncJob::CanWriteDatabase() {
     ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, error);
     return false;
 }
+
+void CSyncJob::FollowOwnerSettings(OwnerSettings& kept) const {
+    kept.Follow(CRenamePlan::AsRenames(m_record.EarlierRenamesSettled()), false);
+    kept.Follow(CRenamePlan::AsRenames(m_record.ItemsPutBack()), true);
+    m_plan.Follow(kept, m_lstPaths);
+}

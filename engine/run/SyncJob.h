@@ -115,6 +115,9 @@ public:
     // Puts back each lost item whose chain the drive's check saved (matched by its identity),
     // under the name it was to have. False when the medium failed a put-back's confirmation.
     bool PutBackLost();
+    // What the owner set in a later-layout database follows its songs to the tracks: through
+    // earlier runs' renames the record knows, this run's put-backs and its renames.
+    void FollowOwnerSettings(OwnerSettings& kept) const;
     // Names what a run leaves lost: items of the record with no name, and chains that hold a
     // folder's raw entries.
     void NoteLost() { m_record.NoteLost(m_report.LeftOuts()); }

@@ -180,7 +180,7 @@ int CSyncJob::WriteDatabase() {
         m_pStatus->SetProgress(RunPhase::Writing, m_lstPaths.Count(), m_strDbPath);
     // What the owner set in a later-layout database follows this run's renames to the tracks.
     if (OwnerSettings* kept = m_database.Kept())
-        m_plan.Follow(*kept, m_lstPaths);
+        FollowOwnerSettings(*kept);
     int error = 0;
     switch (m_database.Write(m_lstPaths, error)) {
         case ReplaceResult::Replaced: {

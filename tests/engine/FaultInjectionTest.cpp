@@ -41,7 +41,9 @@ const char16_t* const kTree[] = {
 // volume limit, VoiceOver on and two header bytes nobody knows; songs of the tree (a renamed one,
 // one in a renamed folder, one renamed in a renamed folder, two kept as they are) and one gone,
 // each record's kept bytes its own; playlists of every kind, with a song gone and an entry that
-// points nowhere, and one of the song gone alone, last.
+// points nowhere, and one of the song gone alone, last, each with the 68-byte head older writers
+// give a playlist. The song gone had a name the run gives a new song (丙.mp3): its settings and
+// playlists are no new song's.
 const struct {
     const char16_t* file;  // in kTree; null for the song gone
     const char* path;      // as the old database names it
@@ -50,7 +52,7 @@ const struct {
     {u"\\plain.MP3", "/Music/plain.MP3"},
     {u"\\\u6B4C\u624B\\\u4E59.Mp3", u8"/Music/\u6B4C\u624B/\u4E59.Mp3"},
     {u"\\\u6B4C\u624B\\a.mp3", u8"/Music/\u6B4C\u624B/a.mp3"},
-    {nullptr, "/gone.mp3"},
+    {nullptr, u8"/Music/\u6B4C\u624B/\u6DF1/ST_FILE_2.mp3"},
     {u"\\mix.mp3\\w.mp3", "/Music/mix.mp3/w.mp3"},
 };
 const struct {
@@ -85,6 +87,7 @@ Bytes OwnersDatabase() {
         head[8] = list.kind;
         contents.playlists.emplace_back(head, list.songs);
     }
+    contents.listHead = 68;
     return LayOutLater(contents);
 }
 
@@ -133,6 +136,12 @@ std::string OwnerSettingsLost(MemoryFileSystem& fs, const Bytes& written) {
         for (size_t at = 0; tracks[song] >= 0 && at < 372; ++at)
             if (OwnerByte(at) && db->records[tracks[song]][at] != OwnedByte(song, at))
                 return "a setting of song " + std::to_string(song) + " lost";
+    // Any other track is a new song's, whatever name it took.
+    for (size_t track = 0; track < db->records.size(); ++track)
+        for (size_t at = 0; at < 372 && std::count(tracks.begin(), tracks.end(), int(track)) == 0;
+             ++at)
+            if (OwnerByte(at) && db->records[track][at] != (at == 20 || at == 284 ? 1 : 0))
+                return "track " + std::to_string(track) + " has settings no new song has";
     std::vector<Bytes> lists;
     for (const auto& list : kOwnedLists) {
         Bytes chunk;

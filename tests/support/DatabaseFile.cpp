@@ -207,13 +207,14 @@ Bytes LayOutLater(const LaterContents& contents) {
     auto add = [&](const Bytes& idAndKind, const std::vector<uint32_t>& tracks) {
         size_t p = b.size(), listed = 0;
         Put(b, hp + 20 + 4 * k++, uint32_t(p));
-        b.resize(p + 44 + 4 * tracks.size());
+        const size_t head = contents.listHead;
+        b.resize(p + head + 4 * tracks.size());
         std::copy(idAndKind.begin(), idAndKind.end(), b.begin() + p + 16);
         std::copy_n("lphs", 4, b.begin() + p);
-        Put(b, p + 4, uint32_t(44 + 4 * tracks.size()));
+        Put(b, p + 4, uint32_t(head + 4 * tracks.size()));
         Put(b, p + 8, uint32_t(tracks.size()));
         for (size_t i = 0; i < tracks.size(); ++i) {
-            Put(b, p + 44 + 4 * i, tracks[i]);
+            Put(b, p + head + 4 * i, tracks[i]);
             listed += tracks[i] < n && !notPlain[tracks[i]];
         }
         Put(b, p + 12, uint32_t(listed));

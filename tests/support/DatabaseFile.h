@@ -36,5 +36,6 @@ struct LaterContents {
     Bytes header = Bytes(64);
     std::vector<std::pair<std::string, Bytes>> tracks;
     std::vector<std::pair<Bytes, std::vector<uint32_t>>> playlists;
+    size_t listHead = 44;  // each playlist's bytes before its track numbers (older writers: 68)
 };
 Bytes LayOutLater(const LaterContents& contents);
