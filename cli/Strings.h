@@ -66,7 +66,7 @@ inline constexpr char kErrDatabaseNotAFile[] =
 inline constexpr char kErrNoDatabase[] =
     "zorbel: %s: the player has no track database yet (no iTunesSD in iPod_Control/iTunes); "
     "for a 1st or 2nd generation iPod Shuffle (2005-2008) make it an empty file, touch %s, then "
-    "run zorbel again; a 3rd or 4th generation (2009-2015) needs its database made once by the "
+    "run zorbel again; a 3rd or 4th generation (2009-2017) needs its database made once by the "
     "vendor's software\n";
 inline constexpr char kErrNoPlayer[] =
     "zorbel: %s: no iPod Shuffle here (no iPod_Control/iTunes/iTunesSD at or above it on this "
