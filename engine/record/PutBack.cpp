@@ -78,6 +78,32 @@ int NumberIn(std::u16string_view name, std::u16string_view format) {
     return number;
 }
 
+// What Windows and other systems add to a folder by themselves when it is opened: a lost folder
+// holding them beside its own names is still that folder.
+bool AddedBySystem(std::u16string_view name) {
+    static const char16_t* const kAdded[] = {u"thumbs.db", u"ehthumbs.db", u"desktop.ini",
+                                             u".ds_store"};
+    return std::any_of(std::begin(kAdded), std::end(kAdded),
+                       [&](const char16_t* added) { return EqualsFolded(name, added); }) ||
+           name.substr(0, 2) == u"._";
+}
+
+// A folder the chain saved holds every name the lost folder had, and nothing else but what a
+// system adds. Both lists are sorted.
+bool HoldsFolder(const ItemIdentity& found, const ItemIdentity& wanted) {
+    if (found.kind != ItemIdentity::Kind::Folder || wanted.kind != ItemIdentity::Kind::Folder)
+        return false;
+    size_t matched = 0;
+    for (const auto& name : found.names) {
+        if (matched < wanted.names.size() && name == wanted.names[matched])
+            ++matched;
+        else if (!AddedBySystem(name) ||
+                 std::binary_search(wanted.names.begin(), wanted.names.end(), name))
+            return false;
+    }
+    return matched == wanted.names.size();
+}
+
 // Which saved chain is which lost item: for each item, the index of its chain, or the count of
 // chains. Chains that hold a folder's raw entries are noted in `rawFolders`.
 std::vector<size_t> MatchChains(IFileSystem& fs, const std::vector<Chain>& chains,
@@ -100,7 +126,7 @@ std::vector<size_t> MatchChains(IFileSystem& fs, const std::vector<Chain>& chain
         std::vector<size_t> fits;
         for (size_t i = 0; i < lost.size(); ++i) {
             const ItemIdentity& wanted = lost[i].identity;
-            if (chain.folder ? wanted.kind == ItemIdentity::Kind::Folder && folder == wanted
+            if (chain.folder ? HoldsFolder(folder, wanted)
                              : wanted.kind == ItemIdentity::Kind::File && wanted.size > 0 &&
                                    size >= wanted.size && size - wanted.size < kLargestCluster &&
                                    IdentifyFile(fs, chain.path, wanted.size) == wanted)
@@ -121,6 +147,11 @@ std::vector<size_t> MatchChains(IFileSystem& fs, const std::vector<Chain>& chain
 
 }  // namespace
 
+uint64_t CPutBack::SizeOf(const std::u16string& path) {
+    auto file = m_fs.OpenInput(path);
+    return file ? file->Size() : UINT64_MAX;
+}
+
 void CPutBack::Clear() {
     m_moves.clear();
     m_lostOf.clear();
@@ -135,16 +166,19 @@ void CPutBack::Find(const std::u16string& drive, const std::vector<RecordEntry>&
     m_lostFrom.clear();
     m_lostCount = lost.size();
     std::vector<Chain> chains = SavedChains(m_fs, drive);
-    // A song whose long name a cut left unwritten is there under its short alias alone.
-    std::vector<std::u16string> folders;
+    // A song or folder whose long name a cut left unwritten is there under its short alias alone.
+    std::vector<std::pair<std::u16string, bool>> looked;  // each folder, for files or folders
     for (const auto& item : lost) {
-        std::u16string folder = item.to.substr(0, FileNameOffset(item.to) - 1);
-        if (item.identity.kind == ItemIdentity::Kind::File &&
-            std::find(folders.begin(), folders.end(), folder) == folders.end()) {
-            for (auto& alias : ShortAliasesIn(m_fs, folder))
-                chains.push_back({std::move(alias), false});
-            folders.push_back(std::move(folder));
-        }
+        if (item.identity.kind == ItemIdentity::Kind::Unknown)
+            continue;
+        const bool folder = item.identity.kind == ItemIdentity::Kind::Folder;
+        std::pair<std::u16string, bool> where(item.to.substr(0, FileNameOffset(item.to) - 1),
+                                              folder);
+        if (std::find(looked.begin(), looked.end(), where) != looked.end())
+            continue;
+        for (auto& alias : ShortAliasesIn(m_fs, where.first, folder))
+            chains.push_back({std::move(alias), folder});
+        looked.push_back(std::move(where));
     }
     const std::vector<size_t> takenBy = MatchChains(m_fs, chains, lost, m_rawFolderChains);
 
@@ -176,12 +210,11 @@ bool CPutBack::Move(IStatusLabel* status, std::vector<bool>& back, int& error) {
     back.assign(m_lostCount, false);
     for (size_t k = 0; k < m_moves.size(); ++k) {
         const RecordEntry& move = m_moves[k];
-        // A chain is whole clusters: the song ends where its length says.
+        // A chain is whole clusters: the song ends where its length says. One that cannot be cut
+        // (read-only, say) stays where it is, named as lost; the others go on.
         if (move.identity.kind == ItemIdentity::Kind::File &&
-            !m_fs.SetSize(move.from, move.identity.size)) {
-            error = m_fs.LastError();
-            return false;
-        }
+            SizeOf(move.from) != move.identity.size && !m_fs.SetSize(move.from, move.identity.size))
+            continue;
         RenameResult result = m_fs.Rename(move.from, move.to);
         if (result == RenameResult::Refused)
             continue;  // it stays lost, and named

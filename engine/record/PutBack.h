@@ -24,9 +24,9 @@ public:
     void Find(const std::u16string& drive, const std::vector<RecordEntry>& lost);
     // What Find decided: each move's chain, its target and the item's identity.
     const std::vector<RecordEntry>& Moves() const { return m_moves; }
-    // Makes the moves, in order; `back` tells which lost items came back. False, with the
-    // system's reason, when the medium failed a cut to size or did not confirm a move: nothing
-    // more is moved.
+    // Makes the moves, in order; `back` tells which lost items came back. A chain that cannot be
+    // cut to its item's length stays, its item named as lost. False, with the system's reason,
+    // when the medium did not confirm a move: nothing more is moved.
     bool Move(IStatusLabel* status, std::vector<bool>& back, int& error);
 
     // Each chain put back under its item's name.
@@ -37,6 +37,8 @@ public:
     const std::vector<std::u16string>& RawFolderChains() const { return m_rawFolderChains; }
 
 private:
+    uint64_t SizeOf(const std::u16string& path);
+
     IFileSystem& m_fs;
     std::vector<RecordEntry> m_moves;
     std::vector<size_t> m_lostOf;            // the lost item each move puts back

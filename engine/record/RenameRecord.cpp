@@ -260,13 +260,14 @@ ItemIdentity IdentifyFolder(IFileSystem& fs, const std::u16string& path) {
     return identity;
 }
 
-std::vector<std::u16string> ShortAliasesIn(IFileSystem& fs, const std::u16string& folder) {
+std::vector<std::u16string> ShortAliasesIn(IFileSystem& fs, const std::u16string& folder,
+                                           bool folders) {
     std::vector<std::u16string> aliases;
     auto listing = fs.ListFolder(folder);
     FolderEntry entry;
     while (listing && listing->Next(entry) == ListStep::Entry)
-        if (!entry.isDirectory && !entry.isOther && entry.name.find(u'~') != entry.name.npos &&
-            FatEntriesFor(entry.name).least == 1)
+        if (entry.isDirectory == folders && !entry.isLink && !entry.isOther &&
+            entry.name.find(u'~') != entry.name.npos && FatEntriesFor(entry.name).least == 1)
             aliases.push_back(JoinPath(folder, entry.name));
     return aliases;
 }

@@ -63,6 +63,7 @@ enum class RecordRead { Whole, Damaged, Failed };
 RecordRead DecodeRenameRecord(IInputFile& file, std::u16string_view drive,
                               std::vector<RecordEntry>& out);
 
-// The files of a folder whose names are short aliases ("STDCF2~7.MP3"): what FAT shows of an
-// entry whose long name is missing. Full paths.
-std::vector<std::u16string> ShortAliasesIn(IFileSystem& fs, const std::u16string& folder);
+// The files (or, with `folders`, the folders) of a folder whose names are short aliases
+// ("STDCF2~7.MP3"): what FAT shows of an entry whose long name is missing. Full paths.
+std::vector<std::u16string> ShortAliasesIn(IFileSystem& fs, const std::u16string& folder,
+                                           bool folders = false);
