@@ -91,8 +91,11 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
         if (item.why == LeftOutReason::LostInCut || item.why == LeftOutReason::FolderSavedAsFile)
             check.lost.push_back(item);
     }
+    // A put-back moves a saved chain, or a short alias, under its name: it is no rename.
     for (const auto& [path, newName] : dry.Renames())
-        check.renames.emplace_back(ToPlayerPath(path), newName);
+        if (std::none_of(check.putBacks.begin(), check.putBacks.end(),
+                         [&path = path](const RenamePair& back) { return back.first == path; }))
+            check.renames.emplace_back(ToPlayerPath(path), newName);
     check.tracks = job.m_lstPaths.Count();
 
     // A database cut short or too long says nothing reliable about its tracks: a run writes every
