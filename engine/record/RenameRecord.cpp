@@ -13,6 +13,11 @@ constexpr char16_t kEarlierTag[] = u"ZRR2";
 constexpr size_t kTagUnits = 4;
 constexpr size_t kChunk = 64 * 1024;
 constexpr size_t kSample = 4096;  // bytes read at each of a file's two places
+// No run records more items, nor more names of its folders, than a player holds: FAT32 gives a
+// folder at most 65,536 entries, and a Shuffle of 4 GB fills with far fewer songs. Past these a
+// record is no run's; within them one costs tens of megabytes at worst, read.
+constexpr uint64_t kMostEntries = 65536;
+constexpr uint64_t kMostFolderNames = 65536;
 
 // An entry's kind, and whether its `to` is a whole path (a chain put back into another folder)
 // rather than a name in the folder of its `from`.
@@ -144,19 +149,24 @@ std::u16string InFolderOf(const std::u16string& path, std::u16string_view name) 
     return path.substr(0, FileNameOffset(path)) + std::u16string(name);
 }
 
-bool DecodeEntries(RecordReader& in, std::u16string_view drive, std::vector<RecordEntry>& out) {
+// The entries, into `out`; with none, only whether the record is whole: its count and sum are
+// checked before anything is kept, so a record cut short or changed costs no memory.
+bool DecodeEntries(RecordReader& in, std::u16string_view drive, std::vector<RecordEntry>* out) {
     std::unordered_set<std::u16string> froms;
-    for (;;) {
+    uint64_t entries = 0, folderNames = 0;
+    for (;; ++entries) {
         uint64_t flags, value;
         if (!in.Number(flags, 2))
             return false;
         if (flags == kEnd) {
             uint64_t count, written;
-            if (!in.Number(count, 4) || count != out.size())
+            if (!in.Number(count, 4) || count != entries)
                 return false;
             const uint64_t sum = in.Sum();  // of every byte before the sum itself
             return in.Number(written, 8) && written == sum && in.AtEnd();
         }
+        if (entries == kMostEntries)
+            return false;
         RecordEntry entry;
         auto kind = static_cast<ItemIdentity::Kind>(flags & kKindMask);
         std::u16string from, to;
@@ -168,21 +178,23 @@ bool DecodeEntries(RecordReader& in, std::u16string_view drive, std::vector<Reco
                    : IsName(to)      ? InFolderOf(entry.from, to)
                                      : std::u16string();
         // One item is renamed once: a record naming it twice is none a run wrote.
-        if (entry.from.empty() || entry.to.empty() || !froms.insert(FoldedName(entry.from)).second)
+        if (entry.from.empty() || entry.to.empty() ||
+            (out && !froms.insert(FoldedName(entry.from)).second))
             return false;
         entry.identity.kind = kind;
         if (kind == ItemIdentity::Kind::File) {
             if (!in.Number(entry.identity.size, 8) || !in.Number(entry.identity.sample, 8))
                 return false;
         } else if (kind == ItemIdentity::Kind::Folder) {
-            if (!in.Number(value, 2))
+            if (!in.Number(value, 2) || (folderNames += value) > kMostFolderNames)
                 return false;
             entry.identity.names.resize(static_cast<size_t>(value));
             for (auto& name : entry.identity.names)
                 if (!in.Text(name) || !IsName(name))
                     return false;
         }
-        out.push_back(std::move(entry));
+        if (out)
+            out->push_back(std::move(entry));
     }
 }
 
@@ -193,6 +205,8 @@ bool DecodeEarlier(RecordReader& in, std::u16string_view drive, std::vector<Reco
     while (in.EndedText(from)) {
         if (!in.EndedText(to))
             break;
+        if (out.size() == kMostEntries)
+            return false;
         RecordEntry entry;
         entry.from = FullPath(drive, from);
         if (entry.from.empty() || to.empty() || !IsName(to))
@@ -314,10 +328,18 @@ RecordRead DecodeRenameRecord(IInputFile& file, std::u16string_view drive,
     std::u16string tag;
     bool whole = false;
     if (in.EndedText(tag)) {
-        if (tag == std::u16string_view(kTag, kTagUnits))
-            whole = DecodeEntries(in, drive, out);
-        else if (tag == std::u16string_view(kEarlierTag, kTagUnits))
+        if (tag == std::u16string_view(kTag, kTagUnits)) {
+            // Whole first, then kept: read twice, from its start again.
+            whole = DecodeEntries(in, drive, nullptr);
+            if (whole && !file.Seek(0))
+                return RecordRead::Failed;
+            RecordReader again(file);
+            whole = whole && again.EndedText(tag) && DecodeEntries(again, drive, &out);
+            if (again.Failed())
+                return RecordRead::Failed;
+        } else if (tag == std::u16string_view(kEarlierTag, kTagUnits)) {
             whole = DecodeEarlier(in, drive, out);
+        }
     }
     if (!whole)
         out.clear();

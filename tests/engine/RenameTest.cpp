@@ -7,6 +7,8 @@
 #include "EngineFixture.h"
 #include "base/Messages.h"
 #include "RunInvariants.h"
+#include "base/Text.h"
+#include "record/RenameRecord.h"
 
 namespace {
 
@@ -202,6 +204,53 @@ TEST_F(Rename, UnlistableOrLinkedFoldersKeepTheirNames) {
     EXPECT_EQ(job.ScanForRename(u"E:"), 0);
     EXPECT_TRUE(Paths().empty());
     EXPECT_EQ(listed, (List{u"E:", u"E:\\\u7532"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The record of renames read back: only a whole record is taken, its count and sum compared
+// before anything is kept, and no more items than a player holds.
+TEST(RenameRecord, OnlyAWholeRecordIsRead) {
+    const std::vector<RecordEntry> two = {
+        {u"E:\\Music\\\u6674.mp3",
+         u"E:\\Music\\ST_FILE_1.mp3",
+         {ItemIdentity::Kind::File, 9, 7, {}}},
+        {u"E:\\\u4E2D", u"E:\\ST_DIR_1", {ItemIdentity::Kind::Folder, 0, 0, {u"a.mp3"}}}};
+    const Bytes whole = EncodeRenameRecord(two);
+    Bytes changed = whole, cut = whole, recounted = whole;
+    changed[16] ^= 1;  // "M" of the first path "/Music/...": only its sum tells
+    cut.resize(cut.size() - 1);
+    recounted[recounted.size() - 12] ^= 1;  // the count of entries
+    std::vector<RecordEntry> many;
+    for (int i = 0; i <= 65536; ++i)
+        many.push_back({u"E:\\" + FormatNumber(u"%d", i), u"E:\\ST_DIR_1", {}});
+    const std::vector<RecordEntry> twice = {two[0], two[0]};
+    const struct {
+        const char* name;
+        Bytes bytes;
+        RecordRead read;
+        size_t entries;
+    } cases[] = {
+        {"whole", whole, RecordRead::Whole, 2},
+        {"changed", changed, RecordRead::Damaged, 0},
+        {"cut short", cut, RecordRead::Damaged, 0},
+        {"miscounted", recounted, RecordRead::Damaged, 0},
+        {"more items than a player holds", EncodeRenameRecord(many), RecordRead::Damaged, 0},
+        {"an item named twice", EncodeRenameRecord(twice), RecordRead::Damaged, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryFileSystem fs;
+        fs.AddFile(u"E:\\record", c.bytes);
+        std::vector<RecordEntry> read;
+        EXPECT_EQ(DecodeRenameRecord(*fs.OpenInput(u"E:\\record"), u"E:", read), c.read);
+        ASSERT_EQ(read.size(), c.entries);
+        if (c.entries) {
+            EXPECT_EQ(read[1].to, two[1].to);
+            EXPECT_TRUE(read[1].identity == two[1].identity);
+        }
+    }
 }
 
 }  // namespace
