@@ -184,6 +184,8 @@ int Run(const std::string& folder) {
         if (!job.RecordSetAside().empty())
             printf(kRecordSetAside,
                    ShownPath({kDrive, place.top, ""}, job.RecordSetAside()).c_str());
+        if (job.RecordNotRemoved())
+            printf(kRecordNotRemoved, strerror(job.RecordRemoveError()));
         fflush(stdout);
         caught = signals.Caught();
     }

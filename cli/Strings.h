@@ -124,6 +124,11 @@ inline constexpr char kPlayerLine[] = "player: %s\n";
 inline constexpr char kRecordSetAside[] =
     "note: iPod_Control/iTunes/iTunesSD.renames was no whole record of renames (damaged or cut "
     "short); it was set aside as %s\n";
+// The record of renames that could not go, and the system's reason.
+inline constexpr char kRecordNotRemoved[] =
+    "note: iPod_Control/iTunes/iTunesSD.renames could not be removed (%s); it does no harm, and "
+    "the "
+    "next run removes it\n";
 inline constexpr char kCheckRecordSetAside[] =
     "iPod_Control/iTunes/iTunesSD.renames is no whole record of renames (damaged or cut short); a "
     "run would set it aside as %s\n";

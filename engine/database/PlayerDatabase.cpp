@@ -192,6 +192,21 @@ void CPlayerDatabase::NoteTracksOutside(const std::u16string& rootDir,
     m_oldTracks.shrink_to_fit();
 }
 
+bool CPlayerDatabase::Lists(const std::u16string& fullPath) {
+    if (!m_listed) {
+        m_listed = std::make_unique<std::vector<std::u16string>>();
+        std::vector<uint8_t> bytes;
+        if (ReadWholeFile(m_fs, m_dbPath, kLargestDatabase, bytes) == ReadResult::Read)
+            for (auto& path : DecodeDatabase(bytes.data(), bytes.size()).paths)
+                m_listed->push_back(FoldedName(path));
+        std::sort(m_listed->begin(), m_listed->end());
+    }
+    const std::u16string key = FoldedName(ToPlayerPath(fullPath));
+    auto at = std::lower_bound(m_listed->begin(), m_listed->end(), key);
+    return at != m_listed->end() && at->compare(0, key.size(), key) == 0 &&
+           (at->size() == key.size() || (*at)[key.size()] == u'/');
+}
+
 ReplaceResult CPlayerDatabase::Write(const PathList& tracks, int& error) {
     error = 0;
     if (m_dbPath.empty())

@@ -46,6 +46,9 @@ public:
     // The old database's tracks outside `rootDir` that are still on the player: the new database
     // no longer lists them. Stops at once when a stop is asked.
     void NoteTracksOutside(const std::u16string& rootDir, std::vector<LeftOut>& leftOut);
+    // Whether the database in place lists a track at `fullPath`, or under it; read once, when
+    // first asked. A database that cannot be read lists nothing.
+    bool Lists(const std::u16string& fullPath);
     // What the owner set, for the new database to keep once it follows the run's renames; null
     // unless the player has the later layout and its old database said something.
     OwnerSettings* Kept() { return m_format == DbFormat::Later ? m_kept.get() : nullptr; }
@@ -75,4 +78,6 @@ private:
     std::unique_ptr<OwnerSettings> m_kept;
     // The old database's tracks, kept only while a run from a folder below the top needs them.
     std::vector<std::u16string> m_oldTracks;
+    // The database's tracks, folded and sorted, once Lists has read them.
+    std::unique_ptr<std::vector<std::u16string>> m_listed;
 };

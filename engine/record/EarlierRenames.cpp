@@ -128,7 +128,8 @@ private:
 
 }  // namespace
 
-EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath) {
+EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath,
+                                  const ListedByDatabase& listed) {
     EarlierRenames earlier;
     // A record is replaced by one written beside it; where the system removes the old one first
     // (Windows' FAT), a cut in between leaves only the new one.
@@ -173,7 +174,7 @@ EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath)
             earlier.lost.clear();
             return earlier;
         }
-        if (known.state == State::Lost && !known.insideLost)
+        if (known.state == State::Lost && !known.insideLost && !(listed && listed(known.to)))
             earlier.lost.push_back({known.from, known.to, entries[i].identity});
         if (known.state == State::Settled)
             earlier.settled.emplace_back(entries[i].from, entries[i].to);

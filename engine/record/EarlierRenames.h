@@ -1,6 +1,7 @@
 // What a record an earlier run left says now, read before a run changes anything.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,4 +24,9 @@ struct EarlierRenames {
     // record's order: a database written before them still names them by their old paths.
     std::vector<RenamePair> settled;
 };
-EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath);
+// `listed`, when given, tells whether the database in place lists a track at a full path or under
+// it: an item whose new name it lists was renamed by a run that went on to write it, so that item
+// gone since was deleted by its owner, never lost in a cut.
+using ListedByDatabase = std::function<bool(const std::u16string& fullPath)>;
+EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath,
+                                  const ListedByDatabase& listed = nullptr);

@@ -16,8 +16,10 @@ constexpr int kSetAsideTries = 9;
 CRunRecord::CRunRecord(IFileSystem& fs, IChangeGate& gate, const std::u16string& dbPath)
     : m_fs(fs), m_gate(gate), m_dbPath(dbPath), m_putBack(fs) {}
 
-CRunRecord::Earlier CRunRecord::CheckEarlier() {
+CRunRecord::Earlier CRunRecord::CheckEarlier(const ListedByDatabase& listed) {
     m_failed = false;
+    m_notRemoved = false;
+    m_notRemovedError = 0;
     m_error = 0;
     m_shared = {};
     m_lost.clear();
@@ -39,7 +41,7 @@ CRunRecord::Earlier CRunRecord::CheckEarlier() {
                 break;
         }
     }
-    EarlierRenames earlier = ReadEarlierRenames(m_fs, m_dbPath);
+    EarlierRenames earlier = ReadEarlierRenames(m_fs, m_dbPath, listed);
     // Unread, it might hold an item under two names: nothing may change.
     if (earlier.readFailed)
         return Earlier::Unread;
@@ -221,8 +223,12 @@ void CRunRecord::Drop() {
     const bool leftOver = m_fs.Exists(record + u".new");
     if ((!m_onPlayer && !leftOver) || !m_gate.BeginChange())
         return;
-    if (m_onPlayer && m_fs.Remove(record))
+    if (m_onPlayer && m_fs.Remove(record)) {
         m_onPlayer = false;
+    } else if (m_onPlayer) {
+        m_notRemoved = true;
+        m_notRemovedError = m_fs.LastError();
+    }
     if (leftOver)
         m_fs.Remove(record + u".new");
 }

@@ -12,6 +12,7 @@
 #include "base/FileSystem.h"
 #include "base/LeftOut.h"
 #include "base/StatusLabel.h"
+#include "record/EarlierRenames.h"
 #include "record/PutBack.h"
 #include "record/RenameRecord.h"
 
@@ -29,7 +30,7 @@ public:
     // (SharedNames), and nothing may change; Unread: the medium failed while it was read, so
     // nothing can be told (the file system's LastError says why). Items under neither name are
     // kept to be put back or named; a record that is no whole one is set aside.
-    Earlier CheckEarlier();
+    Earlier CheckEarlier(const ListedByDatabase& listed = nullptr);
     // Puts back each lost item whose chain the drive's check saved, under the name it was to have,
     // recorded first like a rename. False, with the system's reason, when the medium failed a
     // put-back; a record that could not be written puts nothing back and leaves Failed set.
@@ -61,6 +62,10 @@ public:
     // after, in the order made.
     const std::vector<RenamePair>& EarlierRenamesSettled() const { return m_settled; }
     const std::vector<RenamePair>& ItemsPutBack() const { return m_putBack.ItemsMoved(); }
+    // The record was to go but could not be removed (held by another program, say); the system's
+    // reason. The next run lets it go again; what its owner deletes meanwhile is no lost song.
+    bool NotRemoved() const { return m_notRemoved; }
+    int NotRemovedError() const { return m_notRemovedError; }
     // Where a record that was no whole record was set aside; empty when none was.
     const std::u16string& SetAside() const { return m_setAside; }
 
@@ -79,6 +84,8 @@ private:
     bool m_failed = false;
     int m_error = 0;
     bool m_onlyLost = false;  // the record on the player holds the lost items alone
+    bool m_notRemoved = false;
+    int m_notRemovedError = 0;
     RenamePair m_shared;
     std::vector<RecordEntry> m_lost;  // items the record holds that have no name now
     std::vector<RenamePair> m_settled;

@@ -218,7 +218,8 @@ bool CSyncJob::CheckDatabaseNames() {
 }
 
 bool CSyncJob::CheckEarlierRenames() {
-    switch (m_record.CheckEarlier()) {
+    switch (m_record.CheckEarlier(
+        [this](const std::u16string& path) { return m_database.Lists(path); })) {
         case CRunRecord::Earlier::Clear:
             return true;
         case CRunRecord::Earlier::Unread:

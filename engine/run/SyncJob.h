@@ -79,6 +79,9 @@ public:
     const RenamePair& SharedNames() const { return m_report.SharedNames(); }
     // Each chain the drive's check saved that the run put back under its item's name.
     const std::vector<RenamePair>& PutBacks() const { return m_record.PutBacks(); }
+    // A record of renames that was to go but could not be removed, and the system's reason.
+    bool RecordNotRemoved() const { return m_record.NotRemoved(); }
+    int RecordRemoveError() const { return m_record.NotRemovedError(); }
     // Where a record of renames that was no whole record was set aside; empty when none was.
     const std::u16string& RecordSetAside() const { return m_record.SetAside(); }
     // The player's database, and the plan of this run's renames.

@@ -803,6 +803,26 @@ TEST(Command, EachSituation) {
          "chattr -i '{top}/FOUND.000/FILE0000.CHK'",
          false,
          {kSongCut}},
+        // A record held by another program outlives the run that let it go, and is said so; the
+        // song its owner deletes afterwards is no song lost in a cut.
+        {"run on a record that could not be removed, its song deleted since",
+         {"{top}"},
+         true,
+         0,
+         "note: iPod_Control/iTunes/iTunesSD.renames could not be removed (Operation not "
+         "permitted)",
+         "",
+         "*",
+         "mv '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/ST_FILE_1.mp3' && "
+         "mv '{top}/\xE4\xB8\xAD' '{top}/Zhong' && chattr +i '{db}.renames' || exit 77; "
+         "'{cmd}' '{top}' && rm '{top}/Music/ST_FILE_1.mp3'",
+         {},
+         false,
+         "chattr -i '{db}.renames'",
+         false,
+         {kSongCut},
+         {},
+         "left out"},
         // A record that is no whole one is set aside: read a chunk at a time, never trusted.
         {"run on a damaged record",
          {"{top}"},
