@@ -19,6 +19,7 @@ import argparse
 import collections
 import contextlib
 import hashlib
+import json
 import mmap
 import multiprocessing
 import os
@@ -67,6 +68,10 @@ MODULES = ("virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virti
            "fat vfat nls_utf8 nls_cp437 dm-mod dm-log-writes").split()
 TOOLS = "sh mount umount insmod cat mkdir blockdev tee grep sync reboot sleep".split()
 ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8", MTOOLS_SKIP_CHECK="1")
+# The seed the long epochs' subsets are drawn from (each logged run's own from it and the run's
+# name), and the command line that replays a state of a kept log: set by main.
+SEED = None
+COMMAND = ""
 
 
 def run(args, **kw):
@@ -521,10 +526,11 @@ def read_log(path):
     return entries
 
 
-def crash_states(entries):
+def crash_states(entries, seed):
     """Every state a cut can leave: on top of all earlier flush epochs, any subset of one epoch's
     writes (all subsets of an epoch of up to ALL_SUBSETS writes; beyond, its prefixes and SAMPLED
-    random subsets), the same disk contents once. Returns ([(label, epoch, subset, must_be_new)],
+    random subsets drawn from `seed`), the same disk contents once. Returns
+    ([(label, epoch, subset, must_be_new)],
     epochs as lists of entry numbers, the sizes of the epochs that were sampled)."""
     epochs, current, done_at = [], [], None
     for number, entry in enumerate(entries):
@@ -537,7 +543,7 @@ def crash_states(entries):
             current.append(number)
     if current:
         epochs.append(current)
-    rng, states, seen, sampled = random.Random(22), [], set(), []
+    rng, states, seen, sampled = random.Random(seed), [], set(), []
     base = {}
 
     def lay(overlay, number):
@@ -556,7 +562,11 @@ def crash_states(entries):
         else:
             sampled.append(n)
             subsets = [list(range(k)) for k in range(1, n + 1)]
-            subsets += [[i for i in range(n) if rng.random() < 0.5] for _ in range(SAMPLED)]
+            # Each write's membership is drawn in the order of the sectors written (a sector's
+            # writes in their own order), not in the order they completed, which the kernel
+            # varies from run to run: a seed draws the same writes from a log of the same writes.
+            order = sorted(range(n), key=lambda i: (entries[epoch[i]][1], i))
+            subsets += [sorted(i for i in order if rng.random() < 0.5) for _ in range(SAMPLED)]
         for k, subset in enumerate(subsets):
             overlay = dict(base)
             for i in subset:
@@ -655,11 +665,13 @@ def check_state(state):
     return Result(state, problems, found, shared, unrecorded, unnamed, untouched)
 
 
-def replay(start, entries, work, expected, renames=()):
-    """Every crash state, checked, on every core: (results, epochs, sampled epochs' sizes, the
-    record of renames as written: see written_record). `renames` are the run's renames, old and
-    new path, in its order."""
-    states, epochs, sampled = crash_states(entries)
+def replay(start, entries, work, expected, renames, seed, only=None):
+    """Every crash state (or only the one labelled `only`), checked, on every core: (results,
+    epochs, sampled epochs' sizes, the record of renames as written: see written_record).
+    `renames` are the run's renames, old and new path, in its order; `seed` draws the subsets."""
+    states, epochs, sampled = crash_states(entries, seed)
+    if only:
+        states = [s for s in states if only in (s[0], s[0].split(":")[0])]
     record = written_record(start, entries, epochs)
     pairs = {frozenset(p.rsplit("/", 1)[-1].casefold() for p in pair) for pair in renames}
     _replay.update(start=start, entries=entries, epochs=epochs, work=work, expected=expected,
@@ -670,6 +682,13 @@ def replay(start, entries, work, expected, renames=()):
 
 
 # --- the layer ---------------------------------------------------------------------------------
+
+def replay_command(folder, label):
+    """The one command that checks again the crash state `label` of the logged run kept in
+    `folder` (its start image, its log, run.json), and from a state with an item under two names
+    runs the next run again."""
+    return f"{COMMAND} --replay {folder} --seed {SEED} --only '{label.split(':')[0]}'"
+
 
 def guest_exit(lines, marker="guest: exit"):
     """The exit status the guest printed after `marker`, or None."""
@@ -902,8 +921,12 @@ def logged_run(name, machine, start, expected, work):
     renames = renames_of(out)
     first = first_renamed_file(renames)
     entries = read_log(log)
+    # Kept beside the log, so that any of its states is replayed by one command (replay_command).
+    with open(os.path.join(work, "run.json"), "w") as f:
+        json.dump({"name": name, "seed": SEED, "start": os.path.relpath(start, work),
+                   "expected": expected, "renames": renames}, f)
     results, epochs, sampled, (record, record_epoch, sectors) = \
-        replay(start, entries, work, expected, renames)
+        replay(start, entries, work, expected, renames, f"{SEED}/{name}")
     hidden = [r for r in results if r.problems and all(p.startswith("hidden") for p in r.problems)]
     failing = [r for r in results if r.problems and r not in hidden]
     two_names = [r for r in results if r.shared]
@@ -923,7 +946,10 @@ def logged_run(name, machine, start, expected, work):
         print(f"  {r.state[0]}: {'; '.join(r.problems[:3])} [fsck: {'; '.join(r.findings[:3])}]")
     for r in unrecorded[:5] + unnamed[:5]:
         print(f"  {r.state[0]}: {r.unrecorded or r.unnamed}")
-    failures = len(failing) + len(hidden) + sum(1 for r in unrecorded + unnamed if not r.problems)
+    bad = failing + hidden + [r for r in unrecorded + unnamed if not r.problems]
+    failures = len(bad)
+    if bad:
+        print(f"  replay one: {replay_command(work, bad[0].state[0])}")
     # The side files are there so that the record's name spans two sectors: say where it lay.
     if record is None:
         print(f"{name}: the record of renames is never there under its name at an epoch's end")
@@ -958,7 +984,8 @@ def layer(kind, machine, args, work):
         build_state(state, image)
         problems, last = two_name_run(machine, image, shared, expected, work)
         print(f"{kind}: next run from {state[0]} ({' and '.join(shared[0])} share their data): "
-              f"{'sound' if not problems else '; '.join(problems[:3])}; it said {last!r}")
+              f"{'sound' if not problems else '; '.join(problems[:3])}; it said {last!r}"
+              + (f"; replay: {replay_command(work, state[0])}" if problems else ""))
         failures += 1 if problems else 0
         checked += 1
 
@@ -1033,7 +1060,41 @@ def one_rename_runs(kind, machine, runs, work):
     return checked - failed, failed
 
 
+def replay_kept(args, machine, work):
+    """--replay: the state --only names, of the logged run kept in --replay, checked again, and
+    from a state with an item under two names the next run again: 0 when sound."""
+    folder = os.path.abspath(args.replay)
+    with open(os.path.join(folder, "run.json")) as f:
+        kept = json.load(f)
+    entries = read_log(os.path.join(folder, "log.img"))
+    start = os.path.join(folder, kept["start"])
+    results, _, _, _ = replay(start, entries, work, kept["expected"],
+                              [tuple(p) for p in kept["renames"]], f"{SEED}/{kept['name']}",
+                              args.only)
+    if not results:
+        print(f"fat: no state {args.only!r} in {kept['name']}'s log with seed {SEED}")
+        return 1
+    failed = 0
+    for r in results:
+        said = [f"{len(r.problems)} problems: " + "; ".join(r.problems) if r.problems else "sound"]
+        said += [f"{' and '.join(g)} share their data" for g in r.shared[:2]]
+        said += [x for x in (r.unrecorded, r.unnamed) if x]
+        said += [f"fsck.fat -n: {'; '.join(r.findings[:3])}"] if r.findings else []
+        print(f"{kept['name']}: {r.state[0]}: {'; '.join(said)}")
+        failed += 1 if r.problems or r.unrecorded or r.unnamed else 0
+        if r.shared and not r.problems and not r.unrecorded:
+            image = os.path.join(work, "two-names.img")
+            build_state(r.state, image)
+            problems, last = two_name_run(machine, image, r.shared, kept["expected"], work)
+            print(f"{kept['name']}: next run from {r.state[0]}: "
+                  f"{'sound' if not problems else '; '.join(problems[:3])}; it said {last!r}")
+            failed += 1 if problems else 0
+    print(f"fat: the state kept in {folder}: the images under {work}")
+    return 1 if failed else 0
+
+
 def main():
+    global SEED, COMMAND
     parser = argparse.ArgumentParser()
     parser.add_argument("--zorbel", required=True, help="static zorbel command for the guest")
     parser.add_argument("--kernel-dir", required=True, help="Debian's kernel package, unpacked")
@@ -1043,10 +1104,27 @@ def main():
     parser.add_argument("--kinds", default="fat16,fat32")
     parser.add_argument("--one-rename-runs", type=int, default=9,
                         help="runs of the one-rename player, on each kind")
+    parser.add_argument("--seed", type=int,
+                        help="draws the long epochs' subsets; a fresh one each run when left out")
+    parser.add_argument("--replay", metavar="FOLDER",
+                        help="a logged run's folder the layer kept: check its state --only again")
+    parser.add_argument("--only", metavar="STATE", help="with --replay: 'epoch 2 subset 580'")
     args = parser.parse_args()
+    # A fresh seed each run, so that each run tries other subsets: the logged writes themselves
+    # may differ from run to run (the kernel's timing; the room's epoch held 329, 333 and 350
+    # writes in three runs before its stand-ins were held open), so a seed alone does not promise
+    # the same states. Printed, with the run's log kept, it replays any state the run met.
+    SEED = args.seed if args.seed is not None else random.SystemRandom().randrange(1 << 31)
 
     here = os.path.dirname(os.path.abspath(__file__))
     work = os.path.abspath(args.work)
+    if args.replay and not (args.only and os.path.relpath(os.path.abspath(args.replay), work)
+                            .startswith("..")):
+        sys.exit("fat: --replay takes --only, and a --work apart from the replayed folder")
+    COMMAND = (f"python3 {os.path.relpath(os.path.abspath(__file__))} --zorbel "
+               f"{os.path.abspath(args.zorbel)} --kernel-dir {os.path.abspath(args.kernel_dir)} "
+               f"--work {work}-replay")
+    print(f"fat: seed {SEED} (--seed {SEED} draws the same subsets again)")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     kernel = [f for f in os.listdir(os.path.join(args.kernel_dir, "boot"))
@@ -1054,13 +1132,15 @@ def main():
     initrd = os.path.join(work, "initrd")
     build_initramfs(initrd, args.zorbel, args.kernel_dir, os.path.join(here, "guest-init"))
     machine = Machine(os.path.join(args.kernel_dir, "boot", kernel), initrd)
+    if args.replay:
+        return replay_kept(args, machine, work)
     passed = failed = 0
     for kind in args.kinds.split(","):
         began = time.time()
         ok, bad = layer(kind, machine, args, work)
         print(f"{kind}: {ok} passed, {bad} failed in {time.time() - began:.0f} s")
         passed, failed = passed + ok, failed + bad
-    print(f"fat: {passed} passed, {failed} failed")
+    print(f"fat: {passed} passed, {failed} failed (seed {SEED})")
     return 1 if failed else 0
 
 
