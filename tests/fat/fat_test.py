@@ -405,6 +405,50 @@ def read_player(image, as_linux=False, starts=None):
     return files
 
 
+def behind_end_markers(image):
+    """The entries in use that lie behind their folder's first never-used entry (0x00), where
+    Windows, the player and a listing end it, in every folder Linux reaches (Linux and fsck.fat
+    read on past it): [(folder, names of those that form items, slots in use)]."""
+    found = []
+    with disk_of(image) as disk:
+        volume = Volume(disk)
+        folders = [("", volume.folder()[0])]
+        while folders and len(folders) < 10000:
+            path, listing = folders.pop()
+            end = next((at for at in range(0, len(listing) - 31, 32) if listing[at] == 0), None)
+            past = listing[end:] if end is not None else b""
+            used = sum(1 for at in range(0, len(past) - 31, 32) if past[at] not in (0, 0xE5))
+            if used:
+                found.append((path or "/", [n for n, _, _ in volume.entries(past, True)], used))
+            for name, entry, _ in volume.entries(listing, as_linux=True):
+                if entry[11] & 0x10 and volume.start(entry):
+                    folders.append((f"{path}/{name}", volume.folder(volume.start(entry))[0]))
+    return found
+
+
+def record_alias_alone(folder, names, used):
+    """Whether what lies behind an end marker is the record of renames' short entry alone: its
+    long-name entries end its folder's first sector, its short entry begins the next, and a cut
+    between the file's sync and its folder's leaves the short entry behind the two never-used
+    slots (counted, not failed: see DEVELOPERS.md)."""
+    return folder == "/" + os.path.dirname(RECORD_PATH) and used == len(names) == 1 \
+        and re.fullmatch(r"ITUNES~\d\.REN", names[0], re.I) is not None
+
+
+def end_marker_problems(image, when="", notes=None):
+    """An entry in use behind its folder's end marker, as a problem; the record's short entry
+    alone there goes to `notes`."""
+    problems = []
+    for folder, names, used in behind_end_markers(image):
+        if record_alias_alone(folder, names, used):
+            if notes is not None:
+                notes.append("the record's short entry behind its folder's end marker" + when)
+            continue
+        problems.append(f"behind an end marker{when}: {folder}: "
+                        + (", ".join(names[:3]) or f"{used} long-name parts"))
+    return problems[:2]
+
+
 def orphan_item(image, path):
     """Marks the entries of the item at `path` (its long-name entries and its short entry)
     deleted, its clusters still taken: what Windows' FAT driver leaves when a cut comes between a
@@ -463,8 +507,10 @@ def missing_songs(files, expected):
             for digest, path in expected.items() if len(seen.get(digest, [])) != 1]
 
 
-def check_player(image, expected, work, must_be_new, repaired_name="repaired.img"):
-    """What a cut left: (problems, fsck findings). Repairs a copy, never the image."""
+def check_player(image, expected, work, must_be_new, repaired_name="repaired.img", notes=None):
+    """What a cut left: (problems, fsck findings). Repairs a copy, never the image. Every entry
+    in use must lie before its folder's end marker, before the repair and after it (else the next
+    run puts new names behind it): the record's short entry alone there goes to `notes`."""
     findings = fsck_findings(image)
     # Before a repair an item may show under two names; a song Windows cannot see at all is
     # as good as lost to its user.
@@ -480,6 +526,8 @@ def check_player(image, expected, work, must_be_new, repaired_name="repaired.img
         # Linux reads past a folder's end marker, Windows and fsck.fat do not.
         lost = ["hidden behind an end marker after the repair: " + lost[0]]
     problems += lost
+    problems += end_marker_problems(image, "", notes)
+    problems += end_marker_problems(repaired, " after the repair", notes)
     folded = {p.casefold(): d for p, d in files.items()}
     problems += [f"/{path} changed" for path, data in SIDE_FILES.items()
                  if folded.get("/" + path.casefold()) != data][:1]
@@ -609,7 +657,7 @@ def written_record(start, entries, epochs):
 
 
 Result = collections.namedtuple("Result",
-                                "state problems findings shared unrecorded unnamed untouched")
+                                "state problems findings shared unrecorded unnamed untouched notes")
 _replay = {}
 
 
@@ -635,7 +683,8 @@ def check_state(state):
     os.makedirs(work, exist_ok=True)
     image = os.path.join(work, "state.img")
     build_state(state, image)
-    problems, found, _ = check_player(image, r["expected"], work, state[3])
+    notes = []
+    problems, found, _ = check_player(image, r["expected"], work, state[3], notes=notes)
     shared = shared_items(image)
     # The next run knows an item under two names only by the record: Windows must find it
     # under its name, as the run wrote it.
@@ -662,7 +711,7 @@ def check_state(state):
     if problems or unrecorded or unnamed:
         name = state[0].replace(" ", "-").replace(",", "_")
         copy_image(image, os.path.join(r["work"], "failing", f"{name}.img"))
-    return Result(state, problems, found, shared, unrecorded, unnamed, untouched)
+    return Result(state, problems, found, shared, unrecorded, unnamed, untouched, notes)
 
 
 def replay(start, entries, work, expected, renames, seed, only=None):
@@ -928,7 +977,10 @@ def logged_run(name, machine, start, expected, work):
     results, epochs, sampled, (record, record_epoch, sectors) = \
         replay(start, entries, work, expected, renames, f"{SEED}/{name}")
     hidden = [r for r in results if r.problems and all(p.startswith("hidden") for p in r.problems)]
-    failing = [r for r in results if r.problems and r not in hidden]
+    behind = [r for r in results if r.problems and r not in hidden
+              and all(p.startswith(("hidden", "behind")) for p in r.problems)]
+    failing = [r for r in results if r.problems and r not in hidden + behind]
+    record_behind = sum(1 for r in results if r.notes)
     two_names = [r for r in results if r.shared]
     unrecorded = [r for r in results if r.unrecorded]
     unnamed = [r for r in results if r.unnamed]
@@ -939,14 +991,16 @@ def logged_run(name, machine, start, expected, work):
           + (f", the {len(sampled)} longer ones ({', '.join(map(str, sampled))} writes) sampled: "
              f"their prefixes and {SAMPLED} random subsets each" if sampled else "") + "): "
           f"{len(failing)} losing something, {len(hidden)} hiding a song from Windows, "
+          f"{len(behind)} with an entry behind an end marker, "
           f"{len(two_names)} with an item under two names, {len(unrecorded)} of them with no "
           f"whole record of renames by its name and {len(unnamed)} under two names the record "
-          f"does not name, {findings} with fsck.fat -n findings")
-    for r in failing[:10] + hidden[:5]:
+          f"does not name, {findings} with fsck.fat -n findings; {record_behind} with the "
+          f"record's short entry alone behind its folder's end marker")
+    for r in failing[:10] + hidden[:5] + behind[:5]:
         print(f"  {r.state[0]}: {'; '.join(r.problems[:3])} [fsck: {'; '.join(r.findings[:3])}]")
     for r in unrecorded[:5] + unnamed[:5]:
         print(f"  {r.state[0]}: {r.unrecorded or r.unnamed}")
-    bad = failing + hidden + [r for r in unrecorded + unnamed if not r.problems]
+    bad = failing + hidden + behind + [r for r in unrecorded + unnamed if not r.problems]
     failures = len(bad)
     if bad:
         print(f"  replay one: {replay_command(work, bad[0].state[0])}")
@@ -1078,7 +1132,7 @@ def replay_kept(args, machine, work):
     for r in results:
         said = [f"{len(r.problems)} problems: " + "; ".join(r.problems) if r.problems else "sound"]
         said += [f"{' and '.join(g)} share their data" for g in r.shared[:2]]
-        said += [x for x in (r.unrecorded, r.unnamed) if x]
+        said += [x for x in (r.unrecorded, r.unnamed) if x] + r.notes[:1]
         said += [f"fsck.fat -n: {'; '.join(r.findings[:3])}"] if r.findings else []
         print(f"{kept['name']}: {r.state[0]}: {'; '.join(said)}")
         failed += 1 if r.problems or r.unrecorded or r.unnamed else 0
