@@ -464,6 +464,55 @@ def orphan_item(image, path):
     return found[0]
 
 
+def name_entries(long_name, short, like=bytes(32)):
+    """The directory entries of a name: its long-name parts (none when `long_name` is None) and
+    its short entry (`short`, 11 bytes), which takes the rest of `like` (attributes, clusters)."""
+    total = 0
+    for byte in short:
+        total = (((total & 1) << 7) + (total >> 1) + byte) & 0xFF
+    parts = []
+    units = (long_name or "").encode("utf-16-le")
+    if len(units) % 26:
+        units += b"\0\0" + b"\xff" * (-(len(units) + 2) % 26)
+    for n in range(len(units) // 26):
+        part = units[n * 26:n * 26 + 26]
+        order = n + 1 | (0x40 if n == len(units) // 26 - 1 else 0)
+        parts.insert(0, bytes([order]) + part[:10] + bytes([0x0F, 0, total]) + part[10:22]
+                     + b"\0\0" + part[22:26])
+    return b"".join(parts) + short + like[11:32]
+
+
+def put_entries(image, folder, data, at=None):
+    """Writes directory entries into `folder` at slot `at` (default: the first free run after the
+    folder's entries in use that fits them), the folder grown by a cluster when they go past its
+    end; returns the slot."""
+    with open(image, "r+b") as f:
+        volume = Volume(f.read())
+        found = volume.lookup(folder, as_linux=True) if folder != "/" else None
+        listing, places = volume.folder(volume.start(found[0]) if found else None)
+        count = len(data) // 32
+        if at is None:
+            used = [k for k in range(len(places)) if listing[k * 32] not in (0, 0xE5)]
+            at = max(used) + 1 if used else 0
+        if at + count > len(places):
+            # A free cluster, chained after the folder's last one in every FAT copy, zeroed.
+            chain = volume.clusters(volume.start(found[0]), 1 << 16)
+            form, width = ("<I", 4) if volume.wide else ("<H", 2)
+            new = next(c for c in range(2, volume.fat_bytes // width)
+                       if not struct.unpack_from(form, volume.disk, volume.fat_at + c * width)[0])
+            for copy in range(volume.disk[16]):
+                for cluster, value in ((chain[-1], new), (new, volume.last | 0xF)):
+                    f.seek(volume.fat_at + copy * volume.fat_bytes + cluster * width)
+                    f.write(struct.pack(form, value))
+            f.seek(volume.cluster_at(new))
+            f.write(bytes(volume.cluster_bytes))
+            places += [volume.cluster_at(new) + k for k in range(0, volume.cluster_bytes, 32)]
+        for k in range(count):
+            f.seek(places[at + k])
+            f.write(data[k * 32:k * 32 + 32])
+    return at
+
+
 def shared_items(image):
     """The items under two names or more: groups of paths whose entries share a first cluster,
     as Linux reads the folders (a folder's contents under its second name are left out)."""
@@ -916,6 +965,69 @@ def windows_cut(kind, machine, results, first, expected, work):
     return 2 - failed, failed
 
 
+def stand_in_left(kind, machine, start, expected, work):
+    """What a cut during the room for new names could leave before each stand-in was held open
+    until all were freed (issue 35's "epoch 2 subset 580"): in a folder whose new names go past
+    the sector it ends in, a stand-in in use at the next sector's start, under its short alias
+    with one long-name part before it, the slots between never written (as few as any folder
+    has: no new name fits there). The next run as the cut
+    left it, and one after fsck.fat -a, must each end on done: with every song where Windows
+    sees it and no entry behind an end marker. (passed, failed)"""
+    with disk_of(start) as disk:
+        volume, folders, best = Volume(disk), [("", None)], None
+        while folders:
+            path, first = folders.pop()
+            listing, _ = volume.folder(first)
+            items = list(volume.entries(listing, as_linux=True))
+            folders += [(f"{path}/{n}", volume.start(e)) for n, e, _ in items if e[11] & 0x10]
+            # A new name takes two entries at least, a folder's one.
+            need = sum(1 if e[11] & 0x10 else 2 for n, e, _ in items
+                       if any(ord(c) > 0xFF for c in n))
+            end = max((slots[-1] + 1 for _, _, slots in items), default=0)
+            gap = -end % (SECTOR // 32)
+            # The fewest such slots: no new name fits there, every one would go past them.
+            if 0 < gap < need and (best is None or gap < best[0]):
+                best = (gap, path, end + gap)
+    if best is None:
+        print(f"{kind}: a stand-in left: no folder whose new names go past its last sector")
+        return 0, 1
+    _, folder, at = best
+    left = os.path.join(work, "stand-in-left.img")
+    copy_image(start, left)
+    put_entries(left, folder, name_entries("~T_FILE_999.mp~", b"~T_FIL~9MP~")[32:], at)
+    behind = behind_end_markers(left)
+    passed = failed = 0
+    for how in ("as the cut left it", "after fsck.fat -a"):
+        image = os.path.join(work, "stand-in-next.img")
+        copy_image(left, image)
+        if how != "as the cut left it":
+            run(["fsck.fat", "-a", "-w", image])
+        problems = [] if behind else ["no entry behind an end marker to begin with"]
+        problems += next_run(machine, image, expected, work)
+        print(f"{kind}: a stand-in left behind {folder}'s end marker ({behind[:1]}), the next run "
+              f"{how}: {'; '.join(problems[:3]) if problems else 'sound'}")
+        passed, failed = passed + (not problems), failed + bool(problems)
+    return passed, failed
+
+
+def database_two_names(kind, machine, image, expected, work):
+    """The database under both its names, as a cut inside the replace leaves them when their
+    entries lie in two sectors: iTunesSD.new a second entry of iTunesSD's chain, after it, on the
+    player a run left. The next run and --check change nothing, nothing emptied (exit 5); after
+    fsck.fat -a a run ends on done: with the database whole (two_name_run). (passed, failed)"""
+    state = os.path.join(work, "database-two-names.img")
+    copy_image(image, state)
+    with disk_of(state) as disk:
+        entry = Volume(disk).lookup("/" + DB_PATH)[0]
+    put_entries(state, "/" + os.path.dirname(DB_PATH),
+                name_entries(os.path.basename(DB_PATH) + ".new", b"ITUNESSDNEW", entry))
+    shared = shared_items(state)
+    problems, last = two_name_run(machine, state, shared, expected, work)
+    print(f"{kind}: the database under both its names ({' and '.join(shared[0]) if shared else '?'}"
+          f"), the next run: {'; '.join(problems[:3]) if problems else 'sound'}; it said {last!r}")
+    return (0, 1) if problems else (1, 0)
+
+
 def is_alias(path):
     """Whether a name is a short alias FAT made for a long one: 8.3, with a ~ tail."""
     base, _, ext = path.rsplit("/", 1)[-1].partition(".")
@@ -1073,6 +1185,10 @@ def layer(kind, machine, args, work):
 
     ok, bad = windows_cut(kind, machine, results, first, expected, work)
     checked, failures = checked + ok + bad, failures + bad
+    for ok, bad in (stand_in_left(kind, machine, start, expected, work),
+                    database_two_names(kind, machine, os.path.join(work, "logged.img"), expected,
+                                       work)):
+        checked, failures = checked + ok + bad, failures + bad
     ok, bad = one_rename_runs(kind, machine, args.one_rename_runs, work)
     checked, failures = checked + ok + bad, failures + bad
     return checked - failures, failures
