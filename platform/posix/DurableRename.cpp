@@ -64,7 +64,10 @@ RenameResult PosixFileSystem::Rename(const std::u16string& from, const std::u16s
 }
 
 // The room made for new names goes out with the whole medium, at the first rename after it; else
-// only the rename's folder, unless nothing changed in it since it last was.
+// only the rename's folder, unless nothing changed in it since it last was. On vfat syncfs writes
+// but asks the drive for no flush (the room and the first rename's entries met in one flush epoch
+// of the FAT layer's log): the folder's own sync after it does, so the room is on the medium
+// before the rename's first write.
 bool PosixFileSystem::SyncBeforeRename(const std::string& folder) {
     if (m_roomPending) {
         if (!SyncMedium(folder)) {
@@ -72,7 +75,7 @@ bool PosixFileSystem::SyncBeforeRename(const std::string& folder) {
             return false;
         }
         m_roomPending = false;
-        m_cleanFolder = folder;  // every folder is: the whole medium was synced
+        m_cleanFolder.clear();
     }
     if (folder != m_cleanFolder && !SyncPath(folder)) {
         m_lastError = errno;
