@@ -9,6 +9,7 @@
 #include "database/Database.h"
 #include "DatabaseFile.h"
 #include "EngineFixture.h"
+#include "record/RenameRecord.h"
 #include "base/Messages.h"
 
 namespace {
@@ -160,15 +161,17 @@ TEST_F(SyncJob, ReportStatusRepaintsThenPlainThenText) {
 // A stop asked before each operation of a run in turn. While nothing has changed the run ends at
 // once, Stopped, the player as it was; once a change has begun the request is refused and the run
 // ends as a clean run does. The players' first changes differ: the record of renames, a lone
-// iTunesSD.new put in place, the database's temporary file.
+// iTunesSD.new put in place, the database's temporary file, a damaged record set aside.
 TEST(StopRequest, BeforeEachOperationOfARun) {
     const struct {
         const char* name;
         bool wide;     // songs and folders to rename
         bool loneNew;  // no iTunesSD, only a complete iTunesSD.new
+        bool damagedRecord = false;
     } players[] = {{"renames", true, false},
                    {"a lone iTunesSD.new", true, true},
-                   {"nothing to rename", false, false}};
+                   {"nothing to rename", false, false},
+                   {"a damaged record of renames", false, false, true}};
     for (const auto& player : players) {
         SCOPED_TRACE(player.name);
         struct Run {
@@ -186,6 +189,8 @@ TEST(StopRequest, BeforeEachOperationOfARun) {
             };
             EncodeEarlyDatabase(gone, SinkTo(take));
             run.fs.AddFile(player.loneNew ? kDb + u".new" : kDb, db);
+            if (player.damagedRecord)
+                run.fs.AddFile(RenameRecordPath(kDb), Bytes(64, 0));
             for (int folder = 0; folder < 8; ++folder)
                 for (int song = 0; song < 3; ++song)
                     run.fs.AddFile(u"E:\\" + std::u16string(player.wide ? u"\u6B4C" : u"F") +

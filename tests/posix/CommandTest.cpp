@@ -720,6 +720,38 @@ TEST(Command, EachSituation) {
          false,
          {kSongCut}},
         // A cut between the sectors of a rename on Linux: the new name's short entry alone.
+        // Another chain of the song's length is no song of its: the bytes tell.
+        {"run on a song the drive's check saved beside another chain of its length",
+         {"{top}"},
+         true,
+         0,
+         "put back: {top}/FOUND.000/FILE0001.CHK -> {top}/Music/ST_FILE_2.mp3\n",
+         "",
+         "",
+         "mkdir '{top}/FOUND.000' && { tr a-z b-za < '{top}/Music/\xE6\x99\xB4.mp3'; head -c 4093 "
+         "/dev/zero; } > '{top}/FOUND.000/FILE0000.CHK' && { cat '{top}/Music/\xE6\x99\xB4.mp3'; "
+         "head -c 4093 /dev/zero; } > '{top}/FOUND.000/FILE0001.CHK' && echo other > "
+         "'{top}/Music/ST_FILE_1.mp3' && " +
+             kSongNameless,
+         {},
+         false,
+         "",
+         false,
+         {kSongCut}},
+        // Put back from FOUND.000, the move must be on the medium in the folder it left too.
+        {"run on a song the drive's check saved, the folder it leaves not confirmed",
+         {"sh", "-c", "{faults} ZORBEL_FAIL=fsync:FOUND.000 '{cmd}' '{top}'"},
+         true,
+         1,
+         kPutBackLine,
+         "the player failed a rename or its confirmation (Input/output error)",
+         "*",
+         kSongSaved,
+         {},
+         false,
+         "",
+         false,
+         {kSongCut}},
         {"run on a song under its old name and a short alias",
          {"{top}"},
          true,
