@@ -1,0 +1,293 @@
+// The players' spoken names: a song's tags read from its file (one table: versions, encodings,
+// hostile sizes), and the sound's file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "MemoryFileSystem.h"
+#include "RunInvariants.h"
+#include "speech/SongTags.h"
+#include "speech/SpokenWave.h"
+
+namespace {
+
+// --- Tags, built byte for byte as the versions lay them out.
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const auto& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+Bytes Str(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+Bytes BigEndian(uint32_t value, int bytes) {
+    Bytes out;
+    for (int i = bytes - 1; i >= 0; --i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    return out;
+}
+Bytes SyncSafe(uint32_t value) {
+    return {uint8_t(value >> 21 & 0x7F), uint8_t(value >> 14 & 0x7F), uint8_t(value >> 7 & 0x7F),
+            uint8_t(value & 0x7F)};
+}
+Bytes Utf16(std::u16string_view text, bool big, bool bom) {
+    Bytes out;
+    if (bom)
+        out = big ? Bytes{0xFE, 0xFF} : Bytes{0xFF, 0xFE};
+    for (char16_t unit : text) {
+        uint8_t hi = static_cast<uint8_t>(unit >> 8), lo = static_cast<uint8_t>(unit);
+        out.insert(out.end(), big ? std::initializer_list<uint8_t>{hi, lo}
+                                  : std::initializer_list<uint8_t>{lo, hi});
+    }
+    return out;
+}
+
+// A text frame's contents: its encoding, then the text.
+Bytes Text(uint8_t encoding, const Bytes& text) {
+    return Cat({{encoding}, text});
+}
+// A frame of the version: 2.2's three-letter ids and 3-byte sizes; 2.3's plain sizes; 2.4's
+// seven bits a byte, unless `plainSize` (as some taggers wrote them).
+Bytes Frame(int major, const char* id, const Bytes& data, uint8_t format = 0,
+            bool plainSize = false, uint64_t claimed = UINT64_MAX) {
+    const auto size = static_cast<uint32_t>(claimed == UINT64_MAX ? data.size() : claimed);
+    if (major == 2)
+        return Cat({Str(id), BigEndian(size, 3), data});
+    return Cat({Str(id),
+                major == 3 || plainSize ? BigEndian(size, 4) : SyncSafe(size),
+                {0, format},
+                data});
+}
+Bytes Tag(int major, const Bytes& frames, uint8_t flags = 0, size_t padding = 0,
+          uint32_t claimed = 0) {
+    Bytes body = Cat({frames, Bytes(padding, 0)});
+    return Cat({Str("ID3"),
+                {uint8_t(major), 0, flags},
+                SyncSafe(claimed ? claimed : static_cast<uint32_t>(body.size())),
+                body});
+}
+// An ID3v1 tag: title and artist, 30 bytes each, after some audio.
+Bytes V1(const Bytes& title, const Bytes& artist) {
+    Bytes tag = Str("TAG");
+    Bytes t = title, a = artist;
+    t.resize(30, 0);
+    a.resize(30, 0);
+    return Cat({Bytes(200, 0xAA), tag, t, a, Bytes(128 - 63, 0)});
+}
+// Unsynchronised as the scheme asks: a 0x00 after each 0xFF.
+Bytes Unsync(const Bytes& bytes) {
+    Bytes out;
+    for (uint8_t b : bytes) {
+        out.push_back(b);
+        if (b == 0xFF)
+            out.push_back(0);
+    }
+    return out;
+}
+
+const std::u16string kQingTian = u"晴天", kJay = u"周杰伦";
+const Bytes kQingTianUtf8 = Str("\xE6\x99\xB4\xE5\xA4\xA9"),
+            kJayUtf8 = Str("\xE5\x91\xA8\xE6\x9D\xB0\xE4\xBC\xA6");
+const Bytes kQingTianGbk = {0xC7, 0xE7, 0xCC, 0xEC};  // 晴天 in GBK, stored as if Latin-1
+
+// The file's bytes, then zeros up to its claimed size; every read counted.
+class CountingSource : public ITagSource {
+public:
+    CountingSource(const Bytes& bytes, uint64_t size) : m_bytes(bytes), m_size(size) {}
+    uint64_t Size() const override { return m_size; }
+    size_t ReadAt(uint64_t offset, uint8_t* out, size_t size) override {
+        ++reads;
+        if (offset >= m_size)
+            return 0;
+        size_t n = static_cast<size_t>(std::min<uint64_t>(size, m_size - offset));
+        for (size_t i = 0; i < n; ++i)
+            out[i] = offset + i < m_bytes.size() ? m_bytes[offset + i] : 0;
+        read += n;
+        return n;
+    }
+    size_t reads = 0, read = 0;
+
+private:
+    const Bytes& m_bytes;
+    uint64_t m_size;
+};
+
+TEST(SongTags, EachVersionEncodingAndHostileSize) {
+    const Bytes yesterday = Text(0, Str("Yesterday")), beatles = Text(0, Str("The Beatles"));
+    // 100,000 frames of nothing before the title: the walk gives up long before it.
+    Bytes tiny;
+    for (int i = 0; i < 100000; ++i) {
+        Bytes frame = Frame(3, "TXXX", {0});
+        tiny.insert(tiny.end(), frame.begin(), frame.end());
+    }
+    const Bytes longTitle(300, 'x');
+    const struct {
+        const char* name;
+        Bytes bytes;
+        std::u16string title, artist;
+        uint64_t claimed = 0;         // the file's size, zeros past the bytes; 0: the bytes'
+        size_t mostRead = 64 * 1024;  // the bytes any row may read at most
+    } cases[] = {
+        {"2.3 Latin-1", Tag(3, Cat({Frame(3, "TIT2", yesterday), Frame(3, "TPE1", beatles)})),
+         u"Yesterday", u"The Beatles"},
+        {"2.3 UTF-16, little-endian mark",
+         Tag(3, Cat({Frame(3, "TIT2", Text(1, Utf16(kQingTian, false, true))),
+                     Frame(3, "TPE1", Text(1, Utf16(kJay, false, true)))})),
+         kQingTian, kJay},
+        {"2.3 UTF-16, big-endian mark",
+         Tag(3, Frame(3, "TIT2", Text(1, Utf16(kQingTian, true, true)))), kQingTian, u""},
+        {"2.3 UTF-16 without a mark: little-endian",
+         Tag(3, Frame(3, "TIT2", Text(1, Utf16(kQingTian, false, false)))), kQingTian, u""},
+        {"2.4 UTF-8",
+         Tag(4,
+             Cat({Frame(4, "TIT2", Text(3, kQingTianUtf8)), Frame(4, "TPE1", Text(3, kJayUtf8))})),
+         kQingTian, kJay},
+        {"2.4 UTF-16 big-endian", Tag(4, Frame(4, "TPE1", Text(2, Utf16(kJay, true, false)))), u"",
+         kJay},
+        {"2.4 several values: the first",
+         Tag(4, Frame(4, "TPE1", Text(3, Cat({kJayUtf8, {0}, Str("Jay Chou")})))), u"", kJay},
+        {"2.4 sizes written as plain numbers",
+         Tag(4, Cat({Frame(4, "COMM", Bytes(200, 'c'), 0, true),
+                     Frame(4, "TIT2", yesterday, 0, true)})),
+         u"Yesterday", u""},
+        {"2.2 three-letter frames",
+         Tag(2, Cat({Frame(2, "TT2", yesterday), Frame(2, "TP1", beatles)})), u"Yesterday",
+         u"The Beatles"},
+        {"2.2 compressed: no scheme for it", Tag(2, Frame(2, "TT2", yesterday), 0x40), u"", u""},
+        {"2.3 unsynchronised whole",
+         Tag(3, Unsync(Frame(3, "TIT2", Text(0, {'y', 0xFF, 0xFF, 'y'}))), 0x80), u"y\u00FF\u00FFy",
+         u""},
+        {"2.4 a frame unsynchronised, with its length given",
+         Tag(4, Frame(4, "TIT2",
+                      Cat({BigEndian(7, 4), Unsync(Text(0, {'y', 0xFF, 0xE0, 'y', 'z', 'w'}))}),
+                      0x03)),
+         u"y\u00FF\u00E0yzw", u""},
+        {"2.3 extended header",
+         Tag(3, Cat({BigEndian(6, 4), Bytes(6, 0), Frame(3, "TIT2", yesterday)}), 0x40),
+         u"Yesterday", u""},
+        {"2.4 extended header",
+         Tag(4, Cat({SyncSafe(6), {1, 0}, Frame(4, "TIT2", yesterday)}), 0x40), u"Yesterday", u""},
+        {"2.3 grouped frame", Tag(3, Frame(3, "TIT2", Cat({{7}, yesterday}), 0x20)), u"Yesterday",
+         u""},
+        {"2.3 compressed and encrypted frames passed over",
+         Cat({Tag(3, Cat({Frame(3, "TIT2", yesterday, 0x80), Frame(3, "TPE1", beatles, 0x40)})),
+              V1(Str("Help"), Str("Lennon"))}),
+         u"Help", u"Lennon"},
+        {"padding ends the frames", Tag(3, Frame(3, "TIT2", yesterday), 0, 64), u"Yesterday", u""},
+        {"1 alone", V1(Str("Let It Be"), Str("The Beatles")), u"Let It Be", u"The Beatles"},
+        {"2 without an artist, 1 gives it",
+         Cat({Tag(3, Frame(3, "TIT2", Text(1, Utf16(kQingTian, false, true)))),
+              V1(Str("x"), Str("Jay"))}),
+         kQingTian, u"Jay"},
+        {"GBK stored as Latin-1 is no name",
+         Cat({Tag(3, Frame(3, "TIT2", Text(0, kQingTianGbk))), V1(kQingTianGbk, {})}), u"", u""},
+        {"accented Latin-1 stays",
+         Tag(3,
+             Frame(3, "TPE1", Text(0, {'M', 0xF6, 't', 'l', 'e', 'y', ' ', 'C', 'r', 0xFC, 'e'}))),
+         u"", u"M\u00F6tley Cr\u00FCe"},
+        {"UTF-8 that is not UTF-8 is no name", Tag(4, Frame(4, "TIT2", Text(3, kQingTianGbk))), u"",
+         u""},
+        {"control characters and spaces",
+         Tag(3, Frame(3, "TIT2", Text(0, Str("  Yes\tter\nday \x01")))), u"Yes ter day", u""},
+        {"a title cut at 120 units", Tag(3, Frame(3, "TIT2", Text(0, longTitle))),
+         std::u16string(120, u'x'), u""},
+        {"a surrogate pair is never cut in two",
+         Tag(3, Frame(3, "TIT2",
+                      Text(1, Utf16(std::u16string(119, u'a') + u"\U0001F3B5", false, true)))),
+         std::u16string(119, u'a'), u""},
+        {"version 5 is not known", Cat({Tag(5, Frame(3, "TIT2", yesterday)), V1(Str("Help"), {})}),
+         u"Help", u""},
+        {"no tag", Bytes(500, 0x55), u"", u""},
+        {"empty file", {}, u"", u""},
+        {"a tag's size past the file: what lies inside it is read",
+         Tag(3, Frame(3, "TIT2", yesterday), 0, 0, 100000), u"Yesterday", u""},
+        {"a title frame past the file", Tag(3, Frame(3, "TIT2", yesterday, 0, false, 5000)), u"",
+         u""},
+        {"a frame of 2 GB",
+         Cat({Tag(3, Frame(3, "TIT2", yesterday, 0, false, 0x7FFFFFFF)), V1(Str("Help"), {})}),
+         u"Help", u""},
+        // A tag of 64 MiB and more whose title takes 64 MiB: passed over unread, the artist after
+        // it read. The file is 100 MB, zeros past the frames' heads.
+        {"a 64 MiB title",
+         Cat({Str("ID3"),
+              {3, 0, 0},
+              SyncSafe(0x4100000),
+              Frame(3, "TIT2", {}, 0, false, 64u << 20)}),
+         u"", u"", 100u << 20},
+        {"100,000 frames before the title", Tag(3, Cat({tiny, Frame(3, "TIT2", yesterday)})), u"",
+         u"", 0, 16 * 1024},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CountingSource source(c.bytes, c.claimed ? c.claimed : c.bytes.size());
+        SongTags tags = ReadSongTags(source);
+        EXPECT_EQ(Printable(tags.title), Printable(c.title));
+        EXPECT_EQ(Printable(tags.artist), Printable(c.artist));
+        EXPECT_LE(source.read, c.mostRead);
+        EXPECT_LE(source.reads, 600u);
+    }
+    // The 64 MiB title's artist behind it is found, reading only frame heads and the artist.
+    Bytes head = Cat(
+        {Str("ID3"), {3, 0, 0}, SyncSafe(0x4100000), Frame(3, "TIT2", {}, 0, false, 64u << 20)});
+    Bytes big(head.size() + (64u << 20), 0);
+    std::copy(head.begin(), head.end(), big.begin());
+    Bytes artist = Frame(3, "TPE1", beatles);
+    big.insert(big.end(), artist.begin(), artist.end());
+    CountingSource source(big, big.size());
+    EXPECT_EQ(ReadSongTags(source).artist, u"The Beatles");
+    EXPECT_LE(source.read, 256u);  // frame heads, the artist, and the end for a version 1 title
+}
+
+// --- The sound's file.
+
+TEST(SpokenWave, WrittenReadBackAndKnownAsZorbels) {
+    SpokenSound sound;
+    sound.rate = 22050;
+    sound.samples = {0, 1, -1, 32767, -32768};
+    Bytes bytes = SpokenWaveBytes(sound);
+    ASSERT_EQ(bytes.size(), SpokenWaveSize(5));
+    EXPECT_EQ(bytes.size(), 44u + 10 + 28);
+    // RIFF, its length, WAVE, fmt of 16 bytes: PCM, mono, 22050 Hz, 44100 bytes a second, 2 bytes
+    // a sample of 16 bits; data of 10 bytes.
+    const Bytes head = Cat({Str("RIFF"),
+                            {74, 0, 0, 0},
+                            Str("WAVEfmt "),
+                            {16, 0, 0, 0, 1, 0, 1, 0},
+                            {0x22, 0x56, 0, 0, 0x44, 0xAC, 0, 0, 2, 0, 16, 0},
+                            Str("data"),
+                            {10, 0, 0, 0},
+                            {0, 0, 1, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0x80}});
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 54), head);
+    EXPECT_TRUE(IsZorbelWave(bytes.data(), &bytes[bytes.size() - kWaveMarkSize], bytes.size()));
+    SpokenSound back;
+    ASSERT_TRUE(ReadSpokenWave(bytes.data(), bytes.size(), back));
+    EXPECT_EQ(back.rate, 22050u);
+    EXPECT_EQ(back.samples, sound.samples);
+
+    // Another program's file is never taken for Zorbel's: no mark, or lengths that do not fit.
+    Bytes plain(bytes.begin(), bytes.end() - kWaveMarkSize);
+    plain[4] -= kWaveMarkSize;
+    EXPECT_FALSE(IsZorbelWave(plain.data(), &plain[plain.size() - kWaveMarkSize], plain.size()));
+    Bytes longer = bytes;
+    longer.insert(longer.end() - kWaveMarkSize, {0, 0});
+    EXPECT_FALSE(
+        IsZorbelWave(longer.data(), &longer[longer.size() - kWaveMarkSize], longer.size()));
+
+    // A stream's header, lengths unknown, as a voice program writes to a pipe: the samples run to
+    // the end. Stereo, 8 bits or another coding is no spoken name.
+    Bytes stream = Cat({Bytes(head.begin(), head.begin() + 44), {5, 0, 6, 0}});
+    std::fill(stream.begin() + 4, stream.begin() + 8, 0xFF);
+    std::fill(stream.begin() + 40, stream.begin() + 44, 0xFF);
+    ASSERT_TRUE(ReadSpokenWave(stream.data(), stream.size(), back));
+    EXPECT_EQ(back.samples, (std::vector<int16_t>{5, 6}));
+    for (size_t at : {20u, 22u, 34u}) {
+        Bytes odd = stream;
+        odd[at] = 2;
+        EXPECT_FALSE(ReadSpokenWave(odd.data(), odd.size(), back)) << at;
+    }
+}
+
+}  // namespace
