@@ -219,7 +219,7 @@ bool CPlayerDatabase::WriteFile(const std::u16string& tempPath, const PathList& 
     writer.Attach(*file);
     auto take = [&writer](const uint8_t* data, size_t size) { return writer.Put(data, size); };
     const ByteSink put = SinkTo(take);
-    bool ok = m_format == DbFormat::Later ? EncodeLaterDatabase(tracks, put, m_kept.get())
+    bool ok = m_format == DbFormat::Later ? EncodeLaterDatabase(tracks, put, m_kept.get(), m_spoken)
                                           : EncodeEarlyDatabase(tracks, put);
     ok = ok && writer.Finish();
     // The first failure's reason: closing after a failed write may fail as well.

@@ -1,13 +1,21 @@
 // The players' spoken names: a song's tags read from its file (one table: versions, encodings,
-// hostile sizes), and the sound's file.
+// hostile sizes), the sound's file, the ids, and a run's rules on a third or fourth generation
+// player spoken through the test voice: which songs get a file, what is said, the VoiceOver
+// switch, what is removed and what stays, a second run making nothing, no room.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "MemoryFileSystem.h"
+#include "DatabaseFile.h"
+#include "EngineFixture.h"
+#include "ToneVoice.h"
 #include "RunInvariants.h"
+#include "base/Messages.h"
+#include "base/Text.h"
+#include "check/PlayerCheck.h"
 #include "speech/SongTags.h"
+#include "speech/SpokenNames.h"
 #include "speech/SpokenWave.h"
 
 namespace {
@@ -288,6 +296,323 @@ TEST(SpokenWave, WrittenReadBackAndKnownAsZorbels) {
         odd[at] = 2;
         EXPECT_FALSE(ReadSpokenWave(odd.data(), odd.size(), back)) << at;
     }
+}
+
+// --- Ids and names.
+
+TEST(SpokenNames, IdsFileNamesAndLanguages) {
+    EXPECT_EQ(PathSpokenId(u"/a.mp3"), 0x48EF3F1A992BB3C3u);
+    EXPECT_EQ(PathSpokenId(u"/A.MP3"), PathSpokenId(u"/a.mp3"));
+    EXPECT_NE(PathSpokenId(u"/b.mp3"), PathSpokenId(u"/a.mp3"));
+    EXPECT_EQ(SpokenFileName(0x48EF3F1A992BB3C3u), u"48EF3F1A992BB3C3.wav");
+    EXPECT_EQ(SpokenFileName(1), u"0000000000000001.wav");
+    uint64_t id = 0;
+    EXPECT_TRUE(SpokenFileId(u"48ef3f1a992bb3c3.WAV", id));
+    EXPECT_EQ(id, 0x48EF3F1A992BB3C3u);
+    for (const char16_t* other : {u"48EF3F1A992BB3C.wav", u"48EF3F1A992BB3CG.wav",
+                                  u"48EF3F1A992BB3C3.mp3", u"speaking.new", u"48EF3F1A992BB3C3wav"})
+        EXPECT_FALSE(SpokenFileId(other, id)) << Printable(other);
+    EXPECT_EQ(NameLanguage(u"晴天, Jay"), SpokenLanguage::Chinese);
+    EXPECT_EQ(NameLanguage(u"\U00020000"), SpokenLanguage::Chinese);  // beyond the first plane
+    EXPECT_EQ(NameLanguage(u"さくら, Café"), SpokenLanguage::English);
+    EXPECT_EQ(SpokenText(u"晴天", u"周杰伦", u"x"), u"晴天, 周杰伦");
+    EXPECT_EQ(SpokenText(u"", u"周杰伦", u"晴天"), u"晴天, 周杰伦");
+    EXPECT_EQ(SpokenText(u"", u"", u"晴天"), u"晴天");
+    // Renamed inside a folder renamed after it: found by the path it has once both are done.
+    auto renamed = RenamedFrom({{u"E:\\歌\\晴天.mp3", u"E:\\歌\\ST_FILE_1.mp3"}},
+                               {{u"E:\\歌", u"E:\\ST_DIR_1"}});
+    ASSERT_EQ(renamed.size(), 1u);
+    EXPECT_EQ(renamed.begin()->first, u"e:\\st_dir_1\\st_file_1.mp3");
+    EXPECT_EQ(renamed.begin()->second, u"晴天.mp3");
+}
+
+// --- A run on a later generation's player.
+
+const std::u16string kTracks = u"E:\\iPod_Control\\Speakable\\Tracks";
+
+uint64_t RecordId(const Bytes& record) {
+    uint64_t id = 0;
+    for (int i = 7; i >= 0; --i)
+        id = id << 8 | record[328 + i];
+    return id;
+}
+
+struct SpokenRun : EngineFixture {
+    SpokenRun() {
+        job.SetVoice(&voice);
+        fs.AddFile(u"E:\\晴天.mp3",
+                   Tag(3, Cat({Frame(3, "TIT2", Text(1, Utf16(kQingTian, false, true))),
+                               Frame(3, "TPE1", Text(1, Utf16(kJay, false, true)))})));
+        fs.AddFile(u"E:\\Music\\yesterday.mp3",
+                   Tag(4, Frame(4, "TIT2", Text(3, Str("Yesterday")))));
+        fs.AddFile(u"E:\\Music\\七里香.mp3", ContentOf(u"no tag"));
+    }
+    RunOutcome RunAgain() {
+        CSyncJob again(fs);
+        again.SetVoice(&voice);
+        again.SetStatusLabel(&label);
+        FakeProbe probe(u"E:\\Zorbel.exe", true);
+        again.CheckLocation(probe);
+        RunOutcome outcome = again.Run();
+        speech = again.Speech();
+        return outcome;
+    }
+    // A player whose database lists no songs yet, unless the test gave it one.
+    void GiveDatabase(const Bytes& bytes) { fs.AddFile(kDb, bytes); }
+    RunOutcome RunOnce() {
+        if (!fs.HasFile(kDb))
+            GiveDatabase(Str("bdhs"));
+        FakeProbe probe(u"E:\\Zorbel.exe", true);
+        job.CheckLocation(probe);
+        RunOutcome outcome = job.Run();
+        speech = job.Speech();
+        return outcome;
+    }
+    ParsedDatabase Database() {
+        auto db = ParseDatabase(fs.Read(kDb));
+        EXPECT_TRUE(db);
+        return db ? *db : ParsedDatabase{};
+    }
+    // Each listed song's id, and whether its spoken file is there, whole and Zorbel's.
+    std::vector<uint64_t> SpokenIds() {
+        std::vector<uint64_t> ids;
+        for (const auto& record : Database().records) {
+            ids.push_back(RecordId(record));
+            Bytes wave = fs.Read(JoinPath(kTracks, SpokenFileName(ids.back())));
+            EXPECT_TRUE(wave.size() > kWaveMarkSize &&
+                        IsZorbelWave(wave.data(), &wave[wave.size() - kWaveMarkSize], wave.size()))
+                << std::hex << ids.back();
+        }
+        return ids;
+    }
+    ToneVoice voice;
+    SpeechOutcome speech;
+};
+
+TEST_F(SpokenRun, FirstRunSpeaksEverySongAndTurnsVoiceOverOn) {
+    ASSERT_EQ(RunOnce(), RunOutcome::Done);
+    EXPECT_EQ(label.text, kMsgDone);
+    ParsedDatabase db = Database();
+    EXPECT_EQ(db.names, (std::vector<std::u16string>{u"/ST_FILE_1.mp3", u"/Music/yesterday.mp3",
+                                                     u"/Music/ST_FILE_1.mp3"}));
+    EXPECT_EQ(db.header[29], 1);  // turned on: the player listed no songs
+    std::vector<uint64_t> ids = SpokenIds();
+    EXPECT_EQ(ids, (std::vector<uint64_t>{PathSpokenId(u"/ST_FILE_1.mp3"),
+                                          PathSpokenId(u"/Music/yesterday.mp3"),
+                                          PathSpokenId(u"/Music/ST_FILE_1.mp3")}));
+    // The tags, else the name the song had before the run renamed it.
+    using Said = std::pair<std::u16string, SpokenLanguage>;
+    EXPECT_EQ(voice.said, (std::vector<Said>{{u"晴天, 周杰伦", SpokenLanguage::Chinese},
+                                             {u"Yesterday", SpokenLanguage::English},
+                                             {u"七里香", SpokenLanguage::Chinese}}));
+    // The sound as the voice gave it, 40 samples a unit.
+    Bytes wave = fs.Read(JoinPath(kTracks, SpokenFileName(ids[1])));
+    SpokenSound sound;
+    ASSERT_TRUE(ReadSpokenWave(wave.data(), wave.size(), sound));
+    EXPECT_EQ(sound.rate, 22050u);
+    EXPECT_EQ(sound.samples.size(), 9 * ToneVoice::kSamplesPerUnit);
+    EXPECT_EQ(speech.spoken, 3u);
+    uint64_t written = 0;
+    for (uint64_t id : ids)
+        written += fs.Read(JoinPath(kTracks, SpokenFileName(id))).size();
+    EXPECT_EQ(speech.written, written);
+    EXPECT_TRUE(speech.turnedOn);
+    EXPECT_EQ(fs.Names(kTracks).size(), 3u);  // nothing else left there
+    // The progress counts the names, and shows each.
+    EXPECT_EQ(label.phase, RunPhase::Speaking);
+    EXPECT_EQ(label.count, 3u);
+    EXPECT_EQ(TextsStarting(u"Speak: ").size(), 3u);
+
+    // A second run makes nothing, and writes the same database.
+    const Bytes first = fs.Read(kDb);
+    const auto before = fs.Snapshot().size();
+    voice.said.clear();
+    ASSERT_EQ(RunAgain(), RunOutcome::Done);
+    EXPECT_TRUE(voice.said.empty());
+    EXPECT_EQ(fs.Read(kDb), first);
+    EXPECT_EQ(fs.Snapshot().size(), before);
+    EXPECT_EQ(speech.had, 3u);
+    EXPECT_EQ(speech.spoken, 0u);
+    EXPECT_FALSE(speech.turnedOn);
+    EXPECT_EQ(label.text, kMsgDone);
+}
+
+// The owner's database listing songs decides: VoiceOver off stays off, and nothing is spoken.
+TEST_F(SpokenRun, OwnersVoiceOverOffSpeaksNone) {
+    LaterContents owner;
+    owner.tracks.emplace_back("/Music/yesterday.mp3", Bytes(372));
+    GiveDatabase(LayOutLater(owner));
+    ASSERT_EQ(RunOnce(), RunOutcome::Done);
+    EXPECT_EQ(label.text, kMsgDoneVoiceOverOff);
+    EXPECT_TRUE(voice.said.empty());
+    EXPECT_FALSE(fs.HasFolder(u"E:\\iPod_Control\\Speakable"));
+    ParsedDatabase db = Database();
+    EXPECT_EQ(db.header[29], 0);
+    // Every song still has its id, for the day the owner turns VoiceOver on.
+    for (const auto& record : db.records)
+        EXPECT_NE(RecordId(record), 0u);
+    EXPECT_TRUE(speech.voiceOverOff);
+}
+
+// An owner's song keeps its id and its spoken file (the player's own software made it); a song
+// whose id was 0, or another's, gets its path's; files of songs gone are removed only when they
+// are Zorbel's; Messages and System are never touched.
+TEST_F(SpokenRun, OwnersFilesStayAndZorbelsOrphansGo) {
+    LaterContents owner;
+    owner.header[29] = 1;
+    Bytes record(372);
+    for (int i = 0; i < 8; ++i)
+        record[328 + i] = static_cast<uint8_t>(0x11 + i);
+    owner.tracks.emplace_back("/Music/yesterday.mp3", record);
+    owner.tracks.emplace_back("/\xE6\x99\xB4\xE5\xA4\xA9.mp3", record);  // the same id: taken
+    owner.tracks.emplace_back("/gone.mp3", Bytes(372));
+    GiveDatabase(LayOutLater(owner));
+    const uint64_t ownersId = 0x1817161514131211u;
+    const Bytes ownersWave = Str("RIFF, the owner's software's");
+    fs.AddFile(JoinPath(kTracks, SpokenFileName(ownersId)), ownersWave);
+    SpokenSound tone;
+    tone.rate = 16000;
+    tone.samples.assign(100, 7);
+    const auto zorbelsOrphan = JoinPath(kTracks, SpokenFileName(PathSpokenId(u"/gone.mp3")));
+    const auto ownersOrphan = JoinPath(kTracks, u"0123456789ABCDEF.wav");
+    fs.AddFile(zorbelsOrphan, SpokenWaveBytes(tone));
+    fs.AddFile(ownersOrphan, Bytes(SpokenWaveBytes(tone).size() - kWaveMarkSize, 1));
+    fs.AddFile(JoinPath(kTracks, u"speaking.new"), Bytes(10, 0));  // a cut mid-write left it
+    fs.AddFile(u"E:\\iPod_Control\\Speakable\\Messages\\dbsm-1.wav", Bytes(9, 2));
+    fs.AddFile(u"E:\\iPod_Control\\Speakable\\System\\0000000000000000.wav", Bytes(9, 3));
+    fs.AddFile(u"E:\\iPod_Control\\Speakable\\Playlists\\2122232425262728.wav", Bytes(9, 4));
+    ASSERT_EQ(RunOnce(), RunOutcome::Done);
+    EXPECT_EQ(label.text, kMsgDone);
+    std::vector<uint64_t> ids;
+    for (const auto& r : Database().records)
+        ids.push_back(RecordId(r));
+    // Listed: 晴天 renamed (ST_FILE_1), keeping the owner's id, yesterday, whose id 晴天 took
+    // first, and 七里香 renamed.
+    ASSERT_EQ(ids.size(), 3u);
+    EXPECT_EQ(ids[0], ownersId);
+    EXPECT_EQ(ids[1], PathSpokenId(u"/Music/yesterday.mp3"));
+    EXPECT_EQ(ids[2], PathSpokenId(u"/Music/ST_FILE_1.mp3"));
+    EXPECT_EQ(fs.Read(JoinPath(kTracks, SpokenFileName(ownersId))), ownersWave);
+    EXPECT_FALSE(fs.HasFile(zorbelsOrphan));
+    EXPECT_TRUE(fs.HasFile(ownersOrphan));
+    EXPECT_FALSE(fs.HasFile(JoinPath(kTracks, u"speaking.new")));
+    EXPECT_EQ(fs.Read(u"E:\\iPod_Control\\Speakable\\Messages\\dbsm-1.wav"), Bytes(9, 2));
+    EXPECT_EQ(fs.Read(u"E:\\iPod_Control\\Speakable\\System\\0000000000000000.wav"), Bytes(9, 3));
+    EXPECT_TRUE(fs.HasFile(u"E:\\iPod_Control\\Speakable\\Playlists\\2122232425262728.wav"));
+    EXPECT_EQ(speech.had, 1u);
+    EXPECT_EQ(speech.spoken, 2u);
+    EXPECT_EQ(speech.removed, 1u);
+    EXPECT_EQ(speech.renewed, 1u);
+    EXPECT_EQ(Database().header[29], 1);
+    EXPECT_FALSE(speech.turnedOn);  // the owner's, already on
+}
+
+// Where no voice speaks a name's language, that song gets no file and the run still ends well,
+// saying how many and why, once; the voice is asked once a language.
+TEST_F(SpokenRun, NoVoiceForALanguage) {
+    voice.chinese = false;
+    ASSERT_EQ(RunOnce(), RunOutcome::Done);
+    EXPECT_EQ(label.text, FormatNumber(kMsgDoneNoChineseVoice, 2));
+    EXPECT_EQ(speech.spoken, 1u);
+    EXPECT_EQ(speech.Count(Unspoken::NoChineseVoice), 2u);
+    EXPECT_EQ(voice.said.size(), 2u);  // 晴天 (none), Yesterday; 七里香 not asked again
+    EXPECT_EQ(fs.Names(kTracks).size(), 1u);
+    EXPECT_TRUE(ParseDatabase(fs.Read(kDb)));
+}
+
+TEST_F(SpokenRun, NoSynthesiserAtAll) {
+    voice.available = false;
+    ASSERT_EQ(RunOnce(), RunOutcome::Done);
+    EXPECT_EQ(label.text, FormatNumber(kMsgDoneNoSynthesiser, 3));
+    EXPECT_TRUE(voice.said.empty());
+    EXPECT_EQ(Database().header[29], 1);  // on, for a run that can speak
+}
+
+TEST_F(SpokenRun, ANameTheVoiceCannotSay) {
+    voice.failOn = u"Yesterday";
+    ASSERT_EQ(RunOnce(), RunOutcome::Done);
+    EXPECT_EQ(label.text, FormatNumber(kMsgDoneVoiceFailed, 1));
+    EXPECT_EQ(speech.spoken, 2u);
+}
+
+// A run that would fill the player speaks none and says so; the database is written all the same,
+// and the room a next run's database needs is never taken.
+TEST_F(SpokenRun, NoRoomSpeaksNone) {
+    GiveDatabase(Str("bdhs"));
+    // Room for the database, but the names would leave less than a next run's database needs.
+    fs.capacity = fs.UsedBytes() + (1 << 20) + 100 * 1024;
+    ASSERT_EQ(RunOnce(), RunOutcome::Done);
+    EXPECT_EQ(label.text, FormatNumber(kMsgDoneNoRoom, 3));
+    EXPECT_TRUE(voice.said.empty());
+    EXPECT_FALSE(fs.HasFolder(kTracks));
+    EXPECT_EQ(Database().names.size(), 3u);
+    EXPECT_GT(speech.needed, 0u);
+    EXPECT_GT(speech.free, 0u);
+}
+
+// The medium failing while a name is written: the database is in place, nothing torn stays, and
+// the rest wait for a next run.
+TEST_F(SpokenRun, AFailedWriteStopsTheSpeaking) {
+    fs.failWhen = [](FsOp op, const std::u16string& path) {
+        return op == FsOp::Flush && path.find(u"speaking.new") != std::u16string::npos;
+    };
+    ASSERT_EQ(RunOnce(), RunOutcome::Done);
+    EXPECT_EQ(label.text, FormatNumber(kMsgDoneWriteFailed, 3));
+    EXPECT_EQ(speech.systemError, fs.failError);
+    EXPECT_TRUE(fs.Names(kTracks).empty());
+    EXPECT_EQ(Database().names.size(), 3u);
+}
+
+// A stop asked while names are spoken leaves the rest for a next run.
+TEST_F(SpokenRun, AStopLeavesTheRest) {
+    struct StoppingVoice : ToneVoice {
+        VoiceResult Speak(std::u16string_view text, SpokenLanguage language,
+                          SpokenSound& out) override {
+            job->RequestStop();
+            return ToneVoice::Speak(text, language, out);
+        }
+        CSyncJob* job = nullptr;
+    } stopping;
+    stopping.job = &job;
+    job.SetVoice(&stopping);
+    ASSERT_EQ(RunOnce(), RunOutcome::Done);
+    EXPECT_EQ(speech.spoken, 1u);
+    EXPECT_EQ(speech.Count(Unspoken::Stopped), 2u);
+    EXPECT_EQ(label.text, FormatNumber(kMsgDoneStopped, 2));
+}
+
+// The first two generations have no spoken names: nothing of them is touched or asked.
+TEST_F(SpokenRun, EarlyPlayersAreUntouched) {
+    GiveDatabase(Bytes(5, 0xEE));
+    ASSERT_EQ(RunOnce(), RunOutcome::Done);
+    EXPECT_EQ(label.text, kMsgDone);
+    EXPECT_TRUE(voice.said.empty());
+    EXPECT_FALSE(fs.HasFolder(u"E:\\iPod_Control\\Speakable"));
+    auto db = ParseDatabase(fs.Read(kDb));
+    ASSERT_TRUE(db);
+    EXPECT_FALSE(db->later);
+    EXPECT_FALSE(speech.later);
+}
+
+// What zorbel --check says: the names a run would speak and the room they take, nothing changed;
+// after the run, none.
+TEST_F(SpokenRun, CheckForeseesTheNames) {
+    GiveDatabase(Str("bdhs"));
+    const auto before = fs.Snapshot().size();
+    Bytes db = fs.Read(kDb);
+    PlayerCheck check = CheckPlayer(fs, u"E:", kDb, &db);
+    EXPECT_EQ(fs.Snapshot().size(), before);
+    EXPECT_TRUE(check.speech.later);
+    EXPECT_EQ(check.speech.toSpeak, 3u);
+    EXPECT_GT(check.speech.needed, 0u);
+    EXPECT_TRUE(check.speech.turnedOn);
+    EXPECT_FALSE(check.UpToDate());
+    ASSERT_EQ(RunOnce(), RunOutcome::Done);
+    db = fs.Read(kDb);
+    check = CheckPlayer(fs, u"E:", kDb, &db);
+    EXPECT_EQ(check.speech.toSpeak, 0u);
+    EXPECT_EQ(check.speech.had, 3u);
+    EXPECT_TRUE(check.UpToDate());
 }
 
 }  // namespace

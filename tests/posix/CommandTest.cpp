@@ -572,12 +572,14 @@ TEST(Command, EachSituation) {
          false,
          {},
          OwnersDatabase()},
+        // The run turned VoiceOver on: it keeps it.
         {"check a later generation after a run",
          {"--check", "{top}"},
          true,
          0,
          "database layout: 3rd/4th generation iPod Shuffle (bdhs); a run writes this layout\n"
          "database: 4 tracks, 1672 bytes, complete and as Zorbel writes it\n"
+         "kept from the old database: VoiceOver\n"
          "up to date: the player will play 4 tracks\n",
          "",
          "-",
