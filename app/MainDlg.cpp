@@ -78,6 +78,7 @@ LRESULT CMainDlg::OnInitDialog() {
     WPARAM font = static_cast<WPARAM>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
     ::SendDlgItemMessageW(m_hWnd, IDC_STATUS, WM_SETFONT, font, TRUE);
     m_job.SetStatusLabel(&m_wndStatus);
+    m_job.SetVoice(&m_voice);
     CLocationProbe probe;
     m_job.CheckLocation(probe);  // it shows its own outcome on the label
     ::SetDlgItemTextW(m_hWnd, IDC_NOTICE, kNoticeText);

@@ -8,6 +8,7 @@
 #include "Dialog.h"
 #include "LinkStatic.h"
 #include "MessageLoop.h"
+#include "SapiVoice.h"
 #include "run/SyncJob.h"
 #include "Win32FileSystem.h"
 #include "resource.h"
@@ -28,7 +29,8 @@ public:
     // Waits until a run still going has finished; the window may be gone already.
     void WaitForRun() { m_job.WaitForRun(); }
 
-    Win32FileSystem m_fs;  // before m_job, which works on it
+    Win32FileSystem m_fs;  // before m_job, which works on them
+    CSapiVoice m_voice;
     CLinkStatic m_wndStatus;
     CSyncJob m_job;
 

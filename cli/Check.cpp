@@ -8,10 +8,12 @@
 
 #include "base/Messages.h"
 #include "check/PlayerCheck.h"
+#include "EspeakVoice.h"
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"
 #include "Report.h"
+#include "SpokenNotes.h"
 #include "Strings.h"
 #include "run/SyncJob.h"
 
@@ -73,9 +75,9 @@ void PrintDatabase(const PlayerCheck& check, bool tooLarge, uint64_t size) {
                Reason(check.tempError ? strerror(check.tempError) : "").c_str());
 }
 
-// True when a list was cut to `limit`.
+// True when a list was cut to `limit`. `speaks`: set when a run would speak a name.
 bool PrintReport(const PlayerCheck& check, const ShownPlayer& player, bool tooLarge, uint64_t size,
-                 size_t limit) {
+                 size_t limit, bool& speaks) {
     PrintDatabase(check, tooLarge, size);
     if (!check.recordSetAside.empty())
         printf(kCheckRecordSetAside, ShownPath(player, check.recordSetAside).c_str());
@@ -127,11 +129,13 @@ bool PrintReport(const PlayerCheck& check, const ShownPlayer& player, bool tooLa
             add(kKeptSongs + Counted(check.kept.songs, "song", "songs"));
         printf(kCheckKept, kept.c_str());
     }
+    EspeakVoice voice;
+    speaks = PrintSpokenForecast(stdout, check.speech, voice.Available());
     std::string playing = Counted(check.playable, "track", "tracks");
     std::string leftOut = CountLeftOut(check.passedOver);
     if (check.temp == TempState::Folder || check.temp == TempState::Other)
         printf(kCheckVerdictRead, playing.c_str());  // the run stops before its first change
-    else if (check.UpToDate())
+    else if (check.UpToDate() && !speaks)
         printf(kCheckUpToDate, playing.c_str());
     else
         printf(kCheckVerdict, playing.c_str(), check.added, check.dropped, check.renames.size(),
@@ -198,8 +202,9 @@ int CheckPlayerCommand(const std::string& folder) {
         return kExitCannotCheck;
     }
     const bool terminal = isatty(STDOUT_FILENO) != 0;
-    if (PrintReport(check, player, read == ReadResult::TooLarge, size, ListLimit(terminal)))
+    bool speaks = false;
+    if (PrintReport(check, player, read == ReadResult::TooLarge, size, ListLimit(terminal), speaks))
         printf(kAllPaths, kShownOnTerminal, ShellWord(DisplayPath(player.folder)).c_str());
     fflush(stdout);
-    return check.UpToDate() ? kExitDone : kExitFailed;
+    return check.UpToDate() && !speaks ? kExitDone : kExitFailed;
 }

@@ -14,10 +14,12 @@
 
 #include "Check.h"
 #include "Display.h"
+#include "EspeakVoice.h"
 #include "PlayerSearch.h"
 #include "PosixFileSystem.h"
 #include "Progress.h"
 #include "Report.h"
+#include "SpokenNotes.h"
 #include "Strings.h"
 #include "run/SyncJob.h"
 
@@ -110,6 +112,7 @@ int Outcome(const Progress& progress, const CSyncJob& job, const ShownPlayer& pl
             printf(kSummary, Counted(job.m_lstPaths.Count(), "track", "tracks").c_str(),
                    Counted(job.RenamedFiles(), "file", "files").c_str(),
                    Counted(job.RenamedFolders(), "folder", "folders").c_str(), seconds);
+            PrintSpokenNames(stdout, job.Speech());
             const bool terminal = isatty(STDOUT_FILENO) != 0;
             if (PrintLeftOut(stdout, job.LeftOuts(), player, false, ListLimit(terminal)))
                 printf(kAllPaths, kShownOnTerminal, ShellWord(DisplayPath(player.folder)).c_str());
@@ -158,8 +161,10 @@ int Run(const std::string& folder) {
     }
     PosixFileSystem fs(place.top, kDrive);
     Progress progress(stdout, TerminalWidth(), kDrive, place.top);
+    EspeakVoice voice;
     CSyncJob job(fs);
     job.SetStatusLabel(&progress);
+    job.SetVoice(&voice);
     CommandProbe probe(kDrive, place.below);
     // The engine's own check decides, so the command refuses exactly where the program does.
     if (!job.CheckLocation(probe)) {

@@ -14,7 +14,8 @@
 namespace {
 
 constexpr auto kDrawEvery = std::chrono::milliseconds(200);
-const char* const kPhaseNames[] = {"searching", "renaming", "listing tracks", "writing"};
+const char* const kPhaseNames[] = {"searching", "renaming", "listing tracks", "writing",
+                                   "speaking names"};
 
 bool StartsWith(std::u16string_view text, std::u16string_view lead) {
     return text.size() >= lead.size() && text.substr(0, lead.size()) == lead;
@@ -84,9 +85,12 @@ void Progress::SetProgress(RunPhase phase, size_t count, std::u16string_view ite
     m_phase = phase;
     m_counts[static_cast<int>(phase)] = count;
     m_anyProgress = true;
-    // Piped, each track found is a line of its own, with its real path.
+    // Piped, each track found is a line of its own, with its real path, and so is each song whose
+    // name is spoken.
     if (m_width == 0 && phase == RunPhase::ListingTracks)
         PrintPath("track: ", item);
+    if (m_width == 0 && phase == RunPhase::Speaking)
+        PrintPath("speaking: ", item);
     // Paths on the player are shown from its top folder.
     if (StartsWith(item, m_drive))
         item.remove_prefix(std::min(item.size(), m_drive.size() + 1));

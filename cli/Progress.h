@@ -61,7 +61,7 @@ public:
     size_t Count(RunPhase phase) const { return m_counts[static_cast<int>(phase)]; }
 
 private:
-    static constexpr int kPhases = 4;
+    static constexpr int kPhases = 5;
 
     void Draw(bool force);
     void PrintPath(const char* lead, std::u16string_view path);

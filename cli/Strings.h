@@ -141,6 +141,52 @@ inline constexpr char kNoticeStopping[] =
 // "4 tracks", "1 file", "2 folders", seconds.
 inline constexpr char kSummary[] = "done: %s written, %s and %s renamed, in %.2f s\n";
 
+// A third or fourth generation player's spoken names (VoiceOver), after a run. "3 names", "264 KB";
+// then what else the run did, or nothing.
+inline constexpr char kSpokenMade[] = "spoken names: %s made (%s), %zu there already%s\n";
+inline constexpr char kSpokenTurnedOn[] = "; VoiceOver turned on (the player listed no songs)";
+// "1 file".
+inline constexpr char kSpokenRemoved[] = "; %s of songs no longer listed removed";
+inline constexpr char kSpokenOff[] =
+    "spoken names: none made, VoiceOver is off on this player (its owner's setting, kept)\n";
+// Why songs have no spoken name; each: "3 songs", and what to do.
+inline constexpr char kUnspokenNoProgram[] =
+    "note: %s have no spoken name: espeak-ng is not installed; install it (Debian and Ubuntu: "
+    "sudo apt install espeak-ng) and run zorbel again\n";
+inline constexpr char kUnspokenNoChinese[] =
+    "note: %s with Chinese names have no spoken name: espeak-ng has no Mandarin voice "
+    "(cmn-latn-pinyin); install espeak-ng's full voice data and run zorbel again\n";
+inline constexpr char kUnspokenNoEnglish[] =
+    "note: %s have no spoken name: espeak-ng has no English voice (en-us); install espeak-ng's "
+    "full voice data and run zorbel again\n";
+inline constexpr char kUnspokenFailed[] =
+    "note: %s have no spoken name: espeak-ng could not say them; a next run tries again\n";
+// "3 songs", the room they take, the room free.
+inline constexpr char kUnspokenNoRoom[] =
+    "note: %s have no spoken name: they would take about %s and the player has %s free, less "
+    "than that and a next run's database need; free some room and run zorbel again\n";
+// "3 songs", " (the system's reason)".
+inline constexpr char kUnspokenWriteFailed[] =
+    "note: %s have no spoken name: writing them on the player failed%s; run zorbel again\n";
+inline constexpr char kUnspokenStopped[] =
+    "note: %s have no spoken name yet: the run was stopped; run zorbel again to make them\n";
+// --check: the names there, and what a run would do.
+inline constexpr char kCheckSpokenOff[] =
+    "spoken names: VoiceOver is off on this player; a run makes none\n";
+// "4 songs" of the database; "3 names", "about 264 KB, 1.2 GB free"; what a run also does.
+inline constexpr char kCheckSpoken[] =
+    "spoken names: %zu of %zu songs have one; a run would speak %s (%s)%s\n";
+// Songs in the database; what a run also does.
+inline constexpr char kCheckSpokenAll[] = "spoken names: all %zu songs have one%s\n";
+inline constexpr char kCheckSpokenNoRoom[] =
+    "spoken names: %zu of %zu songs have one; a run would speak none of the other %zu: they "
+    "would take about %s and the player has %s free\n";
+inline constexpr char kCheckSpokenTurnsOn[] = "; it turns VoiceOver on";
+inline constexpr char kCheckSpokenRemoves[] = "; it removes %s of songs no longer listed";
+inline constexpr char kCheckSpokenNoProgram[] =
+    "espeak-ng is not installed: install it (Debian and Ubuntu: sudo apt install espeak-ng) for a "
+    "run to speak them\n";
+
 // " (reason)" for a failure line, or nothing.
 inline std::string Reason(const char* reason) {
     return reason && *reason ? std::string(" (") + reason + ")" : std::string();

@@ -120,6 +120,12 @@ public:
     // Whether two paths name one folder: two entries sharing its data, as a rename cut short on
     // FAT leaves. Two folders that only hold the same names are two.
     virtual bool SameFolder(const std::u16string& a, const std::u16string& b) = 0;
+    // Makes a folder, and returns once its entry reached the medium; false when it could not be
+    // made (it is there already, the medium refused).
+    virtual bool CreateFolder(const std::u16string& /*path*/) { return false; }
+    // The bytes a program may still write on the volume that holds `path`; false when that
+    // cannot be told.
+    virtual bool FreeSpace(const std::u16string& /*path*/, uint64_t& /*bytes*/) { return false; }
     // Keeps every other run, in this process or another, off the player (the volume) that
     // `dbPath` lies on; not held while another run holds it, or when no lock can be had.
     virtual PlayerLock LockPlayer(const std::u16string& dbPath) = 0;
@@ -165,6 +171,10 @@ public:
     }
     PlayerLock LockPlayer(const std::u16string& dbPath) override {
         return m_inner.LockPlayer(dbPath);
+    }
+    bool CreateFolder(const std::u16string& path) override { return m_inner.CreateFolder(path); }
+    bool FreeSpace(const std::u16string& path, uint64_t& bytes) override {
+        return m_inner.FreeSpace(path, bytes);
     }
     int LastError() const override { return m_inner.LastError(); }
 

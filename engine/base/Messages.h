@@ -4,6 +4,7 @@
 inline constexpr char16_t kMsgSearchFile[] = u"Search File: %s";
 inline constexpr char16_t kMsgFile[] = u"File: %s";
 inline constexpr char16_t kMsgRename[] = u"Rename: %s to %s";
+inline constexpr char16_t kMsgSpeak[] = u"Speak: %s";
 inline constexpr char16_t kMsgDone[] = u"完成";
 inline constexpr char16_t kMsgDatabaseFailed[] = u"写入数据库失败，原数据库未改动。";
 inline constexpr char16_t kMsgReadFailed[] = u"读取文件夹失败，原数据库未改动。";
@@ -32,6 +33,18 @@ inline constexpr char16_t kMsgPlayerBusy[] = u"另一个窗口正在更新iPod�
 inline constexpr char16_t kMsgNotOnPlayer[] = u"请把本程序拷贝到iPod里再运行。";
 inline constexpr char16_t kMsgFolderNotSupported[] = u"本程序不支持中文目录，您可以修改目录名。";
 inline constexpr char16_t kMsgStart[] = u"开始";
+// Said once after 完成 when songs of a third or fourth generation player have no spoken name: how
+// many, and why. %d: the songs.
+inline constexpr char16_t kMsgDoneVoiceOverOff[] = u"完成。VoiceOver已关闭，未生成语音歌名。";
+inline constexpr char16_t kMsgDoneNoSynthesiser[] = u"完成。本机没有语音，%d首歌没有语音歌名。";
+inline constexpr char16_t kMsgDoneNoChineseVoice[] =
+    u"完成。本机没有中文语音，%d首歌没有语音歌名。";
+inline constexpr char16_t kMsgDoneNoEnglishVoice[] =
+    u"完成。本机没有英文语音，%d首歌没有语音歌名。";
+inline constexpr char16_t kMsgDoneVoiceFailed[] = u"完成。语音出错，%d首歌没有语音歌名。";
+inline constexpr char16_t kMsgDoneNoRoom[] = u"完成。iPod空间不足，%d首歌没有语音歌名。";
+inline constexpr char16_t kMsgDoneWriteFailed[] = u"完成。写入iPod出错，%d首歌没有语音歌名。";
+inline constexpr char16_t kMsgDoneStopped[] = u"完成。已停止，%d首歌没有语音歌名。";
 
 // New names given to wide-named folders and MP3 files.
 inline constexpr char16_t kNewFolderName[] = u"ST_DIR_%d";

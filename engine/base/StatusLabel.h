@@ -8,8 +8,8 @@
 
 #include "base/FileSystem.h"
 
-// The step a run is in.
-enum class RunPhase { Searching, Renaming, ListingTracks, Writing };
+// The step a run is in. Speaking: the players' spoken names, after the database is written.
+enum class RunPhase { Searching, Renaming, ListingTracks, Writing, Speaking };
 
 // How a run ended, or why none could run. Everything but Done, SongsLost, DatabaseNotDurable and
 // DatabaseNotReplaced leaves the old database as it was; DatabaseNotDurable has the new one in
@@ -39,8 +39,8 @@ public:
     // Repaints the label's parent window with its background, so the skin shows behind the text.
     virtual void InvalidateParent() = 0;
     // Given before a progress text (and alone when the database writing begins): the step, how
-    // many items it has reached (entries searched, renames tried, tracks found, tracks to write)
-    // and the name or path at hand.
+    // many items it has reached (entries searched, renames tried, tracks found, tracks to write,
+    // names spoken) and the name or path at hand.
     virtual void SetProgress(RunPhase phase, size_t count, std::u16string_view item) = 0;
     // Given before the text that ends a run or refuses one. `systemError` is the system's code
     // for why it failed, where one is known, else 0.

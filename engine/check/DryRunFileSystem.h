@@ -44,6 +44,9 @@ public:
     PlayerLock LockPlayer(const std::u16string& dbPath) override {
         return m_inner.LockPlayer(dbPath);
     }
+    bool FreeSpace(const std::u16string& path, uint64_t& bytes) override {
+        return m_inner.FreeSpace(path, bytes);
+    }
 
 private:
     struct Folder {

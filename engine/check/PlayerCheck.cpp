@@ -11,7 +11,7 @@
 namespace {
 
 // A song counts when its settings are not those a new song gets: an MP3 file played when
-// shuffling, nothing else set.
+// shuffling, nothing else set. The id its spoken name is filed under is the run's own.
 KeptSettings Summarize(const OwnerSettings& kept) {
     KeptSettings summary;
     summary.volumeLimit = kept.header[kVolumeLimitAt] != 0;
@@ -20,10 +20,13 @@ KeptSettings Summarize(const OwnerSettings& kept) {
     uint8_t fresh[kKeptRecord] = {};
     fresh[kLaterFileTypeAt - kKeptFrontAt] = 1;
     fresh[kKeptFront + kLaterShuffledAt - kKeptBackAt] = 1;
+    constexpr size_t kIdAt = kKeptFront + kLaterSpokenIdAt - kKeptBackAt;
     for (size_t i = 0; i < kept.tracks; ++i) {
         uint32_t song = kept.matched[i] & ~kNotPlain;
-        summary.songs +=
-            song && std::memcmp(&kept.fields[(song - 1) * kKeptRecord], fresh, kKeptRecord) != 0;
+        const uint8_t* fields = song ? &kept.fields[(song - 1) * kKeptRecord] : nullptr;
+        summary.songs += fields && (std::memcmp(fields, fresh, kIdAt) != 0 ||
+                                    std::memcmp(fields + kIdAt + 8, fresh + kIdAt + 8,
+                                                kKeptRecord - kIdAt - 8) != 0);
     }
     return summary;
 }
@@ -121,13 +124,18 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
     // What a run would keep of its owner's settings, read and followed through its renames as a
     // run does.
     const std::vector<uint8_t>* owner = dbBytes ? dbBytes : promoted ? &temp : nullptr;
-    if (check.format == DbFormat::Later && owner && !check.readFailed) {
+    if (check.format == DbFormat::Later && !check.readFailed) {
         OwnerSettings kept;
-        kept.Read(owner->data(), owner->size());
+        if (owner)
+            kept.Read(owner->data(), owner->size());
         if (kept.found) {
             job.FollowOwnerSettings(kept);
             check.kept = Summarize(kept);
         }
+        // The songs' spoken names, as the run would find them once its database is in place.
+        job.DecideSpokenNames(kept.found ? &kept : nullptr);
+        job.SpeakNames(true);
+        check.speech = job.Speech();
     }
     // What the player makes of records not as Zorbel writes them nobody knows.
     check.playable = check.database.Intact() ? old.size() - check.missing.size() : 0;

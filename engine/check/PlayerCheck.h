@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "database/Database.h"
+#include "speech/SpokenNames.h"
 #include "base/FileSystem.h"
 #include "record/RenameRecord.h"
 #include "base/LeftOut.h"
@@ -70,13 +71,17 @@ struct PlayerCheck {
     size_t dropped = 0;      // tracks of the database now that a run would leave out
     bool reordered = false;  // the same tracks, but not in the order a run would write them
     KeptSettings kept;       // when a run would write a database
+    // A later generation's spoken names as a run would find them: those there, those it would
+    // speak and the room they take, Zorbel's files of songs gone it would remove.
+    SpeechOutcome speech;
 
     // A run that would leave something out ends on saying so, never on "done": not up to date.
     bool UpToDate() const {
         return hasDatabase && database.Intact() && database.format == format &&
                temp == TempState::None && !readFailed && renames.empty() && added == 0 &&
                dropped == 0 && !reordered && passedOver.empty() && !shared && !recordUnreadable &&
-               recordSetAside.empty() && putBacks.empty() && lost.empty();
+               recordSetAside.empty() && putBacks.empty() && lost.empty() && speech.renewed == 0 &&
+               !speech.turnedOn && speech.removed == 0;
     }
 };
 

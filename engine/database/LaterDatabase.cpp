@@ -39,8 +39,8 @@ void Put32(uint8_t* at, uint32_t value) {
 }
 
 // The database header and the track header's head. A new database has no volume limit and
-// VoiceOver off (a run makes no spoken names); an old one's owner keeps them.
-void FillHead(const Layout& at, uint8_t* out) {
+// VoiceOver off; an old one's owner keeps them; the run's decision on VoiceOver goes last.
+void FillHead(const Layout& at, const SpokenNameIds* spoken, uint8_t* out) {
     std::memset(out, 0, kHeadSize);
     if (at.kept) {
         std::memcpy(out + kKeptHeaderAt, at.kept->header + kKeptHeaderAt, kKeptHeader);
@@ -59,6 +59,13 @@ void FillHead(const Layout& at, uint8_t* out) {
     std::memcpy(tracks, "hths", 4);
     Put32(tracks + 4, kTrackHeadSize + 4 * at.count);
     Put32(tracks + 8, at.count);
+    if (spoken)
+        out[kVoiceOverAt] = spoken->voiceOver;
+}
+
+void PutId(uint8_t* at, uint64_t id) {
+    Put32(at, static_cast<uint32_t>(id));
+    Put32(at + 4, static_cast<uint32_t>(id >> 32));
 }
 
 // Whole code points only: a path cut in the middle of one would end in a byte no name has. A song
@@ -159,15 +166,18 @@ bool PutTail(const Layout& at, const ByteSink& put) {
     return true;
 }
 
-bool Encode(const Layout& at, const PathList& paths, const ByteSink& put) {
+bool Encode(const Layout& at, const PathList& paths, const ByteSink& put,
+            const SpokenNameIds* spoken = nullptr) {
     uint8_t chunk[kLaterRecordSize];  // the largest piece: a record
-    FillHead(at, chunk);
+    FillHead(at, spoken, chunk);
     if (!put(chunk, kHeadSize) || !PutWords(put, at.count, at.firstRecord, kLaterRecordSize))
         return false;
     for (uint32_t i = 0; i < at.count; ++i) {
         uint32_t song = at.kept && i < at.kept->tracks ? at.kept->matched[i] & ~kNotPlain : 0;
         FillRecord(i < paths.Count() ? paths[i] : std::u16string_view(),
                    song ? &at.kept->fields[(song - 1) * kKeptRecord] : nullptr, chunk);
+        if (spoken && spoken->ids)
+            PutId(chunk + kLaterSpokenIdAt, spoken->ids[i]);
         if (!put(chunk, kLaterRecordSize))
             return false;
     }
@@ -194,9 +204,10 @@ uint64_t LaterDatabaseSize(uint64_t count) {
     return Layout(count, nullptr).end;
 }
 
-bool EncodeLaterDatabase(const PathList& paths, const ByteSink& put, const OwnerSettings* kept) {
+bool EncodeLaterDatabase(const PathList& paths, const ByteSink& put, const OwnerSettings* kept,
+                         const SpokenNameIds* spoken) {
     const Layout at(paths.Count(), kept);
-    return at.end <= UINT32_MAX && Encode(at, paths, put);
+    return at.end <= UINT32_MAX && Encode(at, paths, put, spoken);
 }
 
 DatabaseContents DecodeLaterDatabase(const uint8_t* bytes, size_t size) {

@@ -16,14 +16,23 @@
 
 struct OwnerSettings;
 
+// What a run decided for the players' spoken names: each track's id, in the paths' order, and the
+// header's VoiceOver switch.
+struct SpokenNameIds {
+    const uint64_t* ids = nullptr;
+    uint8_t voiceOver = 0;
+};
+
 // The length of a new database of `count` tracks, one that keeps nothing from an old one.
 uint64_t LaterDatabaseSize(uint64_t count);
 
 // Streams the database for the paths, in order, through `put`, a chunk or record at a time,
-// keeping what `kept` (matched to the same paths) holds of the old database's owner. False as
-// soon as a put fails, or when the file would outgrow the layout's 32-bit offsets.
+// keeping what `kept` (matched to the same paths) holds of the old database's owner, and giving
+// the records and header what `spoken` holds, when given. False as soon as a put fails, or when
+// the file would outgrow the layout's 32-bit offsets.
 bool EncodeLaterDatabase(const PathList& paths, const ByteSink& put,
-                         const OwnerSettings* kept = nullptr);
+                         const OwnerSettings* kept = nullptr,
+                         const SpokenNameIds* spoken = nullptr);
 
 // A database in the later layout read back, trusting nothing in it: the count its header gives,
 // the records where a run puts them for that count, and whether each byte is what a run writes

@@ -15,6 +15,8 @@ inline constexpr size_t kLaterNameBytes = 255;
 inline constexpr size_t kLaterNameAt = 24;  // a record's path field
 // A record's file type (1: MP3) and its byte that plays the song when shuffling (1) or skips it.
 inline constexpr size_t kLaterFileTypeAt = 20, kLaterShuffledAt = 284;
+// A record's 8-byte id, the name its spoken name's file is filed under (VoiceOver).
+inline constexpr size_t kLaterSpokenIdAt = 328;
 inline constexpr size_t kLaterPlaylistHeadSize = 44;  // a playlist before its track numbers
 
 // The chunks' tags, read as words: "bdhs", "hths", "rths", "hphs", "lphs".

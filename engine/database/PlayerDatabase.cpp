@@ -274,7 +274,7 @@ bool CPlayerDatabase::WriteFile(const std::u16string& tempPath, const PathList& 
 }
 
 bool CPlayerDatabase::Encode(const PathList& tracks, const ByteSink& put) const {
-    return m_format == DbFormat::Later ? EncodeLaterDatabase(tracks, put, m_kept.get())
+    return m_format == DbFormat::Later ? EncodeLaterDatabase(tracks, put, m_kept.get(), m_spoken)
                                        : EncodeEarlyDatabase(tracks, put);
 }
 

@@ -53,6 +53,9 @@ public:
     // unless the player has the later layout and its old database said something.
     OwnerSettings* Kept() { return m_format == DbFormat::Later ? m_kept.get() : nullptr; }
 
+    // What the later layout's database gives the players' spoken names, when a run decided it;
+    // kept by the caller until the writing is done.
+    void SetSpokenIds(const SpokenNameIds* spoken) { m_spoken = spoken; }
     // Writes the tracks in the player's layout into the temporary file and moves it over the old
     // database. `error`: the system's reason when it did not end Replaced. The temporary file is
     // removed after a failure, unless it is the only database the player has. A database the
@@ -76,6 +79,7 @@ private:
     bool m_secondName = false;  // the temporary name turned out the database's second name
     bool m_toldApart = false;   // BesideItself compared both and found them different
     std::unique_ptr<OwnerSettings> m_kept;
+    const SpokenNameIds* m_spoken = nullptr;
     // The old database's tracks, kept only while a run from a folder below the top needs them.
     std::vector<std::u16string> m_oldTracks;
     // The database's tracks, folded and sorted, once Lists has read them.

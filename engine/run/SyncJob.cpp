@@ -9,7 +9,8 @@ CSyncJob::CSyncJob(IFileSystem& fileSystem)
     : m_fs(fileSystem),
       m_database(fileSystem, *this, m_strDbPath),
       m_record(fileSystem, *this, m_strDbPath),
-      m_plan(fileSystem, *this) {}
+      m_plan(fileSystem, *this),
+      m_speech(fileSystem) {}
 
 CSyncJob::~CSyncJob() {
     WaitForRun();
@@ -131,6 +132,7 @@ RunOutcome CSyncJob::Run(const std::function<void(int step)>& afterStep) {
 RunOutcome CSyncJob::RunSteps(const std::function<void(int step)>& afterStep) {
     m_report.Reset();
     m_plan.Reset();
+    m_speech.Reset();
     auto stepDone = [&afterStep](int step) {
         if (afterStep)
             afterStep(step);
@@ -179,12 +181,20 @@ RunOutcome CSyncJob::RunChanges(const std::function<void(int step)>& stepDone) {
     stepDone(2);
     if (EndIfStopped())
         return Outcome();
-    WriteDatabase();  // it reports the outcome, the track scan's read failure included
+    // It reports every outcome but that of a database in place, the read failure included.
+    const bool written = WriteDatabase() != 0;
     stepDone(3);
+    // The players' spoken names follow the database, never go before it: the room they take or a
+    // voice that fails can cost neither a song nor the database.
+    if (written) {
+        SpeakNames();
+        EndWritten();
+    }
     return Outcome();
 }
 
 bool CSyncJob::RequestStop() {
+    m_bStopWanted = true;
     Change state = Change::None;
     return m_change.compare_exchange_strong(state, Change::StopAsked) || state == Change::StopAsked;
 }

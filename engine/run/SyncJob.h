@@ -21,6 +21,7 @@
 #include "run/Location.h"
 #include "run/RenamePlan.h"
 #include "run/RunReport.h"
+#include "speech/SpokenNames.h"
 
 class CSyncJob : public IChangeGate {
 public:
@@ -31,6 +32,8 @@ public:
     CSyncJob& operator=(const CSyncJob&) = delete;
 
     int SetStatusLabel(IStatusLabel* status);
+    // The synthesiser a run speaks the players' names through; none speaks none.
+    void SetVoice(IVoice* voice) { m_speech.SetVoice(voice); }
 
     // Fills the root folder and database path from where the program is, and leaves the label
     // showing an error or the Start link. 1 when a run may be started.
@@ -61,6 +64,8 @@ public:
     // has begun, and the run ends Stopped as soon as it sees the request (it looks at each entry
     // of its scans). False once a change has begun: the run then finishes as it would have.
     bool RequestStop();
+    // A stop was asked at any time: speaking, the run's last and only optional work, ends early.
+    bool StopWanted() const { return m_bStopWanted; }
     // The gate every first change of a run passes: putting a database in place, writing the
     // record of renames, a rename, creating the database's temporary file... False when a stop
     // was asked before it: the change is not made and the run ends Stopped. Once passed, the run
@@ -87,6 +92,8 @@ public:
     // The player's database, and the plan of this run's renames.
     CPlayerDatabase& Database() { return m_database; }
     const CRenamePlan& Plan() const { return m_plan; }
+    // What the last run made of a later generation's spoken names.
+    const SpeechOutcome& Speech() const { return m_speech.Outcome(); }
 
     // Every text of a run reaches the label this way: repaint, plain look, text with command 0.
     void ReportStatus(std::u16string_view text) { m_report.Status(text); }
@@ -104,8 +111,16 @@ public:
     int AddTrack(const std::u16string& path, int convert);
 
     // Step 4: the database, written beside the old one and then moved over it; never when the
-    // track scan could not read the whole tree.
+    // track scan could not read the whole tree. 1 when it is in place: the run then ends with
+    // EndWritten, once a third or fourth generation player's spoken names are done.
     int WriteDatabase();
+    void EndWritten();
+    // Each song's spoken name's id and the VoiceOver switch, for the database to write; `kept`:
+    // what the old database's owner set, matched to the tracks.
+    void DecideSpokenNames(const OwnerSettings* kept);
+    // The spoken names of the songs without one, after the database is in place; with `dryRun`
+    // only counted, as a run would find them.
+    void SpeakNames(bool dryRun = false);
 
     // Before the steps: the database under two names (an iTunesSD.new byte for byte the
     // database) stops the run (NeedsRepair, reported): writing or removing either name would free
@@ -150,6 +165,7 @@ private:
         return m_report.End(outcome, text, systemError);
     }
     int RenameItem(const std::u16string& path, int& counter, std::u16string_view nameFormat);
+    void SpeakNamesOf(bool dryRun);
 
     IFileSystem& m_fs;
     LocationOutcome m_location = LocationOutcome::NotOnPlayer;
@@ -159,9 +175,11 @@ private:
     CPlayerDatabase m_database;
     CRunRecord m_record;
     CRenamePlan m_plan;
+    CSpokenNames m_speech;
     // One state for a stop request and the first change, so neither can slip past the other.
     std::atomic<Change> m_change{Change::None};
     std::atomic<bool> m_bRunning{false};
     std::atomic<bool> m_bRan{false};  // a run got hold of the player
+    std::atomic<bool> m_bStopWanted{false};
     std::thread m_worker;
 };

@@ -1,5 +1,8 @@
 // The four steps of a run, CSyncJob's own: new names for what the player cannot show (steps 1
-// and 2), the list of tracks (step 3) and the database written from it (step 4).
+// and 2), the list of tracks (step 3) and the database written from it (step 4), with the
+// players' spoken names once it is in place.
+#include <new>
+
 #include "base/Messages.h"
 #include "base/NewName.h"
 #include "base/Text.h"
@@ -181,16 +184,11 @@ int CSyncJob::WriteDatabase() {
     // What the owner set in a later-layout database follows this run's renames to the tracks.
     if (OwnerSettings* kept = m_database.Kept())
         FollowOwnerSettings(*kept);
+    DecideSpokenNames(m_database.Kept());
     int error = 0;
     switch (m_database.Write(m_lstPaths, error)) {
-        case ReplaceResult::Replaced: {
-            // Songs a cut left without a name are not played until a run after the drive's check
-            // puts them back: that is what the user must do next.
-            const bool lost = m_report.LeavesLost();
-            ReportEnd(lost ? RunOutcome::SongsLost : RunOutcome::Done,
-                      lost ? kMsgSongsLost : kMsgDone);
-            return 1;
-        }
+        case ReplaceResult::Replaced:
+            return 1;  // the run's story ends it, once the spoken names are done
         case ReplaceResult::ReplacedNotDurable:
             // The old database is gone: saying it was kept would be false.
             ReportEnd(RunOutcome::DatabaseNotDurable, kMsgNotDurable, error);
@@ -205,4 +203,64 @@ int CSyncJob::WriteDatabase() {
     }
     ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed, error);
     return 0;
+}
+
+void CSyncJob::DecideSpokenNames(const OwnerSettings* kept) {
+    m_database.SetSpokenIds(nullptr);
+    if (m_database.Format() != DbFormat::Later)
+        return;
+    m_speech.Decide(kept, m_lstPaths);
+    m_database.SetSpokenIds(m_speech.Ids());
+}
+
+// Songs a cut left without a name are not played until a run after the drive's check puts them
+// back: that is what the user must do next. Else done, and why any song has no spoken name.
+void CSyncJob::EndWritten() {
+    if (m_report.LeavesLost()) {
+        ReportEnd(RunOutcome::SongsLost, kMsgSongsLost);
+        return;
+    }
+    std::u16string text;
+    try {
+        text = DoneText(m_speech.Outcome());
+    } catch (const std::bad_alloc&) {
+        // Out of memory for the note: 完成 alone, a literal, still says the database is in place.
+    }
+    ReportEnd(RunOutcome::Done, text.empty() ? std::u16string_view(kMsgDone) : text);
+}
+
+// Speaking is the slow part of a run (a few tens of ms a name): the progress counts the names,
+// and a stop asked meanwhile leaves the rest for a next run, the database already in place.
+void CSyncJob::SpeakNames(bool dryRun) {
+    if (m_database.Format() != DbFormat::Later)
+        return;
+    try {
+        SpeakNamesOf(dryRun);
+    } catch (const std::bad_alloc&) {
+        // The database is in place: running out of memory only leaves names for a next run.
+        m_speech.Stop(Unspoken::WriteFailed);
+    }
+}
+
+void CSyncJob::SpeakNamesOf(bool dryRun) {
+    std::vector<std::pair<std::u16string, std::u16string>> files, folders;
+    for (size_t i = 0; i < m_plan.Count(); ++i) {
+        const CRenamePlan::Item& item = m_plan[i];
+        if (item.step == CRenamePlan::Step::Done)
+            (item.folder ? folders : files).emplace_back(item.from, item.to);
+    }
+    const auto renamedFrom = RenamedFrom(files, folders);
+    // A next run writes its database beside this one: the names never take that room.
+    const uint64_t keepFree = 2 * LaterDatabaseSize(m_lstPaths.Count()) + (1u << 20);
+    m_speech.Begin(m_strDbPath.substr(0, 2), m_lstPaths, renamedFrom, keepFree, dryRun);
+    if (dryRun)
+        return;
+    if (m_pStatus && m_speech.ToSpeak())
+        m_pStatus->SetTotal(RunPhase::Speaking, m_speech.ToSpeak());
+    std::u16string path;
+    size_t spoken = 0;
+    while (!StopWanted() && m_speech.SpeakNext(path))
+        ReportProgress(RunPhase::Speaking, ++spoken, path, FormatText(kMsgSpeak, {path}));
+    if (StopWanted())
+        m_speech.Stop(Unspoken::Stopped);
 }

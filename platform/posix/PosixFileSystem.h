@@ -11,7 +11,8 @@
 #include "FatRoom.h"
 #include "base/FileSystem.h"
 
-// Its renames and replace are in DurableRename.cpp, the room for new names in FatRoom.cpp.
+// Its renames and replace are in DurableRename.cpp, the room for new names in FatRoom.cpp, new
+// folders and the free room in NewFolder.cpp.
 class PosixFileSystem : public IFileSystem {
 public:
     // `top`: the player's top folder on this system; `drive`: the engine's name for it ("P:").
@@ -38,6 +39,8 @@ public:
     bool SetSize(const std::u16string& path, uint64_t size) override;
     bool SameFolder(const std::u16string& a, const std::u16string& b) override;
     PlayerLock LockPlayer(const std::u16string& dbPath) override;
+    bool CreateFolder(const std::u16string& path) override;
+    bool FreeSpace(const std::u16string& path, uint64_t& bytes) override;
     int LastError() const override { return m_lastError; }
 
 private:

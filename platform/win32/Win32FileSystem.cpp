@@ -293,6 +293,24 @@ ReplaceResult Win32FileSystem::Replace(const std::u16string& from, const std::u1
     return sourceThere && !targetThere ? ReplaceResult::TargetRemoved : ReplaceResult::Failed;
 }
 
+bool Win32FileSystem::CreateFolder(const std::u16string& path) {
+    if (CreateDirectoryW(AsWide(path), nullptr))
+        return true;
+    m_lastError = SystemErrorCode();
+    return false;
+}
+
+// The room the user may still fill: quotas, where a volume has them, count.
+bool Win32FileSystem::FreeSpace(const std::u16string& path, uint64_t& bytes) {
+    ULARGE_INTEGER available = {};
+    if (!GetDiskFreeSpaceExW(AsWide(path), &available, nullptr, nullptr)) {
+        m_lastError = SystemErrorCode();
+        return false;
+    }
+    bytes = available.QuadPart;
+    return true;
+}
+
 bool Win32FileSystem::Remove(const std::u16string& path) {
     if (DeleteFileW(AsWide(path)))
         return true;

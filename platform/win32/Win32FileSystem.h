@@ -18,6 +18,9 @@ public:
     bool SetSize(const std::u16string& path, uint64_t size) override;
     bool SameFolder(const std::u16string& a, const std::u16string& b) override;
     PlayerLock LockPlayer(const std::u16string& dbPath) override;
+    // Windows writes a removable drive's new folder through as it makes it (quick removal).
+    bool CreateFolder(const std::u16string& path) override;
+    bool FreeSpace(const std::u16string& path, uint64_t& bytes) override;
     int LastError() const override { return m_lastError; }
 
 private:

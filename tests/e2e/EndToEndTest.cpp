@@ -7,6 +7,7 @@
 #include <set>
 
 #include "AppDriver.h"
+#include "DatabaseFile.h"
 #include "MemoryFileSystem.h"
 #include "PlayerDrive.h"
 #include "record/RenameRecord.h"
@@ -61,6 +62,9 @@ struct Case {
     // The Windows that Wine reports to the program (winxp, win10), else its default. These rows
     // also check that no black shows in the window, before the run and after.
     const wchar_t* windows = nullptr;
+    // A third or fourth generation player (its database "bdhs", listing no songs yet): VoiceOver
+    // turned on, each song's spoken name's id, and, as Wine has no voice, no spoken name made.
+    bool later = false;
 };
 
 const std::vector<std::wstring> kPlain = {
@@ -237,6 +241,23 @@ std::vector<Case> Cases() {
          2,
          {},
          1500},
+        // No voice speaks under Wine: the run ends on 完成, and says after it how many songs have
+        // no spoken name and why.
+        {"LaterWithoutVoices",
+         {L"晴天.mp3", L"Music\\Yesterday.mp3", L"歌曲\\七里香.mp3", L"Music\\cover.jpg"},
+         L"",
+         P,
+         true,
+         Action::Run,
+         L"完成。本机没有语音，3首歌没有语音歌名。",
+         2,
+         {{L"晴天.mp3", L"ST_FILE_1.mp3"}},
+         3,
+         false,
+         true,
+         96,
+         nullptr,
+         true},
         Look("LookOnXp", AlbumTree(1500, L""), 96, L"winxp"),
         Look("LookOnXpAt144Dpi", kWide, 144, L"winxp"),
         Look("LookOnWin10At144Dpi", AlbumTree(1500, L""), 144, L"win10"),
@@ -253,7 +274,7 @@ bool StartsWith(const std::wstring& text, const wchar_t* head) {
 
 bool IsProgress(const std::wstring& text) {
     return StartsWith(text, L"Search File: ") || StartsWith(text, L"File: ") ||
-           StartsWith(text, L"Rename: ");
+           StartsWith(text, L"Rename: ") || StartsWith(text, L"Speak: ");
 }
 
 // The DPI of this prefix's display.
@@ -288,7 +309,8 @@ protected:
         folder = c.folder.empty() ? drive : drive + L"\\" + c.folder;
         if (c.database) {
             bool half = c.action == Action::HalfReplaced;
-            ASSERT_TRUE(WriteBytes(DatabasePath(drive) + (half ? L".new" : L""), OldDatabase()));
+            ASSERT_TRUE(WriteBytes(DatabasePath(drive) + (half ? L".new" : L""),
+                                   c.later ? Bytes{'b', 'd', 'h', 's'} : OldDatabase()));
         }
         ASSERT_TRUE(CreateTree(drive, c.tree));
         if (c.action == Action::TwoNames) {
@@ -340,6 +362,18 @@ protected:
         if (c.tracks >= 0) {
             EXPECT_EQ(ExpectedTracks(folder).size(), size_t(c.tracks));
         }
+        if (c.later) {
+            auto db = ParseDatabase(ReadBytes(DatabasePath(drive)));
+            ASSERT_TRUE(db && db->later);
+            EXPECT_EQ(db->header[29], 1) << "VoiceOver not turned on";
+            for (const auto& record : db->records)
+                EXPECT_TRUE(std::any_of(record.begin() + 328, record.begin() + 336, [](uint8_t b) {
+                    return b != 0;
+                })) << "a song without its spoken name's id";
+            EXPECT_EQ(GetFileAttributesW((drive + L"\\iPod_Control\\Speakable").c_str()),
+                      INVALID_FILE_ATTRIBUTES)
+                << "spoken names where no voice speaks";
+        }
         for (const std::wstring& text : app.Seen()) {
             EXPECT_TRUE(text == kStart || text == c.status || IsProgress(text))
                 << "unexpected text " << Utf8(text);
@@ -349,6 +383,9 @@ protected:
     void TearDown() override {
         if (GetParam().windows)
             RegDeleteKeyW(HKEY_CURRENT_USER, kAppDefaults);
+        // The Wine tests that use P: after this one expect a player of the first generations.
+        if (GetParam().later)
+            WipeDrive(kPlayerDrive, DRIVE_REMOVABLE);
         if (HasFailure())
             printf("what the driver saw:\n%s", app.Report().c_str());
     }

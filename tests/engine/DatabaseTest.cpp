@@ -74,6 +74,9 @@ TEST(DatabaseRecord, NameStopsAtTheTextsEnd) {
 TEST_F(WriterFixture, EmptyListGivesEighteenBytes) {
     EXPECT_EQ(job.WriteDatabase(), 1);
     EXPECT_EQ(fs.Read(kDb), (Bytes{0, 0, 0, 1, 8, 0, 0, 0, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    // The run's story ends a run whose database is in place.
+    EXPECT_EQ(label.text, u"");
+    job.EndWritten();
     EXPECT_EQ(label.text, kMsgDone);
 }
 
@@ -212,6 +215,7 @@ struct Laid {
     std::vector<std::pair<size_t, uint32_t>> words = {};
     std::vector<std::pair<size_t, uint8_t>> bytes = {};
     std::vector<std::pair<size_t, std::string>> names = {};
+    std::vector<std::pair<size_t, uint64_t>> longs = {};  // little-endian, 8 bytes
 
     Bytes Make() const {
         Bytes out(size, 0);
@@ -224,6 +228,9 @@ struct Laid {
             out[at] = byte;
         for (const auto& [at, name] : names)
             std::copy(name.begin(), name.end(), out.begin() + at);
+        for (auto [at, value] : longs)
+            for (int i = 0; i < 8; ++i)
+                out[at + i] = static_cast<uint8_t>(value >> 8 * i);
         return out;
     }
 };
@@ -237,13 +244,15 @@ TEST(LaterDatabase, GoldensForSmallTrees) {
         Laid golden;
     } cases[] = {
         // 64 + (20 + 4 * 3) + 372 * 3 + 24 + (44 + 4 * 3) = 1292 bytes for three tracks. The
-        // header: version, its length, tracks, playlists (no volume limit and VoiceOver off at 28
-        // and 29), tracks again, the track header at 64, the playlists at 1212. The track header:
-        // its length, tracks, each record's offset. Each record: its length, an MP3 file, its
-        // path in UTF-8 from its byte 24, and at 284: not skipped when shuffling. The playlist
-        // header: its length, one playlist, no podcast, one master and no audiobook playlist (16
-        // bits each), the playlist at 1236. The master playlist: its length, tracks twice, the
-        // master's type, each track's number in order.
+        // header: version, its length, tracks, playlists (no volume limit at 28, VoiceOver at 29
+        // turned on: the player listed no songs), tracks again, the track header at 64, the
+        // playlists at 1212. The track header: its length, tracks, each record's offset. Each
+        // record: its length, an MP3 file, its path in UTF-8 from its byte 24, at 284: not skipped
+        // when shuffling, and at 328 the id its spoken name is filed under: the 64-bit FNV-1a of
+        // its path's UTF-16LE bytes, ASCII letters folded (worked out apart from the engine). The
+        // playlist header: its length, one playlist, no podcast, one master and no audiobook
+        // playlist (16 bits each), the playlist at 1236. The master playlist: its length, tracks
+        // twice, the master's type, each track's number in order.
         {"a new database",
          {4, {{0, "bdhs"}}},
          {u"E:\\a.mp3", u"E:\\Music\\\u00E9.mp3", u"E:\\Music\\\u6674.mp3",
@@ -261,8 +270,9 @@ TEST(LaterDatabase, GoldensForSmallTrees) {
            {100, 372},      {116, 1},  {472, 372},      {488, 1},       {844, 372},   {860, 1},
            {1216, 24},      {1220, 1}, {1224, 0x1FFFF}, {1228, 0xFFFF}, {1232, 1236}, {1240, 56},
            {1244, 3},       {1248, 3}, {1260, 1},       {1280, 0},      {1284, 1},    {1288, 2}},
-          {{380, 1}, {752, 1}, {1124, 1}},
-          {{120, "/a.mp3"}, {492, "/Music/\xC3\xA9.mp3"}, {864, "/Music/ST_FILE_1.mp3"}}}},
+          {{29, 1}, {380, 1}, {752, 1}, {1124, 1}},
+          {{120, "/a.mp3"}, {492, "/Music/\xC3\xA9.mp3"}, {864, "/Music/ST_FILE_1.mp3"}},
+          {{424, 0x48EF3F1A992BB3C3}, {796, 0x12F56CFA0D72DFFD}, {1168, 0x255F7CA4FE8CFF94}}}},
         // An owner's database, as another writer lays it out: a volume limit (28), VoiceOver on
         // (29), two header bytes nobody knows (22, 50); songs "/Music/晴.mp3" with a start and
         // stop time, a volume, skipped when shuffling, its position remembered, album, spoken
@@ -272,7 +282,8 @@ TEST(LaterDatabase, GoldensForSmallTrees) {
         // 64 + (20 + 4 * 4) + 372 * 4 + (20 + 4 * 4) + (44 + 4 * 4) * 2 + (44 + 4) * 2.
         // The run renames 晴 to ST_FILE_1.mp3 and finds the new song b.mp3. The new database:
         // 64 + (20 + 4 * 4) + 372 * 4 + (20 + 4 * 3) + (44 + 4 * 4) + (44 + 4 * 2) + (44 + 4) =
-        // 1780 bytes; the header and the songs as the owner left them, b.mp3 a new song's;
+        // 1780 bytes; the header and the songs as the owner left them, b.mp3 a new song's, and
+        // each song whose spoken name's id was 0 given its path's (as above), 晴 keeping its own;
         // 3 playlists: the master of every track in listing order (3 neither podcasts nor
         // audiobooks), A of ST_FILE_1 and a, its id and kind kept, B of é; C, left empty, gone.
         {"an owner's database",
@@ -338,7 +349,8 @@ TEST(LaterDatabase, GoldensForSmallTrees) {
           {{124, "/a.mp3"},
            {496, "/b.mp3"},
            {868, "/Music/\xC3\xA9.mp3"},
-           {1240, "/Music/ST_FILE_1.mp3"}}}},
+           {1240, "/Music/ST_FILE_1.mp3"}},
+          {{428, 0x48EF3F1A992BB3C3}, {800, 0x6C8B36AF57EDA638}, {1172, 0x12F56CFA0D72DFFD}}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

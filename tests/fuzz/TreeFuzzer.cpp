@@ -1,8 +1,9 @@
 // libFuzzer target: decodes the input into a player's folder tree (odd UTF-16 names, deep
 // nesting, locked items, short writes, a full medium, one failing operation, either generations'
 // database, a record of renames an earlier run left or bytes that only start like one, Windows'
-// renaming), runs the four steps of a sync and traps when the run leaves the player in a state no
-// run may leave, or when the look that changes nothing (zorbel --check) predicted another run.
+// renaming, songs' tags), runs the four steps of a sync and a later generation's spoken names,
+// and traps when the run leaves the player in a state no run may leave, or when the look that
+// changes nothing (zorbel --check) predicted another run.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "record/RenameRecord.h"
 #include "RecordingStatusLabel.h"
 #include "RunInvariants.h"
+#include "ToneVoice.h"
 #include "run/SyncJob.h"
 #include "base/Text.h"
 
@@ -56,12 +58,43 @@ std::u16string DecodeName(FuzzedDataProvider& in) {
     return name;
 }
 
-// Bytes no other file has: the file's number, then a few from the input.
+// Tags a later generation's run reads for its spoken names, from the input: the head of an ID3v2
+// tag (any version, flags and size) and its frames' bytes, or an ID3v1 tag at the end.
+Bytes Tagged(FuzzedDataProvider& in, Bytes bytes) {
+    switch (in.ConsumeIntegralInRange(0, 3)) {
+        case 0: {
+            Bytes tag = {'I',
+                         'D',
+                         '3',
+                         in.ConsumeIntegralInRange<uint8_t>(2, 5),
+                         in.ConsumeIntegral<uint8_t>(),
+                         in.ConsumeIntegral<uint8_t>()};
+            for (int i = 0; i < 4; ++i)  // seven bits a byte, or any byte
+                tag.push_back(in.ConsumeBool() ? in.ConsumeIntegral<uint8_t>()
+                                               : in.ConsumeIntegralInRange<uint8_t>(0, 0x7F));
+            auto frames = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange(0, 300));
+            tag.insert(tag.end(), frames.begin(), frames.end());
+            bytes.insert(bytes.begin(), tag.begin(), tag.end());
+            break;
+        }
+        case 1: {
+            bytes.insert(bytes.end(), {'T', 'A', 'G'});
+            auto v1 = in.ConsumeBytes<uint8_t>(125);
+            bytes.insert(bytes.end(), v1.begin(), v1.end());
+            break;
+        }
+        default:
+            break;
+    }
+    return bytes;
+}
+
+// Bytes no other file has: the file's number, then a few from the input; maybe tagged.
 Bytes Content(FuzzedDataProvider& in, uint32_t number) {
     Bytes bytes = {uint8_t(number), uint8_t(number >> 8), uint8_t(number >> 16), 0xF1};
     auto more = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange(0, 16));
     bytes.insert(bytes.end(), more.begin(), more.end());
-    return bytes;
+    return Tagged(in, bytes);
 }
 
 bool Usable(const std::u16string& name) {
@@ -181,9 +214,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (in.ConsumeIntegralInRange(0, 7) == 0)
         fs.capacity = fs.UsedBytes() + in.ConsumeIntegralInRange<size_t>(0, 20000);
 
+    // A later generation's spoken names, through a voice that may lack a language.
+    ToneVoice voice;
+    voice.chinese = in.ConsumeBool();
     RecordingStatusLabel label;
     CSyncJob job(fs);
     job.SetStatusLabel(&label);
+    job.SetVoice(&voice);
     PlayerProbe probe(root);
     if (!job.CheckLocation(probe))
         Violated("the location check refused the player");

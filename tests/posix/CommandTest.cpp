@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
 #include "DatabaseFile.h"
 #include "Display.h"
+#include "HostNames.h"
 #include "HostTree.h"
 #include "MemoryFileSystem.h"
 #include "PlayerSearch.h"
@@ -17,6 +19,8 @@
 #include "Progress.h"
 #include "record/RenameRecord.h"
 #include "run/SyncJob.h"
+#include "speech/SpokenNames.h"
+#include "speech/SpokenWave.h"
 #include "Version.h"
 
 namespace {
@@ -59,7 +63,85 @@ struct CommandCase {
     Bytes database = {};                 // the player's database, when the row gives its own
     std::string absent = "";             // text stdout must not hold
     bool earlierRecord = false;          // recorded as the version before did: no identities
+    // A later generation's spoken names: how many files the run leaves in Speakable/Tracks (-1:
+    // not looked at), each whole and Zorbel's, one for each song of the database when any is.
+    int spoken = -1;
+    // Songs given an ID3 tag first (path, title, artist, voice): each one's spoken name must be,
+    // sample for sample, what espeak-ng says for "title, artist" in that voice.
+    std::vector<std::array<std::string, 4>> tags = {};
 };
+
+// An ID3v2.3 tag of a title and an artist, in UTF-16 with a byte order mark.
+Bytes Id3Tag(const std::string& title, const std::string& artist) {
+    Bytes frames;
+    for (const auto& [id, text] : {std::pair{"TIT2", title}, std::pair{"TPE1", artist}}) {
+        Bytes data = {1, 0xFF, 0xFE};
+        for (char16_t unit : NameFromHost(text))
+            data.insert(data.end(), {uint8_t(unit), uint8_t(unit >> 8)});
+        frames.insert(frames.end(), id, id + 4);
+        for (int shift : {24, 16, 8, 0})
+            frames.push_back(uint8_t(data.size() >> shift));
+        frames.insert(frames.end(), {0, 0});
+        frames.insert(frames.end(), data.begin(), data.end());
+    }
+    Bytes tag = {'I', 'D', '3', 3, 0, 0};
+    for (int shift : {21, 14, 7, 0})
+        tag.push_back(uint8_t(frames.size() >> shift & 0x7F));
+    tag.insert(tag.end(), frames.begin(), frames.end());
+    return tag;
+}
+
+// What espeak-ng says for the text in the voice.
+SpokenSound EspeakSays(const std::string& text, const std::string& voice) {
+    std::string wave;
+    SpokenSound sound;
+    RunProgram({"espeak-ng", "-v", voice, "-b", "1", "--stdout", text}, &wave);
+    ReadSpokenWave(reinterpret_cast<const uint8_t*>(wave.data()), wave.size(), sound);
+    return sound;
+}
+
+// The spoken names a run left: every file whole and Zorbel's, 16-bit mono at 22.05 kHz, as long as
+// a name takes to say; one per song; a tagged song's the voice's own words for its tags.
+void CheckSpokenNames(const std::string& top, const CommandCase& c) {
+    const std::string folder = top + "/iPod_Control/Speakable/Tracks";
+    auto files = HostFiles(folder);
+    EXPECT_EQ(files.size(), size_t(c.spoken));
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        ASSERT_GT(bytes.size(), kWaveMarkSize);
+        EXPECT_TRUE(IsZorbelWave(bytes.data(), &bytes[bytes.size() - kWaveMarkSize], bytes.size()));
+        SpokenSound sound;
+        ASSERT_TRUE(ReadSpokenWave(bytes.data(), bytes.size(), sound));
+        EXPECT_EQ(sound.rate, 22050u);
+        const double seconds = double(sound.samples.size()) / sound.rate;
+        EXPECT_GT(seconds, 0.2);
+        EXPECT_LT(seconds, 5.0);
+    }
+    if (files.empty())
+        return;
+    auto db = ParseDatabase(ReadHostFile(top + "/iPod_Control/iTunes/iTunesSD"));
+    ASSERT_TRUE(db);
+    auto waveOf = [&](const Bytes& record) {
+        uint64_t id = 0;
+        for (int i = 7; i >= 0; --i)
+            id = id << 8 | record[328 + i];
+        std::string name;
+        NameToHost(SpokenFileName(id), name);
+        return ReadHostFile(folder + "/" + name);
+    };
+    for (const auto& record : db->records)
+        EXPECT_FALSE(waveOf(record).empty());
+    for (const auto& [path, title, artist, voice] : c.tags) {
+        SCOPED_TRACE(path);
+        auto at = std::find(db->names.begin(), db->names.end(), NameFromHost("/" + path));
+        ASSERT_NE(at, db->names.end());
+        Bytes wave = waveOf(db->records[size_t(at - db->names.begin())]);
+        SpokenSound sound, said = EspeakSays(title + ", " + artist, voice);
+        ASSERT_TRUE(ReadSpokenWave(wave.data(), wave.size(), sound));
+        ASSERT_FALSE(said.samples.empty());
+        EXPECT_EQ(sound.samples, said.samples);
+    }
+}
 
 // A record as the version before wrote it: the tag, then each item's player path and new name,
 // every text ended by a 0 unit, in UTF-16LE.
@@ -562,6 +644,7 @@ TEST(Command, EachSituation) {
          0,
          "database: 4 tracks, 1780 bytes, complete and as Zorbel writes it\n"
          "kept from the old database: volume limit, 2 playlists, settings of 2 songs\n"
+         "spoken names: VoiceOver is off on this player; a run makes none\n"
          "up to date: the player will play 4 tracks\n",
          "",
          "-",
@@ -572,16 +655,116 @@ TEST(Command, EachSituation) {
          false,
          {},
          OwnersDatabase()},
+        // The run turned VoiceOver on and spoke every name: it keeps both.
         {"check a later generation after a run",
          {"--check", "{top}"},
          true,
          0,
          "database layout: 3rd/4th generation iPod Shuffle (bdhs); a run writes this layout\n"
          "database: 4 tracks, 1672 bytes, complete and as Zorbel writes it\n"
+         "kept from the old database: VoiceOver\n"
+         "spoken names: all 4 songs have one\n"
          "up to date: the player will play 4 tracks\n",
          "",
          "-",
-         "printf bdhs | tee '{top}/iPod_Control/iTunes/iTunesSD' && '{cmd}' '{top}'"},
+         "printf bdhs | tee '{top}/iPod_Control/iTunes/iTunesSD' && '{cmd}' '{top}'",
+         {},
+         false,
+         "",
+         false,
+         {},
+         {},
+         "",
+         false,
+         4},
+        // The players' spoken names with the real espeak-ng: a name from its tags in Mandarin
+        // (c.mp3) and in English (a.mp3), one from the name 晴.mp3 had before its rename, b.mp3's
+        // in English although its folder's name is Chinese.
+        {"later generation speaks each name",
+         {"{top}"},
+         true,
+         0,
+         "done: 4 tracks written, 1 file and 1 folder renamed",
+         "",
+         "",
+         "printf bdhs | tee '{top}/iPod_Control/iTunes/iTunesSD'",
+         {},
+         false,
+         "",
+         true,
+         {},
+         {},
+         "",
+         false,
+         4,
+         {{"Music/a.mp3", "Yesterday", "The Beatles", "en-us"},
+          {"c.mp3", "\xE6\x99\xB4\xE5\xA4\xA9", "\xE5\x91\xA8\xE6\x9D\xB0\xE4\xBC\xA6",
+           "cmn-latn-pinyin"}}},
+        {"later generation says what it spoke",
+         {"{top}"},
+         true,
+         0,
+         "spoken names: 4 names made (",
+         "",
+         "",
+         "printf bdhs | tee '{top}/iPod_Control/iTunes/iTunesSD'",
+         {},
+         false,
+         "",
+         true},
+        {"later generation without espeak-ng",
+         {"sh", "-c", "PATH=/nonexistent exec '{cmd}' '{top}'"},
+         true,
+         0,
+         "spoken names: 0 names made (0 KB), 0 there already; VoiceOver turned on (the player "
+         "listed no songs)\nnote: 4 songs have no spoken name: espeak-ng is not installed; install "
+         "it (Debian and Ubuntu: sudo apt install espeak-ng) and run zorbel again\n",
+         "",
+         "",
+         "printf bdhs | tee '{top}/iPod_Control/iTunes/iTunesSD'",
+         {},
+         false,
+         "",
+         true,
+         {},
+         {},
+         "",
+         false,
+         0},
+        {"later generation with VoiceOver off",
+         {"{top}"},
+         true,
+         0,
+         "spoken names: none made, VoiceOver is off on this player (its owner's setting, kept)\n",
+         "",
+         "",
+         "",
+         {},
+         false,
+         "",
+         true,
+         {},
+         OwnersDatabase(),
+         "",
+         false,
+         0},
+        {"check a later generation before a run",
+         {"--check", "{top}"},
+         true,
+         1,
+         "spoken names: 0 of 4 songs have one; a run would speak 4 names (about 361 KB, ",
+         "",
+         "-",
+         "printf bdhs | tee '{top}/iPod_Control/iTunes/iTunesSD'"},
+        {"check a later generation without espeak-ng",
+         {"sh", "-c", "PATH=/nonexistent exec '{cmd}' --check '{top}'"},
+         true,
+         1,
+         "espeak-ng is not installed: install it (Debian and Ubuntu: sudo apt install espeak-ng) "
+         "for a run to speak them\n",
+         "",
+         "-",
+         "printf bdhs | tee '{top}/iPod_Control/iTunes/iTunesSD'"},
         // A cut during a rename left the song (or folder) under both names: nothing is changed.
         {"run on a song under two names",
          {"{top}"},
@@ -887,6 +1070,11 @@ TEST(Command, EachSituation) {
             ASSERT_TRUE(WriteHostFile(
                 top + kRecord, c.earlierRecord ? EarlierRecord(cut) : EncodeRenameRecord(cut)));
         }
+        for (const auto& [path, title, artist, voice] : c.tags) {
+            Bytes song = ReadHostFile(top + "/" + path), tag = Id3Tag(title, artist);
+            song.insert(song.begin(), tag.begin(), tag.end());
+            ASSERT_TRUE(WriteHostFile(top + "/" + path, song));
+        }
         if (!c.setup.empty()) {
             int setup = RunProgram({"sh", "-c", Fill(c.setup, top) + " >/dev/null"});
             if (setup == 77) {
@@ -938,6 +1126,8 @@ TEST(Command, EachSituation) {
             // With the new database in place, an earlier run's record of renames is let go.
             EXPECT_NE(access((top + kRecord).c_str(), F_OK), 0);
         }
+        if (c.spoken >= 0)
+            CheckSpokenNames(top, c);
         if (!c.cleanup.empty())
             RunProgram({"sh", "-c", Fill(c.cleanup, top)});
         RemoveTree(top);

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -186,6 +187,19 @@ TEST_F(HostPlayer, OnlyWhatIsOnThePlayerIsReached) {
     EXPECT_EQ(fs.CreateOutput(u"P:\\missing\\x"), nullptr);
     EXPECT_TRUE(fs.IsDirectory(u"P:\\iPod_Control") && fs.Exists(u"P:\\file.mp3"));
     EXPECT_FALSE(fs.IsDirectory(u"P:\\file.mp3") || fs.Exists(u"P:\\missing"));
+    // A new folder, never over what is there; the room left, as the system counts it.
+    EXPECT_TRUE(fs.CreateFolder(u"P:\\iPod_Control\\Speakable"));
+    EXPECT_TRUE(fs.IsDirectory(u"P:\\iPod_Control\\Speakable"));
+    EXPECT_FALSE(fs.CreateFolder(u"P:\\iPod_Control\\Speakable"));
+    EXPECT_EQ(fs.LastError(), EEXIST);
+    EXPECT_FALSE(fs.CreateFolder(u"P:\\missing\\Tracks"));
+    EXPECT_FALSE(fs.CreateFolder(u"Q:\\x"));
+    uint64_t free = 0;
+    ASSERT_TRUE(fs.FreeSpace(u"P:\\", free));
+    struct statvfs volume;
+    ASSERT_EQ(statvfs(top.c_str(), &volume), 0);
+    EXPECT_NEAR(double(free), double(volume.f_bavail) * volume.f_frsize, 64.0 * 1024 * 1024);
+    EXPECT_FALSE(fs.FreeSpace(u"Q:\\", free));
 }
 
 TEST_F(HostPlayer, OneRunAtATime) {

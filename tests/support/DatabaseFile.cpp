@@ -95,7 +95,8 @@ bool ParseLater(const std::vector<uint8_t>& b, ParsedDatabase* db, std::string* 
     if (Le32(b, 4) != 0x02000003 || Le32(b, 8) != 64 || Le32(b, 36) != 64 || Le32(b, 40) != hp)
         return Fail(why, "header fields differ");
     db->header.assign(b.begin(), b.begin() + 64);
-    db->fresh = Zero(b, 20, 32) && Zero(b, 44, 64);
+    // VoiceOver (29) is the run's own: it turns it on for a player with no songs yet.
+    db->fresh = Zero(b, 20, 29) && b[29] <= 1 && Zero(b, 30, 32) && Zero(b, 44, 64);
     if (!Tag(b, 64, "hths", 20 + 4 * n) || Le32(b, 72) != n || !Zero(b, 76, 84))
         return Fail(why, "track header differs");
     for (size_t i = 0; i < n; ++i) {
@@ -104,8 +105,10 @@ bool ParseLater(const std::vector<uint8_t>& b, ParsedDatabase* db, std::string* 
             return Fail(why, "track offset differs");
         if (!Tag(b, r, "rths", 372))
             return Fail(why, "record fields differ");
+        // The id a song's spoken name is filed under (328 to 335) is the run's own too.
         db->fresh = db->fresh && Zero(b, r + 8, r + 20) && Le32(b, r + 20) == 1 &&
-                    Zero(b, r + 280, r + 284) && b[r + 284] == 1 && Zero(b, r + 285, r + 372);
+                    Zero(b, r + 280, r + 284) && b[r + 284] == 1 && Zero(b, r + 285, r + 328) &&
+                    Zero(b, r + 336, r + 372);
         size_t length = std::find(b.begin() + r + 24, b.begin() + r + 280, 0) - b.begin() - r - 24;
         std::u16string name;
         if (!Zero(b, r + 24 + length, r + 280) || !FromUtf8(&b[r + 24], length, &name))

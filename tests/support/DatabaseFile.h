@@ -16,8 +16,8 @@ struct ParsedDatabase {
     std::vector<std::u16string> names;  // each record's name, up to its first zero unit
     // The later layout, as the file holds it: the header, each record, and each playlist after
     // the master one (its whole chunk). Fresh when nothing in them is an owner's: no volume limit,
-    // VoiceOver off, nothing in the header's unknown fields, every record a new song's, the
-    // master playlist alone.
+    // nothing in the header's unknown fields, every record a new song's, the master playlist
+    // alone. VoiceOver and each song's spoken name's id are the run's own.
     Bytes header;
     std::vector<Bytes> records, playlists;
     bool fresh = true;

@@ -128,9 +128,10 @@ private:
 
 const char* FsOpName(FsOp op) {
     static const char* const names[] = {
-        "List",  "ListNext", "IsDirectory", "Exists",  "Rename",      "Create",     "Write",
-        "Flush", "Close",    "Replace",     "Remove",  "Lock",        "Sync",       "Open",
-        "Read",  "Prepare",  "RenameSync",  "SetSize", "RenameEnter", "FlushFolder"};
+        "List",        "ListNext",    "IsDirectory", "Exists",   "Rename",     "Create",
+        "Write",       "Flush",       "Close",       "Replace",  "Remove",     "Lock",
+        "Sync",        "Open",        "Read",        "Prepare",  "RenameSync", "SetSize",
+        "RenameEnter", "FlushFolder", "MakeFolder",  "FreeSpace"};
     return names[static_cast<int>(op)];
 }
 
@@ -345,6 +346,26 @@ RenameResult MemoryFileSystem::Rename(const std::u16string& from, const std::u16
         toParent->Attach(std::move(owned));
     }
     return Fails(FsOp::RenameSync, to) ? RenameResult::RenamedNotDurable : RenameResult::Renamed;
+}
+
+bool MemoryFileSystem::CreateFolder(const std::u16string& path) {
+    if (Fails(FsOp::MakeFolder, path))
+        return false;
+    std::u16string name;
+    Node* parent = FindParent(path, &name);
+    if (!parent || path.size() >= kMaxPath)
+        return Refuse(3, false);  // ERROR_PATH_NOT_FOUND
+    if (parent->Child(name))
+        return Refuse(183, false);  // ERROR_ALREADY_EXISTS
+    Make(path, true, false);
+    return true;
+}
+
+bool MemoryFileSystem::FreeSpace(const std::u16string& path, uint64_t& bytes) {
+    if (Fails(FsOp::FreeSpace, path) || capacity == SIZE_MAX)
+        return false;
+    bytes = capacity > UsedBytes() ? capacity - UsedBytes() : 0;
+    return true;
 }
 
 bool MemoryFileSystem::PrepareNames(const std::u16string& folder,

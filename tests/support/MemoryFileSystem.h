@@ -36,6 +36,8 @@ enum class FsOp {
     SetSize,      // cutting a file to a length
     RenameEnter,  // Windows' FAT: the new entries written, after the old ones were removed
     FlushFolder,  // a file's folder made durable
+    MakeFolder,   // a new folder
+    FreeSpace,    // asking how much room the medium has left
 };
 const char* FsOpName(FsOp op);
 
@@ -107,6 +109,9 @@ public:
     bool SyncFolderOf(const std::u16string& path) override;
     bool SetSize(const std::u16string& path, uint64_t size) override;
     bool SameFolder(const std::u16string& a, const std::u16string& b) override;
+    bool CreateFolder(const std::u16string& path) override;
+    // What `capacity` leaves; unknown while the medium has no capacity set.
+    bool FreeSpace(const std::u16string& path, uint64_t& bytes) override;
     // One run at a time per drive, like the real lock across processes. A failing lock is one
     // the system refused, with lockError as its error code.
     PlayerLock LockPlayer(const std::u16string& dbPath) override;

@@ -1,6 +1,7 @@
 // What every run must leave on the player, whatever failed on the way: each file's bytes still
-// there exactly once, either the old database or a complete new one listing the MP3 files now on
-// disk, no temporary file, and an outcome value, with its text, that says which. Used by the
+// there exactly once (but Zorbel's own spoken names, which a later generation's run may add and
+// remove), either the old database or a complete new one listing the MP3 files now on disk, no
+// temporary file, and an outcome value, with its text, that says which. Used by the
 // fault-injection tests and the fuzzer.
 #pragma once
 
@@ -20,8 +21,9 @@ struct RunBaseline {
     bool tempFolder = false;       // a folder named iTunesSD.new was there
     bool later = false;            // it (or, too short for a tag, iTunesSD.new) starts with "bdhs"
     bool owned = false;            // and holds a whole header: a run may keep what its owner set
-    std::multiset<Bytes> files;    // every other file's bytes
+    std::multiset<Bytes> files;    // every other file's bytes, but Zorbel's spoken names'
     size_t folders = 0;
+    std::set<std::u16string> speakable;  // the spoken names' folders there: "\iPod_Control\..."
 };
 
 RunBaseline TakeBaseline(const MemoryFileSystem& fs, const std::u16string& rootDir,

@@ -218,6 +218,17 @@ TEST_F(PlayerTree, FileSystemOperations) {
     AddFile(u"\\copy\\z.mp3");
     EXPECT_TRUE(fs.SameFolder(root + u"\\日本", root + u"\\日本"));
     EXPECT_FALSE(fs.SameFolder(root + u"\\日本", root + u"\\copy"));
+
+    // A new folder, never over what is there; the room left on the drive.
+    EXPECT_TRUE(fs.CreateFolder(root + u"\\Speakable"));
+    EXPECT_TRUE(fs.IsDirectory(root + u"\\Speakable"));
+    EXPECT_FALSE(fs.CreateFolder(root + u"\\Speakable"));
+    EXPECT_EQ(fs.LastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_FALSE(fs.CreateFolder(root + u"\\missing\\Tracks"));
+    uint64_t free = 0;
+    ASSERT_TRUE(fs.FreeSpace(root, free));
+    EXPECT_GT(free, 0u);
+    EXPECT_FALSE(fs.FreeSpace(u"Q:\\nowhere", free));
 }
 
 // Names Windows takes for a device (as Windows up to 10 and Wine do), which a FAT player filled
