@@ -173,21 +173,21 @@ bool CRunRecord::Write(const std::vector<RecordEntry>& entries) {
 }
 
 // The items still lost come first, so their folders' renames below them follow them on reading.
-bool CRunRecord::WriteWithLost(const std::vector<RecordEntry>& planned) {
-    std::vector<RecordEntry> entries = m_lost;
-    entries.insert(entries.end(), planned.begin(), planned.end());
+// The planned entries are the record's own: no second copy of them is made.
+bool CRunRecord::WriteWithLost(std::vector<RecordEntry>& planned) {
+    planned.insert(planned.begin(), m_lost.begin(), m_lost.end());
     m_onlyLost = false;
-    return Write(entries);
+    return Write(planned);
 }
 
-bool CRunRecord::BeforeRenames(const std::vector<RecordEntry>& planned) {
+bool CRunRecord::BeforeRenames(std::vector<RecordEntry> planned) {
     if (WriteWithLost(planned))
         return true;
     m_failed = true;
     return false;
 }
 
-bool CRunRecord::Rewrite(const std::vector<RecordEntry>& planned) {
+bool CRunRecord::Rewrite(std::vector<RecordEntry> planned) {
     return WriteWithLost(planned);
 }
 

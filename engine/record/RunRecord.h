@@ -40,9 +40,9 @@ public:
 
     // The record of this run's planned renames, written before the first one: false when it could
     // not be written (Failed then set: nothing may be renamed).
-    bool BeforeRenames(const std::vector<RecordEntry>& planned);
+    bool BeforeRenames(std::vector<RecordEntry> planned);
     // The record written again once a refused rename changed the plan; false when it failed.
-    bool Rewrite(const std::vector<RecordEntry>& planned);
+    bool Rewrite(std::vector<RecordEntry> planned);
     // After the rename pass: the lost items' paths follow the folder renames made (inner folders
     // first, as the plan made them); with every rename confirmed, the record goes, or keeps the
     // lost items alone.
@@ -73,7 +73,7 @@ private:
     std::u16string Path() const { return RenameRecordPath(m_dbPath); }
     void SetAsideDamaged(const std::u16string& damaged);
     bool Write(const std::vector<RecordEntry>& entries);
-    bool WriteWithLost(const std::vector<RecordEntry>& planned);
+    bool WriteWithLost(std::vector<RecordEntry>& planned);
     void Drop();
 
     IFileSystem& m_fs;
