@@ -40,9 +40,12 @@ bool IsUnder(const std::wstring& path, const std::wstring& folder) {
 }
 
 // The database, its temporary file, and the record of the renames a run is making.
+// The database and the run's own files beside it. A kill inside the record's first write leaves it
+// torn, and the next run sets it aside as iTunesSD.renames.damaged: the run's own file too.
 bool IsDatabaseFile(const std::wstring& path) {
     std::wstring db = DatabasePath(path.substr(0, 2));
-    return path == db || path == db + L".new" || path == db + L".renames";
+    return path == db || path == db + L".new" || path == db + L".renames" ||
+           path == db + L".renames.damaged";
 }
 
 std::string Quote(const std::wstring& path) {
@@ -225,6 +228,7 @@ bool WaitForRunsToEnd(const std::wstring& drive, DWORD timeoutMs) {
 bool RestoreTree(const std::wstring& drive, const Tree& before) {
     DeleteFileW((DatabasePath(drive) + L".new").c_str());
     DeleteFileW((DatabasePath(drive) + L".renames").c_str());
+    DeleteFileW((DatabasePath(drive) + L".renames.damaged").c_str());
     std::map<Bytes, std::wstring> now;
     for (auto& [path, bytes] : ListTree(drive))
         now.emplace(bytes, path);
