@@ -89,9 +89,8 @@ public:
     int RecordRemoveError() const { return m_record.NotRemovedError(); }
     // Where a record of renames that was no whole record was set aside; empty when none was.
     const std::u16string& RecordSetAside() const { return m_record.SetAside(); }
-    // The player's database, and the plan of this run's renames.
+    // The player's database: its layout, as a check or a test asks for it.
     CPlayerDatabase& Database() { return m_database; }
-    const CRenamePlan& Plan() const { return m_plan; }
     // What the last run made of a later generation's spoken names.
     const SpeechOutcome& Speech() const { return m_speech.Outcome(); }
 
