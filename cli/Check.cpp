@@ -81,6 +81,7 @@ bool PrintReport(const PlayerCheck& check, const ShownPlayer& player, bool tooLa
     PrintDatabase(check, tooLarge, size);
     if (!check.recordSetAside.empty())
         printf(kCheckRecordSetAside, ShownPath(player, check.recordSetAside).c_str());
+    PrintTwoSongs(check.twoSongs, player, true);
     for (const auto& [chain, to] : check.putBacks)
         printf(kCheckPutBack, ShownPath(player, chain).c_str(), ShownPath(player, to).c_str());
     const std::string folder = DisplayPath(player.folder);
@@ -194,7 +195,7 @@ int CheckPlayerCommand(const std::string& folder) {
                                     read == ReadResult::Read ? &bytes : nullptr);
     // As a run would: an item left under two names by a cut needs the drive's repair first.
     if (check.shared) {
-        PrintRepair(*check.shared, player);
+        PrintRepair(*check.shared, player, check.sharedMayBeCopies);
         return kExitNeedsRepair;
     }
     if (check.recordUnreadable) {

@@ -112,6 +112,7 @@ int Outcome(const Progress& progress, const CSyncJob& job, const ShownPlayer& pl
             printf(kSummary, Counted(job.m_lstPaths.Count(), "track", "tracks").c_str(),
                    Counted(job.RenamedFiles(), "file", "files").c_str(),
                    Counted(job.RenamedFolders(), "folder", "folders").c_str(), seconds);
+            PrintTwoSongs(job.TwoSongs(), player, false);
             PrintSpokenNames(stdout, job.Speech());
             const bool terminal = isatty(STDOUT_FILENO) != 0;
             if (PrintLeftOut(stdout, job.LeftOuts(), player, false, ListLimit(terminal)))
@@ -139,11 +140,14 @@ int Outcome(const Progress& progress, const CSyncJob& job, const ShownPlayer& pl
         case RunOutcome::DatabaseNotWritten:
             fprintf(stderr, kErrDatabase, Reason(reason).c_str(), RenamedNote(job).c_str());
             break;
+        case RunOutcome::OutOfMemory:
+            fprintf(stderr, kErrOutOfMemory, RenamedNote(job).c_str());
+            break;
         case RunOutcome::Stopped:
             fputs(kErrStopped, stderr);
             break;
         case RunOutcome::NeedsRepair:
-            PrintRepair(job.SharedNames(), player);
+            PrintRepair(job.SharedNames(), player, job.AsksAboutSharedNames());
             return kExitNeedsRepair;
         case RunOutcome::Refused:
             fputs(kErrNoStart, stderr);

@@ -104,8 +104,17 @@ void PrintSearchRefusal(SearchOutcome found, const std::string& folder, const Pl
     std::fprintf(stderr, SearchLine(found), DisplayPath(named).c_str());
 }
 
-void PrintRepair(const RenamePair& names, const ShownPlayer& player) {
+void PrintRepair(const RenamePair& names, const ShownPlayer& player, bool mayBeCopies) {
     const bool replaced = names.second == names.first + u".new";
-    fprintf(stderr, replaced ? kErrRepairFile : kErrRepair, ShownPath(player, names.first).c_str(),
-            ShownPath(player, names.second).c_str());
+    fprintf(stderr,
+            replaced      ? kErrRepairFile
+            : mayBeCopies ? kErrRepairOrCopies
+                          : kErrRepair,
+            ShownPath(player, names.first).c_str(), ShownPath(player, names.second).c_str());
+}
+
+void PrintTwoSongs(const std::vector<RenamePair>& pairs, const ShownPlayer& player, bool check) {
+    for (const auto& [first, second] : pairs)
+        printf(check ? kCheckTwoSongs : kTwoSongs, ShownPath(player, first).c_str(),
+               ShownPath(player, second).c_str());
 }

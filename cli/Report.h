@@ -29,4 +29,7 @@ void PrintSearchRefusal(SearchOutcome found, const std::string& folder, const Pl
 
 // The line that asks for the drive's repair of an item under two names: a song or folder, or a
 // file a run replaces under its temporary name too.
-void PrintRepair(const RenamePair& names, const ShownPlayer& player);
+// `mayBeCopies`: the two hold the same bytes where the system cannot tell whether they share them.
+void PrintRepair(const RenamePair& names, const ShownPlayer& player, bool mayBeCopies);
+// Both names of an item an earlier run recorded, kept as two songs; as a run would, with `check`.
+void PrintTwoSongs(const std::vector<RenamePair>& pairs, const ShownPlayer& player, bool check);

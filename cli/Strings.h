@@ -94,6 +94,10 @@ inline constexpr char kErrNotReplaced[] =
 inline constexpr char kErrDatabase[] =
     "zorbel: writing the track database failed%s, the old one is kept%s; check that the player "
     "is writable and has free space, then run zorbel again\n";
+// Nothing is wrong with the player: the computer ran out of memory. %s: the renames made.
+inline constexpr char kErrOutOfMemory[] =
+    "zorbel: out of memory, the old track database is kept%s; close other programs and run "
+    "zorbel again\n";
 inline constexpr char kErrRead[] =
     "zorbel: reading the player (a folder, or the record of renames) failed%s, the old track "
     "database is kept%s; check the player (unplug it, plug it in again) and run zorbel again\n";
@@ -103,6 +107,14 @@ inline constexpr char kErrRepair[] =
     "changed; repair the player first (Windows: the drive's Properties > Tools > Check; Linux: "
     "fsck.vfat -a on the unmounted device, again until it changes nothing; macOS: Disk Utility's "
     "First Aid), then run zorbel again\n";
+// The same when the two hold the same bytes and this system cannot tell one song under two names
+// from two copies: the run asks once, and the next keeps both as two songs.
+inline constexpr char kErrRepairOrCopies[] =
+    "zorbel: %s and %s hold the same bytes, and this system cannot tell whether they are one song "
+    "under two names (a run was cut off while renaming it) or two copies; no song was changed; "
+    "repair the player first (Windows: the drive's Properties > Tools > Check; Linux: fsck.vfat "
+    "-a on the unmounted device, again until it changes nothing; macOS: Disk Utility's First "
+    "Aid), then run zorbel again: if both are still there, it keeps them as two songs\n";
 // The same for a file a run replaces (the database, the record of renames), left under its
 // temporary name too by a cut inside the replace.
 inline constexpr char kErrRepairFile[] =
@@ -132,6 +144,11 @@ inline constexpr char kRecordNotRemoved[] =
 inline constexpr char kCheckRecordSetAside[] =
     "iPod_Control/iTunes/iTunesSD.renames is no whole record of renames (damaged or cut short); a "
     "run would set it aside as %s\n";
+// Both names of a song a cut left, held as two files: a copy, or asked about before.
+inline constexpr char kTwoSongs[] =
+    "two songs: %s and %s hold the same bytes but are two files; both are kept\n";
+inline constexpr char kCheckTwoSongs[] =
+    "two songs: %s and %s hold the same bytes but are two files; a run keeps both\n";
 // A chain the drive's check saved, and the name it gets back.
 inline constexpr char kPutBack[] = "put back: %s -> %s\n";
 inline constexpr char kCheckPutBack[] = "a run would put back: %s -> %s\n";

@@ -59,6 +59,11 @@ struct PlayerLock {
 // removes it first): only the file that was to replace it is left.
 enum class ReplaceResult { Failed, TargetRemoved, Replaced, ReplacedNotDurable };
 
+// Whether two names of files lie on one chain of clusters. Shared: the system says both start at
+// one place on the medium (one file under two names, as a cut inside a rename on FAT leaves).
+// Apart: it says they start at two. Unknown: it cannot say where a file's data lies.
+enum class DataPlace { Shared, Apart, Unknown };
+
 // How a rename ended. Refused: the item keeps its old name (the target exists, the item is in use,
 // the medium refused). RenamedNotDurable: the item has its new name, but the medium did not
 // confirm it, so a cut could still lose the change.
@@ -120,6 +125,10 @@ public:
     // Whether two paths name one folder: two entries sharing its data, as a rename cut short on
     // FAT leaves. Two folders that only hold the same names are two.
     virtual bool SameFolder(const std::u16string& a, const std::u16string& b) = 0;
+    // Whether two files share their data, as far as the system can tell.
+    virtual DataPlace SameData(const std::u16string& /*a*/, const std::u16string& /*b*/) {
+        return DataPlace::Unknown;
+    }
     // Makes a folder, and returns once its entry reached the medium; false when it could not be
     // made (it is there already, the medium refused).
     virtual bool CreateFolder(const std::u16string& /*path*/) { return false; }
@@ -168,6 +177,9 @@ public:
     }
     bool SameFolder(const std::u16string& a, const std::u16string& b) override {
         return m_inner.SameFolder(a, b);
+    }
+    DataPlace SameData(const std::u16string& a, const std::u16string& b) override {
+        return m_inner.SameData(a, b);
     }
     PlayerLock LockPlayer(const std::u16string& dbPath) override {
         return m_inner.LockPlayer(dbPath);

@@ -7,6 +7,9 @@ inline constexpr char16_t kMsgRename[] = u"Rename: %s to %s";
 inline constexpr char16_t kMsgSpeak[] = u"Speak: %s";
 inline constexpr char16_t kMsgDone[] = u"完成";
 inline constexpr char16_t kMsgDatabaseFailed[] = u"写入数据库失败，原数据库未改动。";
+// The computer ran out of memory before the new database was in place: nothing is wrong with the
+// player, and a run with more memory free goes on.
+inline constexpr char16_t kMsgOutOfMemory[] = u"内存不足，原数据库未改动。";
 inline constexpr char16_t kMsgReadFailed[] = u"读取文件夹失败，原数据库未改动。";
 // The status line has room for one line of about twenty Chinese characters: these say what
 // happened and what to do in that room; the README and the command say more.

@@ -19,6 +19,7 @@ enum class RunOutcome {
     Done,
     SongsLost,  // done, but items a cut left without a name are not on the player yet
     DatabaseNotWritten,
+    OutOfMemory,  // the run ran out of memory before the database was replaced
     DatabaseNotDurable,
     DatabaseNotReplaced,
     ReadFailed,

@@ -133,6 +133,11 @@ bool DryRunFileSystem::SameFolder(const std::u16string& a, const std::u16string&
     return !first.empty() && !second.empty() && m_inner.SameFolder(first, second);
 }
 
+DataPlace DryRunFileSystem::SameData(const std::u16string& a, const std::u16string& b) {
+    std::u16string first = OriginalPath(a), second = OriginalPath(b);
+    return first.empty() || second.empty() ? DataPlace::Unknown : m_inner.SameData(first, second);
+}
+
 std::unique_ptr<IInputFile> DryRunFileSystem::OpenInput(const std::u16string& path) {
     std::u16string original = OriginalPath(path);
     return original.empty() ? nullptr : Passed(m_inner.OpenInput(original));

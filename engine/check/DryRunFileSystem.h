@@ -41,6 +41,7 @@ public:
     bool SyncFolderOf(const std::u16string&) override { return true; }
     bool SetSize(const std::u16string&, uint64_t) override { return true; }
     bool SameFolder(const std::u16string& a, const std::u16string& b) override;
+    DataPlace SameData(const std::u16string& a, const std::u16string& b) override;
     PlayerLock LockPlayer(const std::u16string& dbPath) override {
         return m_inner.LockPlayer(dbPath);
     }

@@ -71,11 +71,13 @@ PlayerCheck CheckPlayer(IFileSystem& fs, const std::u16string& rootDir,
     }
     if (!job.CheckEarlierRenames()) {
         check.shared = job.SharedNames();
+        check.sharedMayBeCopies = job.AsksAboutSharedNames();
         check.shared = check.shared->first.empty() ? std::nullopt : check.shared;
         check.recordUnreadable = !check.shared;
         return check;
     }
     check.recordSetAside = job.RecordSetAside();
+    check.twoSongs = job.TwoSongs();
     job.PutBackLost();
     check.putBacks = job.PutBacks();
     job.ScanForRename(rootDir);

@@ -58,6 +58,8 @@ struct PlayerCheck {
     // under two names (a run changes nothing, and nothing further is predicted), the record
     // unreadable (the same), or no whole record (a run sets it aside, here named).
     std::optional<RenamePair> shared;
+    bool sharedMayBeCopies = false;    // the same bytes, the system unable to say: a run asks once
+    std::vector<RenamePair> twoSongs;  // both names of an item, kept as two songs
     bool recordUnreadable = false;
     std::u16string recordSetAside;
     // Lost items a run would put back from the chains the drive's check saved (chain, new path),

@@ -213,7 +213,7 @@ ReplaceResult CPlayerDatabase::Write(const PathList& tracks, int& error) {
         return ReplaceResult::Failed;
     const std::u16string tempPath = m_dbPath + u".new";
     ReplaceResult result = ReplaceResult::Failed;
-    bool written = false;
+    bool written = false, outOfMemory = false;
     m_writeError = 0;
     m_secondName = false;
     try {
@@ -229,7 +229,9 @@ ReplaceResult CPlayerDatabase::Write(const PathList& tracks, int& error) {
         if (written)
             result = m_fs.Replace(tempPath, m_dbPath);
     } catch (const std::bad_alloc&) {
-        // Out of memory halfway: the temporary file goes like after any other failure.
+        // Out of memory halfway: the temporary file goes like after any other failure, and the
+        // run says what happened.
+        outOfMemory = true;
     }
     error = result == ReplaceResult::Replaced ? 0 : written ? m_fs.LastError() : m_writeError;
     // The only database the player has is never removed: the complete new file when the system
@@ -238,6 +240,8 @@ ReplaceResult CPlayerDatabase::Write(const PathList& tracks, int& error) {
     if (result == ReplaceResult::Failed && !m_secondName &&
         (m_hadDatabase || m_fs.Exists(m_dbPath)))
         m_fs.Remove(tempPath);
+    if (outOfMemory)
+        throw std::bad_alloc();
     return result;
 }
 

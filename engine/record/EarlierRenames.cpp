@@ -6,6 +6,7 @@
 
 #include <unordered_map>
 
+#include "base/SameBytes.h"
 #include "base/Text.h"
 
 namespace {
@@ -24,6 +25,7 @@ public:
         bool looked = false;
         State state = State::NotDone;
         bool insideLost = false;  // a folder above it is lost: it goes with that folder
+        bool otherBytes = false;  // a file under its new name that is not as recorded
         std::u16string from, to;  // where its two names stand now
     };
 
@@ -42,11 +44,11 @@ public:
                       : fromThere          ? State::NotDone
                       : toThere            ? State::Settled
                                            : State::Lost;
-        // A file another took the new name of since is still lost.
+        // Its owner re-tagged it since, or another file took its name while it had none.
         const ItemIdentity& identity = m_entries[index].identity;
-        if (known.state == State::Settled && identity.kind == ItemIdentity::Kind::File &&
-            !(IdentifyFile(m_fs, known.to) == identity))
-            known.state = State::Lost;
+        known.otherBytes = known.state == State::Settled &&
+                           identity.kind == ItemIdentity::Kind::File &&
+                           !(IdentifyFile(m_fs, known.to) == identity);
         return known;
     }
 
@@ -83,31 +85,45 @@ private:
     std::vector<Known> m_known;
 };
 
-// Whether both names are one item: one folder, or files of one identity. Identities are taken
-// once per path: a record may name a path in many entries.
+// Whether both names are one item: one folder, or files of one identity on one chain. Identities
+// are taken once per path: a record may name a path in many entries.
 class Comparer {
 public:
     explicit Comparer(IFileSystem& fs) : m_fs(fs) {}
 
-    bool OneItem(const std::u16string& a, const std::u16string& b) {
+    enum class Names { Two, One, Copy, Unsure };
+    // Two: two items; One: one item under two names; Copy: the same bytes, which the system says
+    // lie apart; Unsure: the same bytes, and the system cannot tell whether they share them.
+    Names Judge(const std::u16string& a, const std::u16string& b) {
         bool folder = m_fs.IsDirectory(a);
         if (folder != m_fs.IsDirectory(b))
-            return false;
+            return Names::Two;
         if (folder)
-            return m_fs.SameFolder(a, b);
+            return m_fs.SameFolder(a, b) ? Names::One : Names::Two;
         const ItemIdentity& first = Identity(a);
-        return first.kind == ItemIdentity::Kind::File && first == Identity(b);
+        if (first.kind != ItemIdentity::Kind::File || !(first == Identity(b)))
+            return Names::Two;
+        switch (m_fs.SameData(a, b)) {
+            case DataPlace::Shared:
+                return Names::One;
+            case DataPlace::Apart:
+                return Names::Copy;
+            case DataPlace::Unknown:
+                break;
+        }
+        // Files a single byte apart are two for certain; unread, they may still be one.
+        return CompareFiles(m_fs, a, b) == Likeness::Different ? Names::Two : Names::Unsure;
     }
 
     // A second name of the file in its folder that only its short entry gives (its long-name
-    // entries not yet written when a cut came), or empty.
-    std::u16string AliasOf(const std::u16string& path) {
+    // entries not yet written when a cut came), or empty; `names` says how the two stand.
+    std::u16string AliasOf(const std::u16string& path, Names& names) {
         const std::u16string folder = path.substr(0, FileNameOffset(path) - 1);
         auto known = m_aliases.find(FoldedName(folder));
         if (known == m_aliases.end())
             known = m_aliases.emplace(FoldedName(folder), ShortAliasesIn(m_fs, folder)).first;
         for (const auto& alias : known->second)
-            if (!EqualsFolded(alias, path) && OneItem(path, alias))
+            if (!EqualsFolded(alias, path) && (names = Judge(path, alias)) != Names::Two)
                 return alias;
         return {};
     }
@@ -164,20 +180,45 @@ EarlierRenames ReadEarlierRenames(IFileSystem& fs, const std::u16string& dbPath,
         const auto& known = resolver.Look(i);
         // On Linux a cut between a rename's two sectors can leave the new name's short entry
         // alone: the file under its old name and a short alias.
-        const std::u16string alias =
-            known.state == State::NotDone && entries[i].identity.kind != ItemIdentity::Kind::Folder
-                ? comparer.AliasOf(known.from)
-                : std::u16string();
-        if ((known.state == State::BothThere && comparer.OneItem(known.from, known.to)) ||
-            !alias.empty()) {
-            earlier.shared = RenamePair(known.from, alias.empty() ? known.to : alias);
-            earlier.lost.clear();
-            return earlier;
+        Comparer::Names names = Comparer::Names::Two;
+        std::u16string second;
+        if (known.state == State::BothThere)
+            names = comparer.Judge(known.from, second = known.to);
+        else if (known.state == State::NotDone &&
+                 entries[i].identity.kind != ItemIdentity::Kind::Folder)
+            second = comparer.AliasOf(known.from, names);
+        // The same bytes that may be one chain: asked about once, then taken for two songs.
+        if (names == Comparer::Names::Unsure && entries[i].asked)
+            names = Comparer::Names::Copy;
+        if (names == Comparer::Names::Unsure)
+            earlier.ask = entries[i].asked = true;
+        if (names == Comparer::Names::One || names == Comparer::Names::Unsure) {
+            // An item the system says is under two names is the one to name.
+            if (!earlier.shared || (earlier.sharedMayBeCopies && names == Comparer::Names::One)) {
+                earlier.shared = RenamePair(known.from, second);
+                earlier.sharedMayBeCopies = names == Comparer::Names::Unsure;
+            }
+            continue;
         }
+        if (names == Comparer::Names::Copy)
+            earlier.apart.emplace_back(known.from, second);
         if (known.state == State::Lost && !known.insideLost && !(listed && listed(known.to)))
             earlier.lost.push_back({known.from, known.to, entries[i].identity});
-        if (known.state == State::Settled)
+        if (known.otherBytes)
+            earlier.renamedOrTaken.push_back({known.from, known.to, entries[i].identity});
+        // The item under its new name; a copy of it its owner put back under the old name is a
+        // song of its own.
+        else if (known.state == State::Settled ||
+                 (known.state == State::BothThere && names == Comparer::Names::Copy))
             earlier.settled.emplace_back(entries[i].from, entries[i].to);
+    }
+    if (earlier.shared) {
+        earlier.lost.clear();
+        earlier.settled.clear();
+        earlier.apart.clear();
+        earlier.renamedOrTaken.clear();
+        if (earlier.ask)
+            earlier.recorded = std::move(entries);
     }
     return earlier;
 }

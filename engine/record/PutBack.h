@@ -24,6 +24,8 @@ public:
     void Find(const std::u16string& drive, const std::vector<RecordEntry>& lost);
     // What Find decided: each move's chain, its target and the item's identity.
     const std::vector<RecordEntry>& Moves() const { return m_moves; }
+    // The lost item each move puts back, by its index in what Find was given.
+    const std::vector<size_t>& ItemsFound() const { return m_lostOf; }
     // Makes the moves, in order; `back` tells which lost items came back. A chain that cannot be
     // cut to its item's length stays, its item named as lost. False, with the system's reason,
     // when the medium did not confirm a move: nothing more is moved.

@@ -24,6 +24,7 @@ constexpr uint64_t kMostFolderNames = 65536;
 constexpr uint16_t kEnd = 0x8000;
 constexpr uint16_t kKindMask = 0xFF;
 constexpr uint16_t kToIsPath = 0x100;
+constexpr uint16_t kAsked = 0x200;
 
 // FNV-1a, 64 bits: cheap, and enough to tell two songs or a damaged record apart.
 struct Fnv {
@@ -170,7 +171,7 @@ bool DecodeEntries(RecordReader& in, std::u16string_view drive, std::vector<Reco
         RecordEntry entry;
         auto kind = static_cast<ItemIdentity::Kind>(flags & kKindMask);
         std::u16string from, to;
-        if ((flags & ~(kKindMask | kToIsPath)) != 0 || kind > ItemIdentity::Kind::Folder ||
+        if ((flags & ~(kKindMask | kToIsPath | kAsked)) != 0 || kind > ItemIdentity::Kind::Folder ||
             !in.Text(from) || !in.Text(to))
             return false;
         entry.from = FullPath(drive, from);
@@ -182,6 +183,7 @@ bool DecodeEntries(RecordReader& in, std::u16string_view drive, std::vector<Reco
             (out && !froms.insert(FoldedName(entry.from)).second))
             return false;
         entry.identity.kind = kind;
+        entry.asked = (flags & kAsked) != 0;
         if (kind == ItemIdentity::Kind::File) {
             if (!in.Number(entry.identity.size, 8) || !in.Number(entry.identity.sample, 8))
                 return false;
@@ -299,7 +301,9 @@ std::vector<uint8_t> EncodeRenameRecord(const std::vector<RecordEntry>& entries)
         const bool samePlace = FileNameOffset(entry.from) == nameAt &&
                                EqualsFolded(std::u16string_view(entry.from).substr(0, nameAt),
                                             std::u16string_view(entry.to).substr(0, nameAt));
-        PutNumber(static_cast<uint16_t>(entry.identity.kind) | (samePlace ? 0 : kToIsPath), 2, out);
+        PutNumber(static_cast<uint16_t>(entry.identity.kind) | (samePlace ? 0 : kToIsPath) |
+                      (entry.asked ? kAsked : 0),
+                  2, out);
         PutText(ToPlayerPath(entry.from), out);
         PutText(samePlace ? std::u16string_view(entry.to).substr(nameAt)
                           : std::u16string_view(ToPlayerPath(entry.to)),

@@ -46,6 +46,10 @@ ItemIdentity IdentifyFolder(IFileSystem& fs, const std::u16string& path);
 struct RecordEntry {
     std::u16string from, to;
     ItemIdentity identity;
+    // A run found the item under both names, holding the same bytes where the system could not
+    // say whether they share their data, and asked for the drive's check: the next run takes the
+    // two for two songs, so a copy its owner made never blocks the player for good.
+    bool asked = false;
 };
 
 // Beside the database, so every run from any folder of the player finds it.

@@ -22,6 +22,8 @@ CRunRecord::Earlier CRunRecord::CheckEarlier(const ListedByDatabase& listed) {
     m_notRemovedError = 0;
     m_error = 0;
     m_shared = {};
+    m_asks = false;
+    m_apart.clear();
     m_lost.clear();
     m_settled.clear();
     m_putBack.Clear();
@@ -52,10 +54,15 @@ CRunRecord::Earlier CRunRecord::CheckEarlier(const ListedByDatabase& listed) {
     }
     if (earlier.shared) {
         m_shared = *earlier.shared;
+        m_asks = earlier.sharedMayBeCopies;
+        if (earlier.ask && m_keep)
+            MarkAsked(earlier);
         return Earlier::Shared;
     }
     m_lost = std::move(earlier.lost);
     m_settled = std::move(earlier.settled);
+    m_apart = std::move(earlier.apart);
+    SortRenamedOrTaken(earlier.renamedOrTaken);
     if (!earlier.found || !m_keep)
         return Earlier::Clear;
     // Every recorded rename settled: the record is needed no more.
@@ -72,6 +79,34 @@ CRunRecord::Earlier CRunRecord::CheckEarlier(const ListedByDatabase& listed) {
         m_error = m_fs.LastError();
     }
     return Earlier::Clear;
+}
+
+// The record again, the items this run asks about marked: the next run takes each for two songs.
+// A failure only asks once more next time.
+void CRunRecord::MarkAsked(EarlierRenames& earlier) {
+    const std::u16string record = Path();
+    if (earlier.path != record &&
+        (!m_gate.BeginChange() || m_fs.Replace(earlier.path, record) != ReplaceResult::Replaced))
+        return;
+    Write(earlier.recorded);
+}
+
+// A file under its new name with other bytes than recorded is its song, re-tagged, unless the
+// drive's check saved a chain with the song's own identity: then that file is another's, and the
+// song is lost until the chain is put back.
+void CRunRecord::SortRenamedOrTaken(std::vector<RecordEntry>& items) {
+    if (items.empty())
+        return;
+    m_putBack.Find(m_dbPath.substr(0, 2), items);
+    std::vector<bool> saved(items.size(), false);
+    for (size_t item : m_putBack.ItemsFound())
+        saved[item] = true;
+    m_putBack.Clear();
+    for (size_t i = 0; i < items.size(); ++i)
+        if (saved[i])
+            m_lost.push_back(std::move(items[i]));
+        else
+            m_settled.emplace_back(std::move(items[i].from), std::move(items[i].to));
 }
 
 // Renamed beside itself, so the name is free for this run's record.

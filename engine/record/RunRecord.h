@@ -56,6 +56,12 @@ public:
     int Error() const { return m_error; }
     // The two full paths that share one item's data, when CheckEarlier found them.
     const RenamePair& SharedNames() const { return m_shared; }
+    // Items under both names held as two songs: a copy its owner made, or the same bytes a run
+    // asked about before.
+    const std::vector<RenamePair>& TwoSongs() const { return m_apart; }
+    // The shared names hold the same bytes, but the system cannot tell whether they share them:
+    // this run asks for the drive's check once, and the next takes them for two songs.
+    bool Asks() const { return m_asks; }
     const std::vector<RenamePair>& PutBacks() const { return m_putBack.Done(); }
     // What moved since a database written before the record could know: the renames of earlier
     // runs that settled, and the items this run put back; each pair the path before, the path
@@ -72,6 +78,8 @@ public:
 private:
     std::u16string Path() const { return RenameRecordPath(m_dbPath); }
     void SetAsideDamaged(const std::u16string& damaged);
+    void MarkAsked(EarlierRenames& earlier);
+    void SortRenamedOrTaken(std::vector<RecordEntry>& items);
     bool Write(const std::vector<RecordEntry>& entries);
     bool WriteWithLost(std::vector<RecordEntry>& planned);
     void Drop();
@@ -87,6 +95,8 @@ private:
     bool m_notRemoved = false;
     int m_notRemovedError = 0;
     RenamePair m_shared;
+    std::vector<RenamePair> m_apart;
+    bool m_asks = false;
     std::vector<RecordEntry> m_lost;  // items the record holds that have no name now
     std::vector<RenamePair> m_settled;
     CPutBack m_putBack;

@@ -120,9 +120,10 @@ RunOutcome CSyncJob::Run(const std::function<void(int step)>& afterStep) {
         if (outcome == RunOutcome::Done || outcome == RunOutcome::SongsLost ||
             outcome == RunOutcome::DatabaseNotDurable || outcome == RunOutcome::DatabaseNotReplaced)
             return outcome;
-        // Out of memory: the database was not replaced, and the label must not claim it was.
-        // The text is a literal: showing it allocates nothing.
-        return ReportEnd(RunOutcome::DatabaseNotWritten, kMsgDatabaseFailed);
+        // Out of memory (nothing else is thrown): the database was not replaced, and the label
+        // says so, never that the player failed. The text is a literal: showing it allocates
+        // nothing.
+        return ReportEnd(RunOutcome::OutOfMemory, kMsgOutOfMemory);
     }
 }
 

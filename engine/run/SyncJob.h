@@ -82,6 +82,10 @@ public:
     const std::vector<LeftOut>& LeftOuts() const { return m_report.LeftOuts(); }
     // The two full paths that share one item's data when the run ended NeedsRepair.
     const RenamePair& SharedNames() const { return m_report.SharedNames(); }
+    // The shared names may be two copies: asked about once, the next run takes them for two.
+    bool AsksAboutSharedNames() const { return m_record.Asks(); }
+    // Items under both names an earlier run recorded, held as two songs (a copy, or asked before).
+    const std::vector<RenamePair>& TwoSongs() const { return m_record.TwoSongs(); }
     // Each chain the drive's check saved that the run put back under its item's name.
     const std::vector<RenamePair>& PutBacks() const { return m_record.PutBacks(); }
     // A record of renames that was to go but could not be removed, and the system's reason.

@@ -11,6 +11,7 @@
 
 #include <utility>
 
+#include "DataPlace.h"
 #include "DirListing.h"
 #include "FdFiles.h"
 #include "FolderLock.h"
@@ -176,6 +177,13 @@ bool PosixFileSystem::SameFolder(const std::u16string& a, const std::u16string& 
     }
     closedir(dir);
     return same;
+}
+
+DataPlace PosixFileSystem::SameData(const std::u16string& a, const std::u16string& b) {
+    std::string first, second;
+    if (!Host(a, first) || !Host(b, second))
+        return DataPlace::Unknown;
+    return SameDataOnMedium(first, second);
 }
 
 std::unique_ptr<IOutputFile> PosixFileSystem::CreateOutput(const std::u16string& path) {

@@ -38,6 +38,7 @@ public:
     bool SyncFolderOf(const std::u16string& path) override;
     bool SetSize(const std::u16string& path, uint64_t size) override;
     bool SameFolder(const std::u16string& a, const std::u16string& b) override;
+    DataPlace SameData(const std::u16string& a, const std::u16string& b) override;
     PlayerLock LockPlayer(const std::u16string& dbPath) override;
     bool CreateFolder(const std::u16string& path) override;
     bool FreeSpace(const std::u16string& path, uint64_t& bytes) override;

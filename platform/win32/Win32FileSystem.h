@@ -1,6 +1,7 @@
 // The engine's file operations on a real Windows drive.
 #pragma once
 
+#include "DataPlace.h"
 #include "base/FileSystem.h"
 
 class Win32FileSystem : public IFileSystem {
@@ -17,6 +18,9 @@ public:
     bool SyncFolderOf(const std::u16string&) override { return true; }
     bool SetSize(const std::u16string& path, uint64_t size) override;
     bool SameFolder(const std::u16string& a, const std::u16string& b) override;
+    DataPlace SameData(const std::u16string& a, const std::u16string& b) override {
+        return SameDataOnVolume(a, b);
+    }
     PlayerLock LockPlayer(const std::u16string& dbPath) override;
     // Windows writes a removable drive's new folder through as it makes it (quick removal).
     bool CreateFolder(const std::u16string& path) override;

@@ -161,7 +161,12 @@ std::vector<uint8_t> EarlierRecord(const std::vector<RecordEntry>& entries) {
 
 const RecordEntry kSongCut = {u"P:\\Music\\\u6674.mp3", u"P:\\Music\\ST_FILE_1.mp3", {}};
 const RecordEntry kFolderCut = {u"P:\\\u4E2D", u"P:\\ST_DIR_1", {}};
-const std::string kSongTwice = "cp '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/ST_FILE_1.mp3'";
+// One song under two names: on this disk a hard link, one inode, as two entries of one chain are
+// on FAT. A copy is a song of its own.
+const std::string kSongTwice = "ln '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/ST_FILE_1.mp3'";
+const std::string kSongCopied = "cp '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/ST_FILE_1.mp3'";
+// The cut song asked about before, under both names with the same bytes.
+const RecordEntry kSongCutAsked = {kSongCut.from, kSongCut.to, {}, true};
 const std::string kRecord = "/iPod_Control/iTunes/iTunesSD.renames";
 // The song's name removed, as Windows' FAT driver leaves it when a cut falls inside its rename,
 // and its bytes saved by the drive's check as chkdsk saves them: whole clusters. The name it was
@@ -816,6 +821,37 @@ TEST(Command, EachSituation) {
          "umount '{top}/ST_DIR_1'",
          false,
          {kFolderCut}},
+        // A copy its owner made is a song of its own, whether the system says where the two
+        // lie (this disk) or a run asked about them once before (vfat, Wine): both listed.
+        {"run on a song and its copy",
+         {"{top}"},
+         true,
+         0,
+         "two songs: {top}/Music/\xE6\x99\xB4.mp3 and {top}/Music/ST_FILE_1.mp3 hold the same "
+         "bytes but are two files; both are kept\n",
+         "",
+         "",
+         kSongCopied,
+         {},
+         false,
+         "",
+         false,
+         {kSongCutAsked}},
+        // A song re-tagged under the name the cut run gave it is that song.
+        {"run on a song re-tagged under its new name",
+         {"{top}"},
+         true,
+         0,
+         "done: 4 tracks written, 0 files and 1 folder renamed",
+         "",
+         "",
+         "mv '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/ST_FILE_1.mp3' && { echo tag >> "
+         "'{top}/Music/ST_FILE_1.mp3'; }",
+         {},
+         false,
+         "",
+         false,
+         {kSongCut}},
         // A copy holds the same names but is a folder of its own: no second name of one.
         {"run on a copied folder",
          {"{top}"},
@@ -942,7 +978,7 @@ TEST(Command, EachSituation) {
          "player: {top}",
          "{top}/Music/\xE6\x99\xB4.mp3 and {top}/Music/ST_FIL~1.MP3 share one song's data",
          "-",
-         "cp '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/ST_FIL~1.MP3'",
+         "ln '{top}/Music/\xE6\x99\xB4.mp3' '{top}/Music/ST_FIL~1.MP3'",
          {},
          false,
          "",

@@ -506,6 +506,17 @@ bool MemoryFileSystem::SameFolder(const std::u16string& a, const std::u16string&
     return first && first->isDir && first == Find(b);
 }
 
+DataPlace MemoryFileSystem::SameData(const std::u16string& a, const std::u16string& b) {
+    Node* first = Find(a);
+    Node* second = Find(b);
+    if (!first || !second || first->isDir || second->isDir || !tellsWhereDataLies)
+        return DataPlace::Unknown;
+    auto shared = m_sameChain.find(first);
+    if (first == second || (shared != m_sameChain.end() && shared->second == second))
+        return DataPlace::Shared;
+    return DataPlace::Apart;
+}
+
 void MemoryFileSystem::CheckDrive(bool dosfstools) {
     // A chain named twice stays the first name's.
     while (!m_secondNames.empty())

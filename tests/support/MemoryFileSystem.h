@@ -109,6 +109,10 @@ public:
     bool SyncFolderOf(const std::u16string& path) override;
     bool SetSize(const std::u16string& path, uint64_t size) override;
     bool SameFolder(const std::u16string& a, const std::u16string& b) override;
+    // Names of one chain share it; any other two lie apart, or, as Linux's vfat tells an
+    // unprivileged program and Wine tells anyone, nobody can say.
+    DataPlace SameData(const std::u16string& a, const std::u16string& b) override;
+    bool tellsWhereDataLies = true;
     bool CreateFolder(const std::u16string& path) override;
     // What `capacity` leaves; unknown while the medium has no capacity set.
     bool FreeSpace(const std::u16string& path, uint64_t& bytes) override;

@@ -111,6 +111,8 @@ std::u16string OutcomeText(RunOutcome outcome, int systemError) {
             return kMsgSongsLost;
         case RunOutcome::DatabaseNotWritten:
             return kMsgDatabaseFailed;
+        case RunOutcome::OutOfMemory:
+            return kMsgOutOfMemory;
         case RunOutcome::DatabaseNotDurable:
             return kMsgNotDurable;
         case RunOutcome::DatabaseNotReplaced:
@@ -134,17 +136,10 @@ std::u16string OutcomeText(RunOutcome outcome, int systemError) {
 }
 
 const char* OutcomeName(RunOutcome outcome) {
-    static const char* const names[] = {"Done",
-                                        "SongsLost",
-                                        "DatabaseNotWritten",
-                                        "DatabaseNotDurable",
-                                        "DatabaseNotReplaced",
-                                        "ReadFailed",
-                                        "RenameFailed",
-                                        "NeedsRepair",
-                                        "Stopped",
-                                        "PlayerBusy",
-                                        "LockUnavailable",
+    static const char* const names[] = {"Done",        "SongsLost",          "DatabaseNotWritten",
+                                        "OutOfMemory", "DatabaseNotDurable", "DatabaseNotReplaced",
+                                        "ReadFailed",  "RenameFailed",       "NeedsRepair",
+                                        "Stopped",     "PlayerBusy",         "LockUnavailable",
                                         "Refused"};
     return names[static_cast<int>(outcome)];
 }
