@@ -25,11 +25,14 @@ Place PlaceOf(const std::u16string& path) {
     STARTING_VCN_INPUT_BUFFER from = {};
     RETRIEVAL_POINTERS_BUFFER map = {};
     DWORD got = 0;
-    // One extent is all that is asked: the rest of the file says MORE_DATA.
+    // One extent is all that is asked: the rest of the file says MORE_DATA. Only an answer that
+    // maps the file's first cluster counts: Wine answers every file with one made-up extent that
+    // ends before it starts, which would make any two files one.
     const BOOL done = DeviceIoControl(file, FSCTL_GET_RETRIEVAL_POINTERS, &from, sizeof from, &map,
                                       sizeof map, &got, nullptr);
     place.mapped = (done || GetLastError() == ERROR_MORE_DATA) && got >= sizeof map &&
-                   map.ExtentCount >= 1 && map.Extents[0].Lcn.QuadPart >= 0;
+                   map.ExtentCount >= 1 && map.StartingVcn.QuadPart == 0 &&
+                   map.Extents[0].NextVcn.QuadPart > 0 && map.Extents[0].Lcn.QuadPart >= 0;
     place.firstCluster = map.Extents[0].Lcn.QuadPart;
     CloseHandle(file);
     return place;

@@ -218,6 +218,11 @@ TEST_F(PlayerTree, FileSystemOperations) {
     AddFile(u"\\copy\\z.mp3");
     EXPECT_TRUE(fs.SameFolder(root + u"\\日本", root + u"\\日本"));
     EXPECT_FALSE(fs.SameFolder(root + u"\\日本", root + u"\\copy"));
+    // A file is where it is; a copy of the same bytes is never taken for it (Wine has no map of
+    // clusters, so there it is unknown).
+    EXPECT_EQ(fs.SameData(root + u"\\日本\\y.mp3", root + u"\\日本\\y.mp3"), DataPlace::Shared);
+    EXPECT_NE(fs.SameData(root + u"\\日本\\y.mp3", root + u"\\copy\\y.mp3"), DataPlace::Shared);
+    EXPECT_EQ(fs.SameData(root + u"\\日本\\y.mp3", root + u"\\missing.mp3"), DataPlace::Unknown);
 
     // A new folder, never over what is there; the room left on the drive.
     EXPECT_TRUE(fs.CreateFolder(root + u"\\Speakable"));
