@@ -66,7 +66,7 @@ SIDE_FILES = {f"{os.path.dirname(DB_PATH)}/{name}": random.Random(name).randbyte
                                  ("iTunesEQ", 540))}
 MODULES = ("virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci virtio_blk "
            "fat vfat nls_utf8 nls_cp437 dm-mod dm-log-writes").split()
-TOOLS = "sh mount umount insmod cat mkdir blockdev tee grep sync reboot sleep".split()
+TOOLS = "sh mount umount insmod cat mkdir blockdev tee grep sync reboot sleep su".split()
 ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8", MTOOLS_SKIP_CHECK="1")
 # The seed the long epochs' subsets are drawn from (each logged run's own from it and the run's
 # name), and the command line that replays a state of a kept log: set by main.
@@ -1028,6 +1028,81 @@ def database_two_names(kind, machine, image, expected, work):
     return (0, 1) if problems else (1, 0)
 
 
+def fnv(data, value=14695981039346656037):
+    """FNV-1a, 64 bits, as the record of renames sums."""
+    for byte in data:
+        value = ((value ^ byte) * 1099511628211) & (2**64 - 1)
+    return value
+
+
+def record_of(renames):
+    """The record of renames a run writes before renaming songs (player path, new name, the
+    song's bytes): each song known by its length and a checksum of its bytes, whole up to 8 KiB,
+    else 4 KiB at its start and at its middle."""
+    def number(value, size):
+        return value.to_bytes(size, "little")
+
+    def text(t):
+        return number(len(t.encode("utf-16-le")) // 2, 2) + t.encode("utf-16-le")
+    out = "ZRR3\0".encode("utf-16-le")
+    for path, name, data in renames:
+        n = len(data)
+        picked = data if n <= 8192 else data[:4096] + data[n // 2:n // 2 + 4096]
+        out += (number(1, 2) + text(path) + text(name) + number(n, 8) +
+                number(fnv(picked, fnv(number(n, 8))), 8))
+    out += number(0x8000, 2) + number(len(renames), 4)
+    return out + number(fnv(out), 8)
+
+
+def song_and_copy(kind, machine, work):
+    """A song, and a copy its owner made under the name a cut run recorded for it: two songs, never
+    one under two names. As root the command maps both files (FIBMAP) and keeps both at once; as
+    the desktop's user Linux tells it nothing (vfat has no FIEMAP, FIBMAP is root's), so the first
+    run and --check ask for the drive's check (exit 5) and the run after keeps both. Each run that
+    keeps them lists every MP3 file, shares no cluster and says so. (passed, failed)"""
+    root, start = os.path.join(work, "copy-tree"), os.path.join(work, "copy-start.img")
+    _, wide = make_one_rename_player(start, root, kind)
+    with open(root + "-wide.mp3", "rb") as f:
+        data = f.read()
+    record = os.path.join(work, "copy.renames")
+    with open(record, "wb") as f:
+        f.write(record_of([(wide, "ST_FILE_1.mp3", data)]))
+    copy = os.path.dirname(wide) + "/ST_FILE_1.mp3"
+    for source, target in ((root + "-wide.mp3", copy), (record, "/" + RECORD_PATH)):
+        subprocess.run(["mcopy", "-i", start, source, "::" + target], env=ENV, check=True)
+    passed = failed = 0
+    for who, append, exits in (("root", "", [(1, 0)]),
+                               ("the desktop's user", "zorbel.user=1000", [(5, 5), (1, 0)])):
+        image = os.path.join(work, "copy.img")
+        copy_image(start, image)
+        problems, said = [], []
+        for check, status in exits:
+            lines, _ = machine.boot(image, "next", append=append)
+            out = run_lines(lines)
+            said.append(out[-1] if out else "nothing")
+            seen = (guest_exit(lines, "guest: check exit"), guest_exit(lines))
+            if seen != (check, status):
+                problems.append(f"--check and the run exited {seen}, not {(check, status)}")
+            both = f"{MOUNT}{wide} and {MOUNT}{copy}"
+            if status == 5 and not any("cannot tell" in line and both in line for line in out):
+                problems.append(f"the run did not ask about {both}: {out[-1:]!r}")
+            if status == 0:
+                files = read_player(image, as_linux=True)
+                db = files.get("/" + DB_PATH, b"")
+                names = decode_database(db)[1] if len(db) >= 18 else []
+                mp3 = sorted(p for p in files if p.lower().endswith(".mp3"))
+                if not any(line.startswith(f"two songs: {both} ") for line in out):
+                    problems.append(f"no line keeps both as two songs: {out[-3:]!r}")
+                if sorted(n.casefold() for n in names) != [p.casefold() for p in mp3] or \
+                        shared_items(image):
+                    problems.append(f"the database lists {len(names)} of {len(mp3)} songs, "
+                                    f"{len(shared_items(image))} items under two names")
+        print(f"{kind}: a song and its copy, run as {who}: "
+              f"{'; '.join(problems[:3]) if problems else 'sound'}; it said {said!r}")
+        passed, failed = passed + (not problems), failed + bool(problems)
+    return passed, failed
+
+
 def is_alias(path):
     """Whether a name is a short alias FAT made for a long one: 8.3, with a ~ tail."""
     base, _, ext = path.rsplit("/", 1)[-1].partition(".")
@@ -1187,7 +1262,8 @@ def layer(kind, machine, args, work):
     checked, failures = checked + ok + bad, failures + bad
     for ok, bad in (stand_in_left(kind, machine, start, expected, work),
                     database_two_names(kind, machine, os.path.join(work, "logged.img"), expected,
-                                       work)):
+                                       work),
+                    song_and_copy(kind, machine, work)):
         checked, failures = checked + ok + bad, failures + bad
     ok, bad = one_rename_runs(kind, machine, args.one_rename_runs, work)
     checked, failures = checked + ok + bad, failures + bad
