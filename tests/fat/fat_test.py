@@ -1157,6 +1157,10 @@ def logged_run(name, machine, start, expected, work):
     renames = renames_of(out)
     first = first_renamed_file(renames)
     entries = read_log(log)
+    # done: is said only once the drive was told to keep every write (a flush after the last).
+    done_at = entries.index(("mark", "done")) if ("mark", "done") in entries else len(entries)
+    flushed = max((i for i, e in enumerate(entries[:done_at]) if e[0] == "flush"), default=-1)
+    unflushed = sum(1 for e in entries[flushed + 1:done_at] if e[0] in ("write", "discard"))
     # Kept beside the log, so that any of its states is replayed by one command (replay_command).
     with open(os.path.join(work, "run.json"), "w") as f:
         json.dump({"name": name, "seed": SEED, "start": os.path.relpath(start, work),
@@ -1188,7 +1192,9 @@ def logged_run(name, machine, start, expected, work):
     for r in unrecorded[:5] + unnamed[:5]:
         print(f"  {r.state[0]}: {r.unrecorded or r.unnamed}")
     bad = failing + hidden + behind + [r for r in unrecorded + unnamed if not r.problems]
-    failures = len(bad)
+    failures = len(bad) + (unflushed > 0)
+    if unflushed:
+        print(f"{name}: {unflushed} block writes before done: reached no drive flush")
     if bad:
         print(f"  replay one: {replay_command(work, bad[0].state[0])}")
     # The side files are there so that the record's name spans two sectors: say where it lay.
