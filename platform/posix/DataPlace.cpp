@@ -1,14 +1,15 @@
 #include "DataPlace.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__linux__)
 #include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 #include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -21,6 +22,7 @@ struct Place {
     ino_t inode = 0;
 };
 
+#if defined(__linux__)
 // The first extent's physical byte. Written data is synced first, so an extent waiting for its
 // place (delayed allocation) gets one; an extent of no known place answers nothing.
 bool FirstExtent(int fd, uint64_t& at) {
@@ -48,6 +50,14 @@ bool FirstBlock(int fd, uint64_t& at) {
     at = static_cast<uint64_t>(block);
     return true;
 }
+#else
+bool FirstExtent(int, uint64_t&) {
+    return false;
+}
+bool FirstBlock(int, uint64_t&) {
+    return false;
+}
+#endif
 
 bool PlaceOf(const std::string& path, Place& place) {
     int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
