@@ -314,8 +314,10 @@ protected:
         }
         ASSERT_TRUE(CreateTree(drive, c.tree));
         if (c.action == Action::TwoNames) {
-            // The song's second name, and the record of the rename the cut run was making.
-            ASSERT_TRUE(WriteBytes(drive + L"\\ST_FILE_2.mp3", ReadBytes(drive + L"\\晴天.mp3")));
+            // The song's second name (one file, as two entries of one chain are on FAT), and the
+            // record of the rename the cut run was making.
+            ASSERT_TRUE(CreateHardLinkW((drive + L"\\ST_FILE_2.mp3").c_str(),
+                                        (drive + L"\\晴天.mp3").c_str(), nullptr));
             ASSERT_TRUE(
                 WriteBytes(DatabasePath(drive) + L".renames",
                            EncodeRenameRecord({{u"P:\\晴天.mp3", u"P:\\ST_FILE_2.mp3", {}}})));
