@@ -111,8 +111,17 @@ public:
             case DataPlace::Unknown:
                 break;
         }
-        // Files a single byte apart are two for certain; unread, they may still be one.
-        return CompareFiles(m_fs, a, b) == Likeness::Different ? Names::Two : Names::Unsure;
+        // Files a single byte apart are two for certain; unread, they may still be one, and no
+        // later run could tell more: never taken for copies.
+        switch (CompareFiles(m_fs, a, b)) {
+            case Likeness::Different:
+                return Names::Two;
+            case Likeness::Same:
+                return Names::Unsure;
+            case Likeness::Unread:
+                break;
+        }
+        return Names::One;
     }
 
     // A second name of the file in its folder that only its short entry gives (its long-name
