@@ -34,6 +34,17 @@ std::u16string FormatText(std::u16string_view format,
                           std::initializer_list<std::u16string_view> texts);
 std::u16string FormatNumber(std::u16string_view format, int number);
 
+// How many bytes the UTF-8 sequence that `lead` begins takes; 0 for a byte no sequence begins
+// with (a continuation byte, an overlong lead, one past U+10FFFF).
+inline size_t Utf8Length(unsigned char lead) {
+    return lead < 0x80   ? 1
+           : lead < 0xC2 ? 0
+           : lead < 0xE0 ? 2
+           : lead < 0xF0 ? 3
+           : lead < 0xF5 ? 4
+                         : 0;
+}
+
 // ASCII-only case folding, as the file system compares names.
 char16_t FoldAscii(char16_t unit);
 // The name with ASCII A-Z folded, as a key that compares the way the file system does.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/Text.h"
+
 namespace {
 
 constexpr size_t kNameField = kLaterNameBytes + 1;
@@ -11,12 +13,7 @@ constexpr size_t kNameField = kLaterNameBytes + 1;
 // Returns where `out` ends after the units.
 char16_t* NextUnits(const uint8_t* bytes, size_t size, size_t& at, char16_t* out) {
     uint8_t lead = bytes[at];
-    size_t length = lead < 0x80   ? 1
-                    : lead < 0xC2 ? 0
-                    : lead < 0xE0 ? 2
-                    : lead < 0xF0 ? 3
-                    : lead < 0xF5 ? 4
-                                  : 0;
+    size_t length = Utf8Length(lead);
     static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
     uint32_t c = length == 1 ? lead : lead & (0x7F >> length);
     bool ok = length != 0 && size - at >= length;

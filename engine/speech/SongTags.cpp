@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/Text.h"
+
 namespace {
 
 constexpr size_t kId3Header = 10;
@@ -96,12 +98,7 @@ void AppendCodePoint(uint32_t c, std::u16string& out) {
 bool DecodeUtf8(const uint8_t* text, size_t size, std::u16string& out) {
     for (size_t i = 0; i < size && text[i] != 0;) {
         uint8_t lead = text[i];
-        size_t length = lead < 0x80   ? 1
-                        : lead < 0xC2 ? 0
-                        : lead < 0xE0 ? 2
-                        : lead < 0xF0 ? 3
-                        : lead < 0xF5 ? 4
-                                      : 0;
+        size_t length = Utf8Length(lead);
         if (length == 0 || size - i < length)
             return false;
         uint32_t c = length == 1 ? lead : lead & (0x7F >> length);
